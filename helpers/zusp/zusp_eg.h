@@ -1,0 +1,110 @@
+// Envelope generators: a general multi-segment envelope with curved segments and its
+// attack/release and attack/decay/sustain/release forms. Times are in milliseconds.
+#pragma once
+
+#include "zusp.h"
+
+#include <cstdint>
+#include <vector>
+
+class zusp_eg : public zusp_block {
+public:
+    using zusp_block::process;
+
+    // Start the envelope.
+    virtual void begin();
+    float process(float in) override;
+};
+
+class zusp_eg_breakpoint : public zusp_eg {
+public:
+    struct _bp {
+        float level;     // level reached at the end of the segment leading here
+        float time;      // ms, duration of the segment leading here
+        int64_t samples; // max(1, trunc(time * samples per ms))
+        float curvature; // shape of the segment leaving this point
+    };
+
+    zusp_eg_breakpoint();
+
+    void setAudioSamplingRate(float rate) override;
+    // The input is ignored; returns the next envelope value (curved segments).
+    float process(float in) override;
+    void begin() override;
+
+    // Appends a point with curvature 0 and returns its index.
+    virtual int addBreakpoint(float level, float time);
+    // No effect.
+    virtual void insertBreakpoint(int index, float level, float time);
+    // No effect.
+    virtual void deleteBreakpoint(int index);
+    // Setters ignore indices of points that do not exist.
+    virtual void setBreakpointLevel(int index, float level);
+    // The time of point 0 cannot be changed.
+    virtual void setBreakpointTime(int index, float time);
+    // Takes effect when the segment leaving the point next starts.
+    virtual void setBreakpointCurvature(int index, float curvature);
+    // Starts a run without choosing a shape; pairs with process_linear.
+    virtual void begin_linear();
+    // Finishes at once; from then on the output is the last point's level.
+    virtual void end();
+    virtual bool isActive();
+    virtual bool isDone();
+    // The input is ignored; returns the next value of the straight-line variant.
+    virtual float process_linear(float in);
+    virtual void recalculateBreakpoint(int index);
+
+    int getBreakpointCount() const { return static_cast<int>(mPoints.size()); }
+
+protected:
+    // Sets up the segment that leaves point `from` (moving on to point from + 1).
+    void startSegmentFrom(int from);
+    float shapedValue(float x) const;
+
+    std::vector<_bp> mPoints;
+    int32_t mSegment = -1;     // index of the target point of the running segment; -1 finished
+    int32_t mCounter = 0;      // sample counter within the segment
+    float mStartLevel = 0.0f;  // level at the start of the segment
+    int32_t mLength = 1;       // segment length in samples, at least 1
+    float mExponent = 0.0f;    // shape exponent (the per-sample slope in linear mode)
+    float mDelta = 0.0f;       // target level minus start level
+    bool mShapeRising = false; // mExponent > 0
+    float mOutput = 0.0f;      // last value produced
+};
+
+class zusp_eg_breakpoint_ar : public zusp_eg_breakpoint {
+public:
+    zusp_eg_breakpoint_ar();
+
+    virtual void setAttackTime(float ms);
+    virtual void setAttackCurvature(float c);
+    virtual void setReleaseTime(float ms);
+    virtual void setReleaseCurvature(float c);
+};
+
+class zusp_eg_adsr : public zusp_eg_breakpoint {
+public:
+    using zusp_eg_breakpoint::process;
+
+    zusp_eg_adsr();
+
+    void begin() override;
+    // in == nullptr: out[i] = process(); otherwise out[i] = in[i] * process().
+    void processVector(float* in, float* out, long n) override;
+
+    virtual void setAttackTime(float ms);
+    virtual void setAttackCurvature(float c);
+    virtual void setDecayTime(float ms);
+    virtual void setDecayCurvature(float c);
+    virtual void setSustainLevel(float level);
+    virtual void setReleaseTime(float ms);
+    virtual void setReleaseCurvature(float c);
+    // Starts the release from the current output, at any time.
+    virtual void release();
+    // Next value, holding at the sustain level until release().
+    virtual float process();
+
+protected:
+    int32_t mSustainPoint = 2;
+    bool mSustaining = false;
+};

@@ -1,0 +1,111 @@
+// Table-lookup oscillators: a power-of-two table with linear interpolation, a variant for
+// tables of any length, and a variant that holds several tables and switches between them.
+#pragma once
+
+#include "zusp.h"
+
+#include <cstdint>
+#include <vector>
+
+class zusp_oscillator : public zusp_block {
+public:
+    using zusp_block::process;
+
+    zusp_oscillator();
+
+    // Stores the frequency in Hz.
+    virtual void setFrequency(float hz);
+    virtual float getFrequency();
+    // 440 * 2^((note - 69) / 12)
+    virtual void setMIDIPitch(float note);
+    virtual void setMIDIPitch(int note);
+
+protected:
+    float mFrequency = 440.0f;
+};
+
+class zusp_oscillator_wavetable : public zusp_oscillator {
+public:
+    using zusp_oscillator::process;
+
+    // size: table length, a power of two (the voices use 4096). Starts with a sine at 440 Hz.
+    explicit zusp_oscillator_wavetable(int size = 4096);
+    ~zusp_oscillator_wavetable() override;
+    zusp_oscillator_wavetable(const zusp_oscillator_wavetable&) = delete;
+    zusp_oscillator_wavetable& operator=(const zusp_oscillator_wavetable&) = delete;
+
+    void setAudioSamplingRate(float rate) override;
+    // The input is a frequency offset in Hz added to the set frequency.
+    float process(float fmHz) override;
+    void setFrequency(float hz) override;
+
+    // Builds a new table: 0 sine, 4 saw, 5 pulse (width in percent), 6 odd harmonics / n^2,
+    // 7 and 8 fixed spectra. Shapes 1, 2, 3 and above 8 leave the table as it is.
+    virtual void setWaveshape(int shape, float width, int harmonics);
+    // Copies N floats from src into the current table.
+    virtual void fillWavetable(float* src);
+    // Plays the caller's table (of at least N floats); it stays the caller's.
+    virtual void setWavetablePtr(float* table);
+    virtual void setWavetableSize(int size);
+    virtual int getWavetableSize();
+    // New table: sum over n = 1 .. count of amplitudes[n - 1] * sin(n * theta).
+    virtual void buildAdditiveWavetable(int count, float* amplitudes);
+    // Phase in table positions.
+    virtual void resetPhase(float phase);
+    virtual float process();
+    // Step = ratio * increment + offsetHz * N / rate.
+    virtual float process(float ratio, float offsetHz);
+    // As process(ratio, offsetHz) but without interpolation (stepped, aliasing).
+    virtual float processRetro(float ratio, float offsetHz);
+
+protected:
+    // Makes `table` (allocated with new[]) the current, owned table, releasing an owned one.
+    void adoptTable(float* table);
+    void releaseTable();
+
+    int32_t mTableSize;         // N
+    int32_t mIndexMask;         // N - 1
+    float* mTable = nullptr;    // N floats
+    bool mOwnsTable = false;    // true when mTable was built here
+    float mPhase = 0.0f;        // table positions, 0 <= phase < N
+    float mFraction = 0.0f;     // fractional part of the last read position
+    float mIncrement = 0.0f;    // N * frequency / rate
+    float mSizeOverRate = 0.0f; // N / rate: table positions per sample per Hz
+};
+
+class zusp_oscillator_wavetable_resizeable : public zusp_oscillator_wavetable {
+public:
+    using zusp_oscillator_wavetable::process;
+
+    explicit zusp_oscillator_wavetable_resizeable(int size = 4096);
+
+    float process(float fmHz) override;
+    float process() override;
+
+    // Replaces the table with one of n floats (to be filled by the caller), phase 0.
+    virtual void setTableSize(int size);
+};
+
+class zusp_oscillator_wavetable_multi : public zusp_oscillator_wavetable_resizeable {
+public:
+    using zusp_oscillator_wavetable::setWaveshape;
+
+    // count tables of size floats each; table 0 is made current.
+    zusp_oscillator_wavetable_multi(int count, int size);
+    ~zusp_oscillator_wavetable_multi() override;
+
+    void setTableSize(int size) override;
+
+    // Appends a table of size floats (to be filled by the caller).
+    virtual void addTable(int size);
+    // Indices outside the list are ignored.
+    virtual void setCurrentTable(int index);
+    virtual int getCurrentTable();
+    // Rebuilds the current table with 16 harmonics.
+    virtual void setWaveshape(int shape, float width);
+
+protected:
+    std::vector<float*> mTables;
+    std::vector<int32_t> mTableSizes;
+    int32_t mCurrentTable = -1;
+};
