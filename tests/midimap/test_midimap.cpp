@@ -1,0 +1,329 @@
+#include "MIDIMapFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Map = std::multimap<char, int>;
+using Pairs = std::vector<std::pair<int, int>>;
+
+namespace {
+
+// (controller as unsigned byte, tag) in map order.
+Pairs pairsOf(const Map& map) {
+    Pairs out;
+    for (const auto& e : map)
+        out.emplace_back(static_cast<unsigned char>(e.first), e.second);
+    return out;
+}
+
+Map parse(const std::string& text) {
+    Map map;
+    ParseMIDIMap(text.data(), text.size(), map);
+    return map;
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+// Keeps one environment variable as it was.
+class EnvGuard {
+public:
+    explicit EnvGuard(const char* name) : name(name) {
+        const char* v = std::getenv(name);
+        had = v != nullptr;
+        if (had) value = v;
+    }
+    ~EnvGuard() {
+        if (had)
+            setenv(name, value.c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+private:
+    const char* name;
+    bool had;
+    std::string value;
+};
+
+// Every test runs with XDG_CONFIG_HOME and HOME inside a fresh temporary folder, so the
+// user's real configuration is never touched.
+class MIDIMapFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/brakka-midimap-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        setenv("XDG_CONFIG_HOME", (root / "cfg").c_str(), 1);
+        setenv("HOME", (root / "home").c_str(), 1);
+        folder = root / "cfg" / "Zunder Works";
+        file = folder / kMIDIMapFilename;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(root, ec);
+    }
+    // Names in the vendor folder other than the assignments file (left-over temporary files).
+    std::vector<std::string> strayFiles() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(folder))
+            if (e.path().filename() != kMIDIMapFilename) out.push_back(e.path().filename());
+        return out;
+    }
+
+    EnvGuard xdg{"XDG_CONFIG_HOME"};
+    EnvGuard home{"HOME"};
+    fs::path root, folder, file;
+};
+
+} // namespace
+
+TEST(MIDIMapParse, PairsAreTagThenControllerAndSkipMinusOne) {
+    EXPECT_EQ(pairsOf(parse("118 7\n")), (Pairs{{7, 118}}));
+    // 119 -1 is an unbound tag and adds nothing.
+    EXPECT_EQ(pairsOf(parse("118 7\n119 -1\n")), (Pairs{{7, 118}}));
+    // Pairs are taken from the token stream, not from lines.
+    EXPECT_EQ(pairsOf(parse("118\n7 119   10")), (Pairs{{7, 118}, {10, 119}}));
+    // A last token without a partner is ignored.
+    EXPECT_EQ(pairsOf(parse("118 7 119")), (Pairs{{7, 118}}));
+    EXPECT_TRUE(parse("").empty());
+    EXPECT_TRUE(parse(" \r\n \n").empty());
+}
+
+TEST(MIDIMapParse, CarriageReturnsReadLikeLineFeeds) {
+    EXPECT_EQ(pairsOf(parse("118 7\r\n120 9\r\n")), pairsOf(parse("118 7\n120 9\n")));
+    EXPECT_EQ(pairsOf(parse("118\r7\r\r120\r\n9")), (Pairs{{7, 118}, {9, 120}}));
+}
+
+TEST(MIDIMapParse, TokensReadLikeAtoi) {
+    // Not a number reads as 0; a number followed by letters reads as far as it goes.
+    EXPECT_EQ(pairsOf(parse("abc 7 12x 3y")), (Pairs{{3, 12}, {7, 0}}));
+    // Tabs are not separators: "5\t6" is one token worth 5.
+    EXPECT_EQ(pairsOf(parse("118 5\t6 9")), (Pairs{{5, 118}}));
+    EXPECT_EQ(pairsOf(parse("+118 +7")), (Pairs{{7, 118}}));
+    // Numbers beyond the int range saturate instead of wrapping.
+    Map big = parse("99999999999999999999 7");
+    ASSERT_EQ(big.size(), 1u);
+    EXPECT_EQ(big.begin()->second, 2147483647);
+}
+
+TEST(MIDIMapParse, ControllerKeepsItsLowEightBits) {
+    EXPECT_EQ(pairsOf(parse("118 263")), (Pairs{{7, 118}}));
+    EXPECT_EQ(pairsOf(parse("118 200")), (Pairs{{200, 118}}));
+    // -1 alone is skipped, but 255 (the same low byte) is a binding.
+    EXPECT_EQ(pairsOf(parse("118 255")), (Pairs{{255, 118}}));
+    EXPECT_EQ(pairsOf(parse("118 -257")), (Pairs{{255, 118}}));
+}
+
+TEST(MIDIMapParse, NewEntriesGoAfterExistingOnesOfTheSameController) {
+    Map map{{7, 1}, {7, 2}, {9, 3}};
+    std::string text = "4 7 5 1 6 7";
+    ParseMIDIMap(text.data(), text.size(), map);
+    EXPECT_EQ(pairsOf(map), (Pairs{{1, 5}, {7, 1}, {7, 2}, {7, 4}, {7, 6}, {9, 3}}));
+}
+
+TEST(MIDIMapParse, TextEndsAtLimitOrZeroByte) {
+    std::string text = std::string("118 7 ") + '\0' + "119 8";
+    EXPECT_EQ(pairsOf(parse(text)), (Pairs{{7, 118}}));
+    // More than 4096 bytes: "118 123" straddles the limit and its controller is cut to 12.
+    std::string longText = std::string(4090, ' ') + "118 123\n9 9\n";
+    EXPECT_EQ(pairsOf(parse(longText)), (Pairs{{12, 118}}));
+}
+
+TEST(MIDIMapFormat, LinesInMapOrderWithSignedControllers) {
+    Map map{{7, 118}, {static_cast<char>(200), 5}, {7, 119}, {0, 3}};
+    char buffer[128];
+    size_t n = FormatMIDIMap(map, buffer, sizeof buffer);
+    EXPECT_EQ(std::string(buffer), "5 -56\n3 0\n118 7\n119 7\n");
+    EXPECT_EQ(n, std::string(buffer).size());
+    // Too small a buffer: cut, terminated, and the full length is reported.
+    char small[8];
+    EXPECT_EQ(FormatMIDIMap(map, small, sizeof small), n);
+    EXPECT_EQ(std::string(small), "5 -56\n3");
+    EXPECT_EQ(FormatMIDIMap(Map{}, buffer, sizeof buffer), 0u);
+    EXPECT_EQ(buffer[0], '\0');
+}
+
+TEST_F(MIDIMapFileTest, FileSpecCreatesFolderAndOptionallyTheFile) {
+    ASSERT_FALSE(fs::exists(root / "cfg"));
+    std::string path;
+    EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, false), ENOENT);
+    EXPECT_EQ(path, file.string());
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_FALSE(fs::exists(file));
+
+    EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
+    EXPECT_TRUE(fs::is_regular_file(file));
+    EXPECT_EQ(fs::file_size(file), 0u);
+    // An existing file is left as it is.
+    writeFile(file, "1 2\n");
+    EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
+    EXPECT_EQ(readFile(file), "1 2\n");
+    // File names never leave the folder.
+    EXPECT_EQ(GetMIDIFileSpec(path, "../escape.txt", true), EINVAL);
+    EXPECT_EQ(GetMIDIFileSpec(path, "", true), EINVAL);
+}
+
+TEST_F(MIDIMapFileTest, FileSpecFailsWhenTheFolderIsBlocked) {
+    fs::create_directories(root / "cfg");
+    writeFile(folder, "not a folder");
+    std::string path;
+    EXPECT_NE(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
+    EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
+    EXPECT_EQ(readFile(folder), "not a folder");
+    Map map;
+    LoadMIDIMap(kMIDIMapFilename, map);
+    EXPECT_TRUE(map.empty());
+}
+
+TEST_F(MIDIMapFileTest, ConfigFolderFallsBackFromXdgToHomeToPasswordDatabase) {
+    EXPECT_EQ(GetMIDIMapFolder(), folder.string());
+    setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ(GetMIDIMapFolder(), (root / "home/.config/Zunder Works").string());
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(GetMIDIMapFolder(), (root / "home/.config/Zunder Works").string());
+    // A relative folder would depend on the host's working folder and is not used.
+    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    EXPECT_EQ(GetMIDIMapFolder(), (root / "home/.config/Zunder Works").string());
+
+    std::string path;
+    EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
+    EXPECT_EQ(path, (root / "home/.config/Zunder Works" / kMIDIMapFilename).string());
+    EXPECT_TRUE(fs::is_regular_file(path));
+
+    unsetenv("HOME");
+    struct passwd* pw = getpwuid(getuid());
+    if (pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/') {
+        std::string expected = std::string(pw->pw_dir) + "/.config/Zunder Works";
+        if (std::string(pw->pw_dir) == "/") expected = "/.config/Zunder Works";
+        EXPECT_EQ(GetMIDIMapFolder(), expected);
+    }
+}
+
+TEST_F(MIDIMapFileTest, LoadOfMissingOrEmptyFileKeepsTheMap) {
+    Map map{{7, 118}};
+    LoadMIDIMap(kMIDIMapFilename, map);
+    EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}}));
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_FALSE(fs::exists(file)); // loading never creates the file
+    writeFile(file, "");
+    LoadMIDIMap(kMIDIMapFilename, map);
+    EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}}));
+}
+
+TEST_F(MIDIMapFileTest, LoadReadsOnlyTheFirst4096Bytes) {
+    fs::create_directories(folder);
+    writeFile(file, "118 7\r\n119 -1\r\n" + std::string(4096 - 15 - 6, ' ') + "120 123\n9 9\n");
+    Map map;
+    LoadMIDIMap(kMIDIMapFilename, map);
+    EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}, {12, 120}}));
+}
+
+TEST_F(MIDIMapFileTest, SaveThenLoadRoundTrips) {
+    Map map;
+    map.insert({7, 118});
+    map.insert({7, 119});
+    map.insert({static_cast<char>(200), 3});
+    map.insert({0, 261});
+    map.insert({7, 2});
+    ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, map));
+    EXPECT_EQ(readFile(file), "3 -56\n261 0\n118 7\n119 7\n2 7\n");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    Map back;
+    LoadMIDIMap(kMIDIMapFilename, back);
+    EXPECT_EQ(pairsOf(back), pairsOf(map));
+    EXPECT_TRUE(strayFiles().empty());
+
+    // A save replaces the whole contents; an empty map leaves an empty file.
+    ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, Map{{10, 118}}));
+    EXPECT_EQ(readFile(file), "118 10\n");
+    ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, Map{}));
+    EXPECT_EQ(readFile(file), "");
+    EXPECT_TRUE(strayFiles().empty());
+}
+
+TEST_F(MIDIMapFileTest, FailedSaveKeepsTheOldFile) {
+    ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
+    Map big;
+    for (int c = 0; c < 128; ++c)
+        big.insert({static_cast<char>(c), 100 + c});
+
+    {
+        // A full disk: writes beyond 64 bytes fail (EFBIG instead of the signal).
+        struct sigaction ignore = {}, old = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &old);
+        struct rlimit saved;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        struct rlimit small = saved;
+        small.rlim_cur = 64;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        bool saved_ok = SaveMIDIMap(kMIDIMapFilename, big);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        sigaction(SIGXFSZ, &old, nullptr);
+        EXPECT_FALSE(saved_ok);
+        EXPECT_EQ(readFile(file), "118 7\n");
+        EXPECT_TRUE(strayFiles().empty());
+    }
+    {
+        // No temporary file can be created: no file descriptor is left.
+        int lowest = dup(0);
+        ASSERT_GE(lowest, 0);
+        close(lowest);
+        struct rlimit saved;
+        getrlimit(RLIMIT_NOFILE, &saved);
+        struct rlimit few = saved;
+        few.rlim_cur = static_cast<rlim_t>(lowest);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+        bool saved_ok = SaveMIDIMap(kMIDIMapFilename, big);
+        setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_FALSE(saved_ok);
+        EXPECT_EQ(readFile(file), "118 7\n");
+        EXPECT_TRUE(strayFiles().empty());
+    }
+    if (geteuid() != 0) {
+        // A read-only folder (root ignores folder permissions, so only checked as a user).
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, big));
+        fs::permissions(folder, fs::perms::owner_all);
+        EXPECT_EQ(readFile(file), "118 7\n");
+        EXPECT_TRUE(strayFiles().empty());
+    }
+    // The save works again once the fault is gone.
+    EXPECT_TRUE(SaveMIDIMap(kMIDIMapFilename, big));
+    Map back;
+    LoadMIDIMap(kMIDIMapFilename, back);
+    EXPECT_EQ(pairsOf(back), pairsOf(big));
+}
+
+TEST_F(MIDIMapFileTest, SaveOverAFolderFailsWithoutLeavingTemporaryFiles) {
+    fs::create_directories(file / "inside");
+    EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
+    EXPECT_TRUE(fs::is_directory(file / "inside"));
+    EXPECT_TRUE(strayFiles().empty());
+}
