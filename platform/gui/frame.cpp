@@ -1,0 +1,316 @@
+// CFrame: the top view, its event dispatch, off-screen drawing and the X11 child window.
+#include "vstgui.h"
+
+#include <algorithm>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo-xlib.h>
+
+// The window lives on its own display connection, so that it never shares a connection
+// with the host's threads. Everything here runs on the thread that calls open/idle/close.
+class CX11Window {
+public:
+    Display* display = nullptr;
+    Window window = 0;
+    cairo_surface_t* surface = nullptr;
+    int width = 0, height = 0;
+    bool exposed = false;
+
+    bool open(Window parent, const char* displayName, int w, int h) {
+        display = XOpenDisplay(displayName);
+        if (!display) return false;
+        width = w;
+        height = h;
+        XSetWindowAttributes attr = {};
+        attr.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                          StructureNotifyMask;
+        attr.background_pixel = BlackPixel(display, DefaultScreen(display));
+        window = XCreateWindow(display, parent, 0, 0, (unsigned)w, (unsigned)h, 0, CopyFromParent,
+                               InputOutput, CopyFromParent, CWEventMask | CWBackPixel, &attr);
+        if (!window) {
+            XCloseDisplay(display);
+            display = nullptr;
+            return false;
+        }
+        XMapWindow(display, window);
+        XWindowAttributes wa;
+        XGetWindowAttributes(display, window, &wa);
+        surface = cairo_xlib_surface_create(display, window, wa.visual, w, h);
+        XFlush(display);
+        return true;
+    }
+
+    void close() {
+        if (surface) cairo_surface_destroy(surface);
+        surface = nullptr;
+        if (display) {
+            if (window) XDestroyWindow(display, window);
+            XCloseDisplay(display);
+        }
+        window = 0;
+        display = nullptr;
+    }
+
+    static long buttonsFromState(unsigned int state) {
+        long b = 0;
+        if (state & Button1Mask) b |= kLButton;
+        if (state & Button2Mask) b |= kMButton;
+        if (state & Button3Mask) b |= kRButton;
+        if (state & ShiftMask) b |= kShift;
+        if (state & ControlMask) b |= kControl;
+        if (state & Mod1Mask) b |= kAlt;
+        return b;
+    }
+
+    static long buttonBit(unsigned int button) {
+        switch (button) {
+        case Button1:
+            return kLButton;
+        case Button2:
+            return kMButton;
+        case Button3:
+            return kRButton;
+        default:
+            return 0;
+        }
+    }
+
+    // Hands every pending event to the frame; an exposure asks for a full redraw.
+    void pump(CFrame* frame) {
+        while (display && XPending(display) > 0) {
+            XEvent e;
+            XNextEvent(display, &e);
+            switch (e.type) {
+            case Expose:
+                if (e.xexpose.count == 0) exposed = true;
+                break;
+            case ButtonPress: {
+                long bit = buttonBit(e.xbutton.button);
+                if (!bit) break; // wheel
+                CPoint p(e.xbutton.x, e.xbutton.y);
+                long b =
+                    (buttonsFromState(e.xbutton.state) & ~(kLButton | kMButton | kRButton)) | bit;
+                frame->onMouseDown(p, b);
+                break;
+            }
+            case MotionNotify: {
+                // Only the latest position of a run of motion events matters.
+                while (XCheckTypedWindowEvent(display, window, MotionNotify, &e)) {
+                }
+                CPoint p(e.xmotion.x, e.xmotion.y);
+                frame->onMouseMoved(p, buttonsFromState(e.xmotion.state));
+                break;
+            }
+            case ButtonRelease: {
+                long bit = buttonBit(e.xbutton.button);
+                if (!bit) break;
+                CPoint p(e.xbutton.x, e.xbutton.y);
+                long b = buttonsFromState(e.xbutton.state) & ~bit;
+                frame->onMouseUp(p, b); // the released button no longer counts as held
+                break;
+            }
+            default:
+                break;
+            }
+        }
+    }
+
+    void present(cairo_surface_t* image) {
+        if (!surface || !image) return;
+        cairo_t* cr = cairo_create(surface);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cr, image, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        XFlush(display);
+    }
+};
+
+// ---------------------------------------------------------------------------------------
+
+CFrame::CFrame(const CRect& size, VSTGUIEditorInterface* e) : CView(size), editor(e) {}
+
+CFrame::~CFrame() {
+    close();
+    removeAll(true);
+}
+
+bool CFrame::isTypeOf(const char* s) const {
+    return classNameIs(s, "CFrame") || CView::isTypeOf(s);
+}
+
+bool CFrame::addView(CView* view) {
+    if (!view || isChild(view)) return false;
+    views.push_back(view);
+    view->setFrame(this);
+    view->setDirty(true);
+    return true;
+}
+
+bool CFrame::removeView(CView* view, bool withForget) {
+    auto it = std::find(views.begin(), views.end(), view);
+    if (it == views.end()) return false;
+    views.erase(it);
+    if (mouseView == view) mouseView = nullptr;
+    if (modalView == view) modalView = nullptr;
+    view->setFrame(nullptr);
+    if (withForget) view->forget();
+    setDirty(true);
+    return true;
+}
+
+void CFrame::removeAll(bool withForget) {
+    std::vector<CView*> old;
+    old.swap(views);
+    mouseView = nullptr;
+    modalView = nullptr;
+    for (CView* v : old) {
+        v->setFrame(nullptr);
+        if (withForget) v->forget();
+    }
+    setDirty(true);
+}
+
+bool CFrame::isChild(const CView* view) const {
+    return std::find(views.begin(), views.end(), view) != views.end();
+}
+
+CView* CFrame::getView(long index) const {
+    return (index >= 0 && index < (long)views.size()) ? views[(size_t)index] : nullptr;
+}
+
+void CFrame::setModalView(CView* view) {
+    if (view && !isChild(view)) return;
+    modalView = view;
+    setDirty(true);
+}
+
+long CFrame::getKnobMode() const {
+    return editor ? editor->getKnobMode() : (long)kLinearMode;
+}
+
+void CFrame::draw(CDrawContext* context) {
+    if (background) background->draw(context, size);
+    for (CView* v : views) {
+        if (v->isVisible() && v != modalView) {
+            context->resetClipRect();
+            v->draw(context);
+        }
+    }
+    if (modalView && modalView->isVisible()) {
+        context->resetClipRect();
+        modalView->draw(context);
+    }
+    context->resetClipRect();
+}
+
+CView* CFrame::viewAt(const CPoint& where) const {
+    if (modalView) return modalView;
+    for (auto it = views.rbegin(); it != views.rend(); ++it) {
+        CView* v = *it;
+        if (v->isVisible() && v->getMouseEnabled() && v->getMouseableArea().pointInside(where))
+            return v;
+    }
+    return nullptr;
+}
+
+CMouseEventResult CFrame::onMouseDown(CPoint& where, const long& buttons) {
+    CView* v = viewAt(where);
+    mouseView = nullptr;
+    if (!v) return kMouseEventNotHandled;
+    // A press with a modifier key is offered to the control's listener first.
+    if (buttons & (kShift | kControl | kAlt | kApple)) {
+        CControl* c = v->isTypeOf("CControl") ? static_cast<CControl*>(v) : nullptr;
+        if (c && c->getListener() && c->getListener()->controlModifierClicked(c, buttons) != 0)
+            return kMouseEventHandled;
+    }
+    v->remember(); // the view may remove itself from the frame while it handles the press
+    CMouseEventResult r = v->onMouseDown(where, buttons);
+    if (r == kMouseEventHandled && isChild(v)) mouseView = v;
+    v->forget();
+    return r;
+}
+
+CMouseEventResult CFrame::onMouseMoved(CPoint& where, const long& buttons) {
+    if (!mouseView) return kMouseEventNotHandled;
+    return mouseView->onMouseMoved(where, buttons);
+}
+
+CMouseEventResult CFrame::onMouseUp(CPoint& where, const long& buttons) {
+    CView* v = mouseView;
+    mouseView = nullptr;
+    if (!v) return kMouseEventNotHandled;
+    return v->onMouseUp(where, buttons);
+}
+
+bool CFrame::needsRedraw() const {
+    if (CView::isDirty()) return true;
+    for (const CView* v : views)
+        if (v->isDirty()) return true;
+    return false;
+}
+
+void CFrame::clearDirty() {
+    CView::setDirty(false);
+    for (CView* v : views)
+        v->setDirty(false);
+}
+
+cairo_surface_t* CFrame::drawToImage() {
+    int w = std::max(1, (int)size.width()), h = std::max(1, (int)size.height());
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    {
+        CDrawContext context(image);
+        cairo_translate(context.getCairo(), -size.left, -size.top);
+        draw(&context);
+    }
+    cairo_surface_flush(image);
+    clearDirty();
+    return image;
+}
+
+bool CFrame::writePNG(const char* path) {
+    if (!path) return false;
+    cairo_surface_t* image = drawToImage();
+    bool ok = cairo_surface_write_to_png(image, path) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(image);
+    return ok;
+}
+
+bool CFrame::open(void* parentWindow, const char* displayName) {
+    if (window || !parentWindow) return false;
+    window = new CX11Window;
+    if (!window->open((Window)(uintptr_t)parentWindow, displayName, (int)size.width(),
+                      (int)size.height())) {
+        delete window;
+        window = nullptr;
+        return false;
+    }
+    setDirty(true);
+    return true;
+}
+
+void CFrame::close() {
+    if (!window) return;
+    mouseView = nullptr;
+    window->close();
+    delete window;
+    window = nullptr;
+}
+
+unsigned long CFrame::getWindowID() const {
+    return window ? window->window : 0;
+}
+
+void CFrame::idle() {
+    if (!window) return;
+    window->pump(this);
+    if (window->exposed || needsRedraw()) {
+        window->exposed = false;
+        cairo_surface_t* image = drawToImage();
+        window->present(image);
+        cairo_surface_destroy(image);
+    }
+}
