@@ -94,6 +94,8 @@ public:
     zusp_oscillator_wavetable_multi(int count, int size);
     ~zusp_oscillator_wavetable_multi() override;
 
+    // Both replace the current table of the list (and keep its size there).
+    void setWavetableSize(int size) override;
     void setTableSize(int size) override;
 
     // Appends a table of size floats (to be filled by the caller).
@@ -105,6 +107,11 @@ public:
     virtual void setWaveshape(int shape, float width);
 
 protected:
+    // Runs a table rebuild of a base class on the current list entry and stores the result
+    // (table and size) in that entry, releasing the table it replaces.
+    template <typename Rebuild>
+    void rebuildCurrent(Rebuild rebuild);
+
     std::vector<float*> mTables;
     std::vector<int32_t> mTableSizes;
     int32_t mCurrentTable = -1;

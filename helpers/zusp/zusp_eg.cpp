@@ -1,0 +1,300 @@
+#include "zusp_eg.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// Segment lengths are kept in 32 bits while a segment runs.
+int32_t runningLength(int64_t samples) {
+    if (samples > INT32_MAX) return INT32_MAX;
+    return samples < 1 ? 1 : static_cast<int32_t>(samples);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// zusp_eg
+
+void zusp_eg::begin() {}
+
+float zusp_eg::process(float) {
+    return 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// zusp_eg_breakpoint
+
+zusp_eg_breakpoint::zusp_eg_breakpoint() {
+    // The longest list in use has nine points; reserving keeps set-up free of reallocation.
+    mPoints.reserve(16);
+    addBreakpoint(0.0f, 5.0f);
+    addBreakpoint(0.0f, 100.0f);
+    end();
+}
+
+void zusp_eg_breakpoint::setAudioSamplingRate(float rate) {
+    zusp_eg::setAudioSamplingRate(rate);
+    for (int i = 0; i < getBreakpointCount(); ++i)
+        recalculateBreakpoint(i);
+}
+
+int zusp_eg_breakpoint::addBreakpoint(float level, float time) {
+    mPoints.push_back(_bp{level, time, 1, 0.0f});
+    const int index = getBreakpointCount() - 1;
+    recalculateBreakpoint(index);
+    return index;
+}
+
+void zusp_eg_breakpoint::insertBreakpoint(int, float, float) {}
+
+void zusp_eg_breakpoint::deleteBreakpoint(int) {}
+
+void zusp_eg_breakpoint::setBreakpointLevel(int index, float level) {
+    if (index < 0 || index >= getBreakpointCount()) return;
+    mPoints[index].level = level;
+    recalculateBreakpoint(index);
+}
+
+void zusp_eg_breakpoint::setBreakpointTime(int index, float time) {
+    // Point 0 has no segment leading to it whose time could matter.
+    if (index <= 0 || index >= getBreakpointCount()) return;
+    mPoints[index].time = time;
+    recalculateBreakpoint(index);
+}
+
+void zusp_eg_breakpoint::setBreakpointCurvature(int index, float curvature) {
+    if (index < 0 || index >= getBreakpointCount()) return;
+    mPoints[index].curvature = curvature;
+}
+
+void zusp_eg_breakpoint::recalculateBreakpoint(int index) {
+    if (index < 0 || index >= getBreakpointCount()) return;
+    const float t = mPoints[index].time * mSamplesPerMillisecond;
+    int64_t samples = 1;
+    if (t >= 9.0e18f) {
+        samples = INT64_C(9000000000000000000);
+    } else if (t >= 1.0f) { // also rejects NaN; 0 or less gives a one-sample segment
+        samples = static_cast<int64_t>(t);
+    }
+    mPoints[index].samples = samples;
+    // A running segment picks up its new length at once; its counter runs on.
+    if (index == mSegment) mLength = runningLength(samples);
+}
+
+void zusp_eg_breakpoint::begin_linear() {
+    mCounter = 0;
+    if (getBreakpointCount() < 2) {
+        mSegment = -1;
+        return;
+    }
+    if (mPoints[1].time > 1.0f) {
+        // A short straight glide from wherever the envelope stands, so a retrigger
+        // does not click.
+        mSegment = 0;
+        mStartLevel = mOutput;
+        mLength = 5;
+        mExponent = (0.0f - mOutput) / 5.0f;
+    } else {
+        // Attacks of 1 ms or less jump to the first point and start at once.
+        mSegment = 1;
+        mStartLevel = mPoints[0].level;
+        mLength = runningLength(mPoints[1].samples);
+        mExponent = (mPoints[1].level - mPoints[0].level) / static_cast<float>(mLength);
+    }
+}
+
+void zusp_eg_breakpoint::begin() {
+    begin_linear();
+    if (mSegment < 0) return;
+    mDelta = mPoints[mSegment].level - mStartLevel;
+    if (mSegment == 0) {
+        mExponent = 0.0f; // the glide is always straight
+    } else {
+        const float c = mPoints[0].curvature;
+        mExponent = mDelta > 0.0f ? -c : c;
+    }
+    mShapeRising = mExponent > 0.0f;
+}
+
+void zusp_eg_breakpoint::end() {
+    mStartLevel = mPoints.empty() ? 0.0f : mPoints.back().level;
+    mSegment = -1;
+}
+
+bool zusp_eg_breakpoint::isActive() {
+    return mSegment >= 0;
+}
+
+bool zusp_eg_breakpoint::isDone() {
+    return mSegment == -1;
+}
+
+float zusp_eg_breakpoint::shapedValue(float x) const {
+    if (mShapeRising) return powf(x, powf(10.0f, mExponent));
+    return 1.0f - powf(1.0f - x, powf(10.0f, -mExponent));
+}
+
+void zusp_eg_breakpoint::startSegmentFrom(int from) {
+    mStartLevel = mPoints[from].level;
+    mSegment = from + 1;
+    if (mSegment < getBreakpointCount()) {
+        const _bp& target = mPoints[mSegment];
+        mLength = runningLength(target.samples);
+        mDelta = target.level - mPoints[from].level;
+        const float c = mPoints[from].curvature;
+        // Positive curvature bows the segment above the straight line whichever way it goes.
+        mExponent = mDelta > 0.0f ? -c : c;
+        mShapeRising = mExponent > 0.0f;
+        mCounter = 0;
+    } else {
+        mSegment = -1;
+    }
+}
+
+float zusp_eg_breakpoint::process(float) {
+    if (mSegment < 0) {
+        mOutput = mStartLevel;
+        return mOutput;
+    }
+    const float x = static_cast<float>(mCounter) / static_cast<float>(mLength);
+    // Past the end only after a running segment was shortened: hold the output then.
+    if (x <= 1.0f) mOutput = mStartLevel + mDelta * shapedValue(x);
+    if (++mCounter >= mLength) startSegmentFrom(mSegment);
+    return mOutput;
+}
+
+float zusp_eg_breakpoint::process_linear(float) {
+    if (mSegment < 0) {
+        mOutput = mStartLevel;
+        return mOutput;
+    }
+    mOutput = mStartLevel + static_cast<float>(mCounter) * mExponent;
+    if (++mCounter >= mLength) {
+        const int from = mSegment;
+        mStartLevel = mPoints[from].level;
+        mSegment = from + 1;
+        if (mSegment < getBreakpointCount()) {
+            mLength = runningLength(mPoints[mSegment].samples);
+            mExponent =
+                (mPoints[mSegment].level - mPoints[from].level) / static_cast<float>(mLength);
+            mCounter = 0;
+        } else {
+            mSegment = -1;
+        }
+    }
+    return mOutput;
+}
+
+// ---------------------------------------------------------------------------------------------
+// zusp_eg_breakpoint_ar
+
+zusp_eg_breakpoint_ar::zusp_eg_breakpoint_ar() {
+    addBreakpoint(0.0f, 250.0f);
+    setBreakpointLevel(1, 1.0f);
+    setBreakpointTime(1, 1.0f);
+    end();
+}
+
+void zusp_eg_breakpoint_ar::setAttackTime(float ms) {
+    setBreakpointTime(1, ms);
+}
+
+void zusp_eg_breakpoint_ar::setAttackCurvature(float c) {
+    setBreakpointCurvature(0, c);
+}
+
+void zusp_eg_breakpoint_ar::setReleaseTime(float ms) {
+    setBreakpointTime(2, ms);
+}
+
+void zusp_eg_breakpoint_ar::setReleaseCurvature(float c) {
+    setBreakpointCurvature(1, c);
+}
+
+// ---------------------------------------------------------------------------------------------
+// zusp_eg_adsr
+
+zusp_eg_adsr::zusp_eg_adsr() {
+    addBreakpoint(0.0f, 200.0f); // sustain point, reached after the decay
+    addBreakpoint(0.0f, 200.0f); // end of the release
+    setBreakpointLevel(1, 1.0f);
+    setBreakpointTime(1, 100.0f);
+    end();
+}
+
+void zusp_eg_adsr::begin() {
+    zusp_eg_breakpoint::begin();
+    mSustaining = false;
+}
+
+void zusp_eg_adsr::processVector(float* in, float* out, long n) {
+    if (out == nullptr) return;
+    if (in == nullptr) {
+        for (long i = 0; i < n; ++i)
+            out[i] = process();
+    } else {
+        for (long i = 0; i < n; ++i)
+            out[i] = in[i] * process();
+    }
+}
+
+void zusp_eg_adsr::setAttackTime(float ms) {
+    setBreakpointTime(1, ms);
+}
+
+void zusp_eg_adsr::setAttackCurvature(float c) {
+    setBreakpointCurvature(0, c);
+}
+
+void zusp_eg_adsr::setDecayTime(float ms) {
+    setBreakpointTime(2, ms);
+}
+
+void zusp_eg_adsr::setDecayCurvature(float c) {
+    setBreakpointCurvature(1, c);
+}
+
+void zusp_eg_adsr::setSustainLevel(float level) {
+    setBreakpointLevel(mSustainPoint, level);
+}
+
+void zusp_eg_adsr::setReleaseTime(float ms) {
+    setBreakpointTime(3, ms);
+}
+
+void zusp_eg_adsr::setReleaseCurvature(float c) {
+    setBreakpointCurvature(2, c);
+}
+
+void zusp_eg_adsr::release() {
+    mSustaining = false;
+    mSegment = 3;
+    mLength = runningLength(mPoints[3].samples);
+    mStartLevel = mOutput;
+    mDelta = 0.0f - mOutput; // the release always ends at 0
+    const float c = mPoints[2].curvature;
+    mExponent = mDelta > 0.0f ? -c : c;
+    mShapeRising = mExponent > 0.0f;
+    mCounter = 0;
+}
+
+float zusp_eg_adsr::process() {
+    if (mSegment < 0 || mSustaining) {
+        mOutput = mStartLevel;
+        return mOutput;
+    }
+    const float x = static_cast<float>(mCounter) / static_cast<float>(mLength);
+    if (x <= 1.0f) mOutput = mStartLevel + mDelta * shapedValue(x);
+    if (++mCounter >= mLength) {
+        if (mSegment == mSustainPoint) {
+            // Hold at the sustain level until release().
+            mStartLevel = mPoints[mSustainPoint].level;
+            mOutput = mStartLevel;
+            mSustaining = true;
+        } else {
+            startSegmentFrom(mSegment);
+        }
+    }
+    return mOutput;
+}

@@ -1,0 +1,344 @@
+#include "zusp_oscillator.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kPi = 3.141592653589793;
+
+// Read positions far outside any table (or not numbers) restart at 0 instead of
+// overflowing the integer conversion.
+inline float saneposition(float p) {
+    return (p > -2.0e9f && p < 2.0e9f) ? p : 0.0f;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// zusp_oscillator
+
+zusp_oscillator::zusp_oscillator() = default;
+
+void zusp_oscillator::setFrequency(float hz) {
+    mFrequency = hz;
+}
+
+float zusp_oscillator::getFrequency() {
+    return mFrequency;
+}
+
+void zusp_oscillator::setMIDIPitch(float note) {
+    setFrequency(440.0f * exp2f((note - 69.0f) / 12.0f));
+}
+
+void zusp_oscillator::setMIDIPitch(int note) {
+    setMIDIPitch(static_cast<float>(note));
+}
+
+// ---------------------------------------------------------------------------------------------
+// zusp_oscillator_wavetable
+
+zusp_oscillator_wavetable::zusp_oscillator_wavetable(int size) {
+    if (size < 1) size = 4096;
+    mFrequency = 440.0f;
+    mTableSize = size;
+    mIndexMask = size - 1;
+    mSizeOverRate = static_cast<float>(size) * mAudioSamplingRateReciprocal;
+    setWaveshape(0, 0.0f, 16);
+    setFrequency(440.0f);
+}
+
+zusp_oscillator_wavetable::~zusp_oscillator_wavetable() {
+    releaseTable();
+}
+
+void zusp_oscillator_wavetable::releaseTable() {
+    if (mOwnsTable) delete[] mTable;
+    mTable = nullptr;
+    mOwnsTable = false;
+}
+
+void zusp_oscillator_wavetable::adoptTable(float* table) {
+    releaseTable();
+    mTable = table;
+    mOwnsTable = true;
+}
+
+void zusp_oscillator_wavetable::setAudioSamplingRate(float rate) {
+    zusp_oscillator::setAudioSamplingRate(rate);
+    mIncrement = mFrequency * static_cast<float>(mTableSize) * mAudioSamplingRateReciprocal;
+    mSizeOverRate = static_cast<float>(mTableSize) * mAudioSamplingRateReciprocal;
+}
+
+void zusp_oscillator_wavetable::setFrequency(float hz) {
+    mFrequency = hz;
+    mIncrement = static_cast<float>(mTableSize) * hz * mAudioSamplingRateReciprocal;
+}
+
+void zusp_oscillator_wavetable::setWaveshape(int shape, float width, int harmonics) {
+    if (shape != 0 && (shape < 4 || shape > 8)) return;
+    const int n = mTableSize;
+    float* table = new float[n];
+    for (int i = 0; i < n; ++i) {
+        const double theta = static_cast<double>(i) * kTwoPi / n;
+        // Every term is rounded to float and the terms are summed in float, lowest first.
+        float v = 0.0f;
+        switch (shape) {
+        case 0:
+            v = static_cast<float>(std::sin(theta));
+            break;
+        case 4: // band-limited sawtooth
+            for (int h = 1; h <= harmonics; ++h)
+                v += static_cast<float>(std::sin(h * theta) / h);
+            break;
+        case 5: // band-limited pulse; width in percent, 50 is a square
+            for (int h = 1; h <= harmonics; ++h)
+                v += static_cast<float>((1.0 / h) * std::sin(h * kPi * width * 0.01) *
+                                        std::sin(h * theta));
+            break;
+        case 6: // odd harmonics falling with 1/n^2
+            for (int h = 1; h <= harmonics; h += 2)
+                v += static_cast<float>(std::sin(h * theta) / (static_cast<double>(h) * h));
+            break;
+        case 7:
+            v = static_cast<float>(std::sin(theta));
+            v += static_cast<float>(std::sin(3.0 * theta) / 9.0);
+            break;
+        case 8:
+            v = static_cast<float>(std::sin(theta));
+            v += static_cast<float>(0.058884 * std::sin(3.0 * theta));
+            v += static_cast<float>(0.011749 * std::sin(5.0 * theta));
+            v += static_cast<float>(0.004169 * std::sin(6.0 * theta));
+            v += static_cast<float>(0.010471 * std::sin(7.0 * theta));
+            v += static_cast<float>(0.003311 * std::sin(8.0 * theta));
+            v += static_cast<float>(0.004169 * std::sin(10.0 * theta));
+            break;
+        default:
+            break;
+        }
+        table[i] = v;
+    }
+    adoptTable(table);
+}
+
+void zusp_oscillator_wavetable::fillWavetable(float* src) {
+    if (src == nullptr || mTable == nullptr) return;
+    std::memcpy(mTable, src, sizeof(float) * static_cast<size_t>(mTableSize));
+}
+
+void zusp_oscillator_wavetable::setWavetablePtr(float* table) {
+    if (table == nullptr || table == mTable) return;
+    // A table built here has no other user, so it is released rather than lost.
+    releaseTable();
+    mTable = table;
+}
+
+void zusp_oscillator_wavetable::setWavetableSize(int size) {
+    if (size < 1) return;
+    mTableSize = size;
+    mIndexMask = size - 1;
+    mIncrement = static_cast<float>(size) * mFrequency * mAudioSamplingRateReciprocal;
+    if (mOwnsTable) adoptTable(new float[size]());
+}
+
+int zusp_oscillator_wavetable::getWavetableSize() {
+    return mTableSize;
+}
+
+void zusp_oscillator_wavetable::buildAdditiveWavetable(int count, float* amplitudes) {
+    const int n = mTableSize;
+    float* table = new float[n]();
+    if (amplitudes != nullptr) {
+        for (int h = 1; h <= count; ++h) {
+            const float a = amplitudes[h - 1];
+            for (int i = 0; i < n; ++i) {
+                const float arg = static_cast<float>(static_cast<double>(i) * h * kTwoPi /
+                                                     static_cast<double>(n));
+                table[i] = table[i] + a * sinf(arg);
+            }
+        }
+    }
+    adoptTable(table);
+}
+
+void zusp_oscillator_wavetable::resetPhase(float phase) {
+    const float n = static_cast<float>(mTableSize);
+    if (!std::isfinite(phase)) phase = 0.0f;
+    if (phase < 0.0f || phase >= n) {
+        phase = fmodf(phase, n);
+        if (phase < 0.0f) phase += n;
+        if (phase >= n) phase = 0.0f;
+    }
+    mPhase = phase;
+}
+
+float zusp_oscillator_wavetable::process(float fmHz) {
+    const float p = saneposition(fmHz * mSizeOverRate + mIncrement + mPhase);
+    int32_t i = static_cast<int32_t>(p);
+    const float frac = p - static_cast<float>(i);
+    mFraction = frac;
+    i &= mIndexMask;
+    mPhase = static_cast<float>(i) + frac;
+    return (1.0f - frac) * mTable[i] + frac * mTable[(i + 1) & mIndexMask];
+}
+
+float zusp_oscillator_wavetable::process() {
+    const float p = saneposition(mIncrement + mPhase);
+    int32_t i = static_cast<int32_t>(p);
+    const float frac = p - static_cast<float>(i);
+    mFraction = frac;
+    i &= mIndexMask;
+    mPhase = static_cast<float>(i) + frac;
+    return (1.0f - frac) * mTable[i] + frac * mTable[(i + 1) & mIndexMask];
+}
+
+float zusp_oscillator_wavetable::process(float ratio, float offsetHz) {
+    const float p = saneposition(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
+    int32_t i = static_cast<int32_t>(p);
+    const float frac = p - static_cast<float>(i);
+    mFraction = frac;
+    i &= mIndexMask;
+    mPhase = static_cast<float>(i) + frac;
+    return (1.0f - frac) * mTable[i] + frac * mTable[(i + 1) & mIndexMask];
+}
+
+float zusp_oscillator_wavetable::processRetro(float ratio, float offsetHz) {
+    const float p = saneposition(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
+    int32_t i = static_cast<int32_t>(p);
+    const float frac = p - static_cast<float>(i);
+    mFraction = frac;
+    i &= mIndexMask;
+    mPhase = static_cast<float>(i) + frac;
+    return mTable[i];
+}
+
+// ---------------------------------------------------------------------------------------------
+// zusp_oscillator_wavetable_resizeable
+
+zusp_oscillator_wavetable_resizeable::zusp_oscillator_wavetable_resizeable(int size)
+    : zusp_oscillator_wavetable(size) {}
+
+namespace {
+
+// One wrap by subtraction covers every step below the table size; anything further out
+// (a step of a whole table or more, a negative phase) is folded back with a modulo so the
+// reads stay inside the table.
+inline int32_t wrapIndex(int32_t i, int32_t n) {
+    if (i >= n) i -= n;
+    if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(n)) {
+        i %= n;
+        if (i < 0) i += n;
+    }
+    return i;
+}
+
+} // namespace
+
+float zusp_oscillator_wavetable_resizeable::process(float fmHz) {
+    const float p = saneposition(fmHz * mSizeOverRate + mIncrement + mPhase);
+    int32_t i = static_cast<int32_t>(p);
+    const float frac = p - static_cast<float>(i);
+    mFraction = frac;
+    i = wrapIndex(i, mTableSize);
+    mPhase = static_cast<float>(i) + frac;
+    const int32_t j = (i + 1 >= mTableSize) ? 0 : i + 1;
+    return (1.0f - frac) * mTable[i] + frac * mTable[j];
+}
+
+float zusp_oscillator_wavetable_resizeable::process() {
+    const float p = saneposition(mIncrement + mPhase);
+    int32_t i = static_cast<int32_t>(p);
+    const float frac = p - static_cast<float>(i);
+    mFraction = frac;
+    i = wrapIndex(i, mTableSize);
+    mPhase = static_cast<float>(i) + frac;
+    const int32_t j = (i + 1 >= mTableSize) ? 0 : i + 1;
+    return (1.0f - frac) * mTable[i] + frac * mTable[j];
+}
+
+void zusp_oscillator_wavetable_resizeable::setTableSize(int size) {
+    if (size < 1) return;
+    adoptTable(new float[size]());
+    mPhase = 0.0f;
+    mSizeOverRate = static_cast<float>(size) * mAudioSamplingRateReciprocal;
+    mTableSize = size;
+    mIndexMask = size - 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// zusp_oscillator_wavetable_multi
+
+zusp_oscillator_wavetable_multi::zusp_oscillator_wavetable_multi(int count, int size)
+    : zusp_oscillator_wavetable_resizeable(4096) {
+    if (count > 0) {
+        mTables.reserve(static_cast<size_t>(count));
+        mTableSizes.reserve(static_cast<size_t>(count));
+    }
+    for (int k = 0; k < count; ++k)
+        addTable(size);
+    setCurrentTable(0);
+}
+
+zusp_oscillator_wavetable_multi::~zusp_oscillator_wavetable_multi() {
+    if (!mOwnsTable) mTable = nullptr; // the list tables are released below
+    for (float* t : mTables)
+        delete[] t;
+}
+
+void zusp_oscillator_wavetable_multi::addTable(int size) {
+    if (size < 1) size = 1;
+    mTables.push_back(new float[size]());
+    mTableSizes.push_back(size);
+}
+
+void zusp_oscillator_wavetable_multi::setCurrentTable(int index) {
+    if (index < 0 || index >= static_cast<int>(mTables.size())) return;
+    const int32_t newSize = mTableSizes[index];
+    if (mPhase >= static_cast<float>(newSize)) mPhase = 0.0f;
+    const bool sizeChanged = newSize != mTableSize;
+    mTableSize = newSize;
+    mIndexMask = newSize - 1;
+    releaseTable(); // only the table built before the list took over is owned here
+    mTable = mTables[index];
+    if (sizeChanged) setFrequency(mFrequency);
+    mSizeOverRate = static_cast<float>(mTableSize) * mAudioSamplingRateReciprocal;
+    mCurrentTable = index;
+}
+
+int zusp_oscillator_wavetable_multi::getCurrentTable() {
+    return mCurrentTable;
+}
+
+template <typename Rebuild>
+void zusp_oscillator_wavetable_multi::rebuildCurrent(Rebuild rebuild) {
+    if (mCurrentTable < 0) {
+        rebuild();
+        return;
+    }
+    float* slot = mTables[mCurrentTable];
+    const bool playingSlot = mTable == slot;
+    // Let the rebuild release the slot's table when it replaces it.
+    if (playingSlot) mOwnsTable = true;
+    rebuild();
+    if (mOwnsTable) {
+        if (!playingSlot) delete[] slot;
+        mTables[mCurrentTable] = mTable;
+        mTableSizes[mCurrentTable] = mTableSize;
+        mOwnsTable = false;
+    }
+}
+
+void zusp_oscillator_wavetable_multi::setWaveshape(int shape, float width) {
+    rebuildCurrent([&] { zusp_oscillator_wavetable::setWaveshape(shape, width, 16); });
+}
+
+void zusp_oscillator_wavetable_multi::setWavetableSize(int size) {
+    rebuildCurrent([&] { zusp_oscillator_wavetable::setWavetableSize(size); });
+}
+
+void zusp_oscillator_wavetable_multi::setTableSize(int size) {
+    rebuildCurrent([&] { zusp_oscillator_wavetable_resizeable::setTableSize(size); });
+}
