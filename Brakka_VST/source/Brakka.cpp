@@ -1,0 +1,540 @@
+// Construction, lifecycle, host frame, parameter dispatch and the thread hand-over of the
+// engine. The render loop and MIDI live in BrakkaRender.cpp, patterns and programs in
+// BrakkaPatterns.cpp.
+#include "Brakka.h"
+
+#include "csdmain.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kEffectName[] = "Brakka";
+const char kVendorName[] = "Zunder Works, Inc.";
+const char* const kCanDoYes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstMidiEvent",
+                                 "receiveVstTimeInfo"};
+
+void copyText(char* dst, const char* src, size_t size) {
+    if (!dst || size == 0) return;
+    std::strncpy(dst, src, size - 1);
+    dst[size - 1] = 0;
+}
+
+} // namespace
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    return new Brakka(audioMaster);
+}
+
+BrakkaProgram::BrakkaProgram() {
+    std::memset(name, 0, sizeof(name));
+    std::strcpy(name, "init");
+    for (float& v : values)
+        v = 0.0f;
+}
+
+Brakka::Brakka(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+    for (auto& m : parameterMirror)
+        m.store(0.0f, std::memory_order_relaxed);
+    for (auto& o : overflowTags)
+        o.store(false, std::memory_order_relaxed);
+    std::memset(&midiOutList, 0, sizeof(midiOutList));
+    std::memset(&midiOutEvent, 0, sizeof(midiOutEvent));
+    voiceRate = gAudioSamplingRate;
+
+    EngineLock lock(*this);
+
+    // Programs start at the parameters' defaults, each pattern with its own pattern values.
+    for (auto& program : programs) {
+        program = std::make_unique<BrakkaProgram>();
+        for (int tag = 0; tag < kNumParams; ++tag)
+            program->values[tag] = parameters.getVSTvalue(tag);
+        for (int p = 0; p < kNumPatterns; ++p) {
+            for (unsigned int tag : parameters.getPatternTags())
+                program->patternValues[p][tag] = parameters.getVSTvalue(tag);
+            applyPatternToSequencer(program->patterns[p]);
+        }
+    }
+    applyPatternToSequencer(clipboardSequencer);
+    isResumed = false;
+
+    setNumInputs(0);
+    setNumOutputs(kNumOutputs);
+    canProcessReplacing(true);
+    programsAreChunks(true);
+    isSynth(true);
+    setUniqueID(vstFourCC('Z', 'U', 'b', 'k'));
+
+    compressor.setInputGain(0.0f);
+    compressor.setThreshold(0.0f);
+    compressor.setAttack(0.0005f);
+    compressor.setRelease(0.05f);
+    compressor.setRatio(1000.0f);
+    compressor.setOutputGain(0.0f);
+
+    learnState = 0;
+    currentPattern = 0;
+    for (int tag = 0; tag < kNumParams; ++tag)
+        syncMirror(tag);
+
+    setProgram(0);
+
+    chunkBuffer = nullptr;
+    currentSequencer = &currentProgram().patterns[currentPattern];
+    clipboardStateId = parameters.createState(parameters.getPatternTags());
+    lastStep = -1;
+    lastTick = 33;
+    currentSequencer->setCurrent96th(33);
+
+    transportPlaying = false;
+    midiOutputOnly = false;
+    songPosition = 0.0;
+    hostTempo = 0.0;
+    soloTag = 0;
+}
+
+Brakka::~Brakka() {
+    delete[] chunkBuffer;
+    chunkBuffer = nullptr;
+}
+
+int Brakka::clampProgram(long index) {
+    return index < 0 ? 0 : (index >= kNumPrograms ? kNumPrograms - 1 : (int)index);
+}
+
+int Brakka::clampPattern(long index) {
+    return index < 0 ? 0 : (index >= kNumPatterns ? kNumPatterns - 1 : (int)index);
+}
+
+// --- lifecycle --------------------------------------------------------------------------------
+
+void Brakka::setSampleRate(float rate) {
+    if (!(rate > 0.0f) || !std::isfinite(rate)) return;
+    EngineLock lock(*this);
+    AudioEffectX::setSampleRate(rate);
+    // Compare with the rate this instance's voices run at: another instance may already have
+    // moved the process-wide globals to this rate while our voices still run at the old one.
+    if (rate == voiceRate) return;
+    csd_set_attr(kCsdAttrSamplingRate, rate);
+    voices.setAudioSamplingRate(rate);
+    compressor.setAudioSamplingRate(rate);
+    voiceRate = rate;
+}
+
+void Brakka::setBlockSize(VstInt32 size) {
+    EngineLock lock(*this);
+    AudioEffectX::setBlockSize(size);
+}
+
+void Brakka::suspend() {
+    EngineLock lock(*this);
+    isResumed = false;
+    compressor.clear();
+    for (brakka_voice* voice : voices.voices)
+        voice->clear();
+}
+
+void Brakka::resume() {
+    {
+        EngineLock lock(*this);
+        isResumed = true;
+    }
+    AudioEffectX::resume();
+}
+
+float Brakka::getTempo() {
+    EngineLock lock(*this);
+    if ((int)natural(kTagSync) == kSyncInternal) return natural(kTagTempo);
+    return (float)hostTempo;
+}
+
+void Brakka::setEditorInterface(BrakkaEditorInterface* e) {
+    EngineLock lock(*this);
+    editorInterface = e;
+}
+
+// --- thread hand-over -------------------------------------------------------------------------
+
+void Brakka::syncMirror(int tag) {
+    parameterMirror[tag].store(parameters.getVSTvalue(tag), std::memory_order_relaxed);
+}
+
+bool Brakka::tryEnter(bool audioThread) {
+    if (!engineLock.try_lock()) return false;
+    if (lockDepth == 0) inAudioBlock = audioThread;
+    enterLocked();
+    return true;
+}
+
+void Brakka::enterLocked() {
+    // Only the outermost holder drains, so a nested call never reorders the changes that the
+    // call around it is applying.
+    if (++lockDepth == 1) drainPendingParameters();
+}
+
+void Brakka::leaveLocked() {
+    if (lockDepth == 1) {
+        drainPendingParameters();
+        inAudioBlock = false;
+    }
+    --lockDepth;
+    engineLock.unlock();
+}
+
+void Brakka::drainPendingParameters() {
+    int tag;
+    float value;
+    while (pendingParameters.pop(tag, value))
+        applyParameter(tag, value, true);
+    if (overflowPending.exchange(false, std::memory_order_acq_rel)) {
+        for (int t = 0; t < kNumParams; ++t)
+            if (overflowTags[t].exchange(false, std::memory_order_acq_rel))
+                applyParameter(t, parameterMirror[t].load(std::memory_order_relaxed), true);
+    }
+}
+
+void Brakka::setParameter(VstInt32 tag, float value) {
+    if (!isValidTag(tag) || std::isnan(value)) return;
+    value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    parameterMirror[tag].store(value, std::memory_order_relaxed);
+    if (tryEnter(false)) {
+        applyParameter(tag, value, false);
+        leaveLocked();
+        return;
+    }
+    if (!pendingParameters.push(tag, value)) {
+        overflowTags[tag].store(true, std::memory_order_release);
+        overflowPending.store(true, std::memory_order_release);
+    }
+}
+
+float Brakka::getParameter(VstInt32 tag) {
+    if (!isValidTag(tag)) return 0.0f;
+    return parameterMirror[tag].load(std::memory_order_relaxed);
+}
+
+void Brakka::automateParameter(int tag, float value) {
+    if (!isValidTag(tag)) return;
+    parameterMirror[tag].store(value, std::memory_order_relaxed);
+    applyParameter(tag, value, false);
+    if (inAudioBlock) {
+        if (automationOutboxCount < kAutomationOutboxSize)
+            automationOutbox[automationOutboxCount++] = {tag, value};
+    } else if (audioMaster) {
+        audioMaster(&cEffect, audioMasterAutomate, tag, 0, nullptr, value);
+    }
+}
+
+void Brakka::flushAutomationOutbox() {
+    // Called by the audio thread after releasing the lock; only it fills the outbox.
+    for (int i = 0; i < automationOutboxCount; ++i)
+        if (audioMaster)
+            audioMaster(&cEffect, audioMasterAutomate, automationOutbox[i].tag, 0, nullptr,
+                        automationOutbox[i].value);
+    automationOutboxCount = 0;
+}
+
+// --- parameter dispatch -----------------------------------------------------------------------
+
+void Brakka::applyParameter(int tag, float value, bool fromQueue) {
+    if (!isValidTag(tag)) return;
+    parameters.setVSTvalue(tag, value);
+    if (!fromQueue) parameterMirror[tag].store(value, std::memory_order_relaxed);
+    currentProgram().values[tag] = value;
+    if (parameters.isPatternTag(tag)) {
+        auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
+        auto it = map.find((unsigned)tag);
+        if (it != map.end())
+            it->second = value;
+        else if (!inAudioBlock)
+            map[(unsigned)tag] = value;
+    }
+    dispatchParameter(tag, value);
+    if (editorInterface) editorInterface->setParameter(tag, value);
+}
+
+void Brakka::dispatchParameter(int tag, float value) {
+    if (tag <= 107) {
+        setVoiceParameter(tag, dsp(tag));
+        return;
+    }
+    BrakkaSequencer* seq = currentSequencer;
+    switch (tag) {
+    case kTagStepSize:
+        if (seq) {
+            seq->setStepTicks((int)dsp(kTagStepSize));
+            int i = (int)natural(kTagStepSize);
+            i = i < 0 ? 0 : (i > 4 ? 4 : i);
+            seq->setSequenceLength(kSequenceLengths[i]);
+        }
+        return;
+    case kTagPlay:
+        if ((int)natural(kTagSync) == kSyncInternal) {
+            if (value == 0.25f || !transportPlaying) songPosition = 0.0;
+            if (value == 1.0f) {
+                if (!transportPlaying) startPending = true;
+                transportPlaying = true;
+            }
+        }
+        return;
+    case kTagStop:
+        if (value > 0.5f) {
+            transportPlaying = false;
+            automateParameter(kTagPlay, 0.0f);
+        }
+        return;
+    case kTagPattern:
+        setCurrentPatternDeferred((int)natural(kTagPattern));
+        return;
+    case kTagCompressor:
+        compressor.setInputGain(10.0f * value);
+        compressor.setOutputGain(18.0f * value);
+        compressor.setThreshold(-30.0f * value);
+        return;
+    case kTagCompressorAttack:
+        compressor.setAttack(natural(kTagCompressorAttack));
+        return;
+    case kTagMIDIOutputOnly:
+        midiOutputOnly = (value == 1.0f);
+        return;
+    default:
+        break;
+    }
+    if (tag >= kTagLevel && tag < kTagLevel + 12) {
+        setVoiceAudibility(tag - kTagLevel);
+    } else if (tag >= kTagPan && tag < kTagPan + 12) {
+        setVoiceParameter(tag, dsp(tag));
+    } else if (tag >= kTagOutput && tag < kTagOutput + 12) {
+        setVoiceParameter(tag, natural(tag));
+    } else if (tag >= kTagMute && tag < kTagMute + 12) {
+        setVoiceAudibility(tag - kTagMute);
+    } else if (tag >= kTagSolo && tag < kTagSolo + 12) {
+        updateSoloState(tag, value > 0.5f);
+    } else if (tag >= kTagSelectedBeats && tag < kTagRandomVelocity) {
+        setVoiceParameter(tag, dsp(tag));
+    } else if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + 12) {
+        // Random Velocity keeps the normalized value (0 means "take the velocity row").
+        setVoiceParameter(tag, value);
+    } else if (tag >= kTagClear && tag < kTagRandomReset) {
+        if (value == 1.0f) setVoiceParameter(tag, value);
+    }
+}
+
+void Brakka::setVoiceParameter(int tag, float v) {
+    if (tag < 0 || tag > 249) return;
+    if (tag <= 107) {
+        voices.setVoiceParameter(tag, v);
+        if (tag == kTagMoreCowbell) setVoiceAudibility(11);
+        return;
+    }
+    BrakkaSequencer* seq = currentSequencer;
+    if (tag >= kTagLevel && tag < kTagLevel + 12) {
+        setVoiceAudibility(tag - kTagLevel);
+    } else if (tag >= kTagPan && tag < kTagPan + 12) {
+        int k = BrakkaParameterManager::panLawIndex(std::isnan(v) ? 0.5f : v);
+        panGainLeft[tag - kTagPan] = parameters.getPanLawLeft()[k];
+        panGainRight[tag - kTagPan] = parameters.getPanLawRight()[k];
+    } else if (tag >= kTagOutput && tag < kTagOutput + 12) {
+        int bus = std::isnan(v) ? 0 : (int)v;
+        outputBus[tag - kTagOutput] = bus < 0 ? 0 : (bus >= kNumBuses ? kNumBuses - 1 : bus);
+    } else if (tag >= kTagMute && tag < kTagMute + 12) {
+        setVoiceAudibility(tag - kTagMute);
+    } else if (tag >= kTagSolo && tag < kTagSolo + 12) {
+        updateSoloState(tag, v > 0.5f);
+    } else if (!seq) {
+        return;
+    } else if (tag >= kTagSelectedBeats && tag < kTagSelectedBeats + 12) {
+        seq->setSelectedBeats(tag - kTagSelectedBeats, (int)(v * 2147483647.0));
+    } else if (tag >= kTagRandomBeats && tag < kTagRandomBeats + 12) {
+        seq->setRandomBeats(tag - kTagRandomBeats, (int)(v * 2147483647.0));
+    } else if (tag >= kTagRandomSize && tag < kTagRandomSize + 12) {
+        seq->setRandomSize(tag - kTagRandomSize, (int)v);
+    } else if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + 12) {
+        seq->setRandomVelocity(tag - kTagRandomVelocity, v);
+    } else if (tag >= kTagClear && tag < kTagClear + 12) {
+        seq->clearNotes(tag - kTagClear);
+    } else if (tag >= kTagRandomFill && tag < kTagRandomFill + 12) {
+        seq->randomizeNotes(tag - kTagRandomFill);
+    }
+}
+
+void Brakka::setVoiceAudibility(int v) {
+    if (v < 0 || v >= kNumVoices) return;
+    bool muted = natural(kTagMute + v) == 1.0f;
+    bool audible = soloTag == 0 ? !muted : (soloTag == kTagSolo + v) && !muted;
+    float level = dsp(kTagLevel + v);
+    if (v == 11 && natural(kTagMoreCowbell) == 1.0f) level = 1.2f;
+    voiceGain[v] = audible ? level : 0.0f;
+}
+
+void Brakka::updateSoloState(int tag, bool on) {
+    if (on) {
+        for (int t = kTagSolo; t < kTagSolo + 12; ++t)
+            if (t != tag && natural(t) == 1.0f) automateParameter(t, 0.0f);
+        soloTag = tag;
+    } else {
+        soloTag = 0;
+    }
+    for (int v = 0; v < kNumVoices; ++v)
+        setVoiceAudibility(v);
+}
+
+void Brakka::getParameterName(VstInt32 tag, char* text) {
+    if (!text) return;
+    if (!isValidTag(tag)) {
+        text[0] = 0;
+        return;
+    }
+    EngineLock lock(*this);
+    parameters.getName(tag, text, 8);
+}
+
+void Brakka::getLongParameterName(int tag, char* text) {
+    if (!text) return;
+    if (!isValidTag(tag)) {
+        text[0] = 0;
+        return;
+    }
+    EngineLock lock(*this);
+    parameters.getName(tag, text, 24);
+}
+
+std::string Brakka::getFullParameterName(int tag) {
+    if (!isValidTag(tag)) return std::string();
+    EngineLock lock(*this);
+    return parameters.getName(tag);
+}
+
+void Brakka::getParameterDisplay(VstInt32 tag, char* text) {
+    if (!text) return;
+    if (!isValidTag(tag)) {
+        text[0] = 0;
+        return;
+    }
+    EngineLock lock(*this);
+    parameters.getValueString(tag, text, 8);
+}
+
+void Brakka::getParameterLabel(VstInt32 tag, char* text) {
+    if (!text) return;
+    if (!isValidTag(tag)) {
+        text[0] = 0;
+        return;
+    }
+    EngineLock lock(*this);
+    parameters.getUnitsName(tag, text, 8);
+}
+
+// --- modulated tags ---------------------------------------------------------------------------
+
+void Brakka::setModSequenceValue(int tag, int step, float value) {
+    if (!parameters.isModulatableTag(tag) || step < 0 || step >= BrakkaSequencer::kRowLength ||
+        std::isnan(value))
+        return;
+    EngineLock lock(*this);
+    currentSequencer->setModValue((unsigned)tag, step, value);
+    currentSequencer->registerModTag((unsigned)tag);
+}
+
+void Brakka::registerModTag(int tag) {
+    if (!parameters.isModulatableTag(tag)) return;
+    EngineLock lock(*this);
+    currentSequencer->registerModTag((unsigned)tag);
+}
+
+void Brakka::unregisterModTag(int tag) {
+    if (!parameters.isModulatableTag(tag)) return;
+    EngineLock lock(*this);
+    currentSequencer->unregisterModTag(parameters.getVoiceFromParamTag((unsigned)tag),
+                                       (unsigned)tag);
+}
+
+void Brakka::unregisterAllModTags() {
+    EngineLock lock(*this);
+    currentSequencer->unregisterAllModTags();
+}
+
+void Brakka::fillModValues(long tag, int shape) {
+    if (!parameters.isModulatableTag(tag) || shape < 0 || shape > 4) return;
+    EngineLock lock(*this);
+    currentSequencer->fillModValues((unsigned)tag, shape);
+    if (shape == 0)
+        currentSequencer->unregisterModTag(parameters.getVoiceFromParamTag((unsigned)tag),
+                                           (unsigned)tag);
+    else
+        currentSequencer->registerModTag((unsigned)tag);
+}
+
+void Brakka::resetSequencer() {
+    EngineLock lock(*this);
+    if ((int)natural(kTagSync) == kSyncInternal) songPosition = 0.0;
+}
+
+// --- host frame -------------------------------------------------------------------------------
+
+bool Brakka::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+    if (index < 0 || index >= kNumOutputs || !properties) return false;
+    char letter[3] = {(char)('A' + index / 2), ' ', 0};
+    std::strncpy(properties->label, "Brakka ", 63);
+    properties->label[63] = 0;
+    std::strncat(properties->label, letter, 63 - std::strlen(properties->label));
+    properties->flags = kVstPinIsActive | kVstPinIsStereo;
+    return true;
+}
+
+VstInt32 Brakka::getNumMidiInputChannels() {
+    return 1;
+}
+VstInt32 Brakka::getNumMidiOutputChannels() {
+    return 1;
+}
+
+bool Brakka::getEffectName(char* name) {
+    copyText(name, kEffectName, kVstMaxEffectNameLen);
+    return true;
+}
+
+bool Brakka::getVendorString(char* text) {
+    copyText(text, kVendorName, kVstMaxVendorStrLen);
+    return true;
+}
+
+bool Brakka::getProductString(char* text) {
+    copyText(text, kEffectName, kVstMaxProductStrLen);
+    return true;
+}
+
+VstInt32 Brakka::getVendorVersion() {
+    return kVendorVersion;
+}
+
+VstInt32 Brakka::canDo(char* text) {
+    if (!text) return -1;
+    for (const char* yes : kCanDoYes)
+        if (std::strcmp(text, yes) == 0) return 1;
+    return -1;
+}
+
+VstPlugCategory Brakka::getPlugCategory() {
+    return kPlugCategEffect;
+}
+
+VstIntPtr Brakka::vendorSpecific(VstInt32 opcode, VstIntPtr value, void* ptr, float opt) {
+    if (opcode == kOpcodeNaturalToVST || opcode == kOpcodeVSTToNatural) {
+        if (!isValidTag((long)value) || !ptr) return 0;
+        EngineLock lock(*this);
+        zu_paramTypes type = parameters.getType((long)value);
+        float result = opt;
+        if (type != kParamSyncTime && type != kParamSyncFreq)
+            result = opcode == kOpcodeNaturalToVST
+                         ? parameters.VSTvalueFromNaturalValue((long)value, opt)
+                         : parameters.naturalValueFromVSTvalue((long)value, opt);
+        *static_cast<float*>(ptr) = result;
+        return 1;
+    }
+    if (opcode == kOpcodeImportPatterns) return importPatterns(ptr);
+    return 0;
+}

@@ -1,0 +1,270 @@
+// Brakka: the engine object of one plug-in instance. It owns the programs and their patterns,
+// the parameter table, the twelve drum voices, the mixer state, the output compressor, the
+// pattern clipboard and the MIDI-learn state, renders audio, handles MIDI in and out and
+// dispatches parameter changes.
+//
+// Threads. The host calls processEvents and processReplacing on its audio thread and everything
+// else (dispatcher, setParameter, the editor) on other threads, at the same time. One recursive
+// engine lock guards all engine state:
+//  - The audio thread only ever try_locks it, once for processEvents and once for
+//    processReplacing; a block whose try fails is rendered as silence and its events are
+//    skipped. The audio thread never waits.
+//  - Every other entry (program and pattern operations, sample rate, suspend/resume, parameter
+//    queries) takes the lock and may wait for the end of the current block.
+//  - setParameter never waits: it stores the value in an atomic mirror (getParameter reads the
+//    mirror, so a host reads back what it wrote at once), then try_locks. When the lock is busy
+//    the change goes into a fixed-size lock-free queue, which every lock holder drains in order
+//    when it takes the lock and before it releases it. Should the queue ever be full, the tag
+//    is marked and the mirror's latest value is applied at the next drain.
+//  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
+//    -> host -> setParameter, the nested solo switch-off) go straight through.
+//  - Host notifications of automated parameters made on the audio thread are collected during
+//    the block and sent after the lock is released, so no host lock is ever taken while the
+//    engine lock is held on the audio thread.
+#pragma once
+
+#include "BrakkaEditorInterface.h"
+#include "BrakkaParameterManager.h"
+#include "BrakkaParameterQueue.h"
+#include "BrakkaProgram.h"
+#include "BrakkaSequencer.h"
+#include "BrakkaVoiceBank.h"
+#include "audioeffectx.h"
+#include "zusp_dynamics.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class Brakka : public AudioEffectX {
+public:
+    static constexpr int kNumPrograms = 48;
+    static constexpr int kNumParams = 263;
+    static constexpr int kNumVoices = 12;
+    static constexpr int kNumPatterns = 16;
+    static constexpr int kNumOutputs = 12;
+    static constexpr int kNumBuses = 6;
+    static constexpr int kVendorVersion = 1120;
+    static constexpr int kAllRowsChanged = 652;
+    static constexpr int kVelocityRowChanged = -1;
+    static constexpr int kLearnTagLimit = 261;
+
+    // Private host opcodes.
+    static constexpr VstInt32 kOpcodeNaturalToVST = 12345;
+    static constexpr VstInt32 kOpcodeVSTToNatural = 23456;
+    static constexpr VstInt32 kOpcodeImportPatterns = 34567;
+
+    // Tags with a meaning of their own to the engine.
+    enum Tag {
+        kTagMoreCowbell = 81,
+        kTagStepSize = 108,
+        kTagPlay = 109,
+        kTagStop = 110,
+        kTagTempo = 111,
+        kTagSwing = 112,
+        kTagSync = 113,
+        kTagPattern = 114,
+        kTagOutputA = 115,
+        kTagCompressor = 116,
+        kTagCompressorAttack = 117,
+        kTagLevel = 118,
+        kTagPan = 130,
+        kTagOutput = 142,
+        kTagMute = 154,
+        kTagSolo = 166,
+        kTagSelectedBeats = 178,
+        kTagRandomBeats = 190,
+        kTagRandomSize = 202,
+        kTagRandomVelocity = 214,
+        kTagClear = 226,
+        kTagRandomFill = 238,
+        kTagRandomReset = 250,
+        kTagMIDIOutputOnly = 262
+    };
+    enum SyncMode { kSyncHost = 0, kSyncInternal = 1, kSyncMIDINote = 2 };
+
+    explicit Brakka(audioMasterCallback audioMaster);
+    ~Brakka() override;
+
+    // --- lifecycle ----------------------------------------------------------------------------
+    void setSampleRate(float rate) override;
+    void setBlockSize(VstInt32 size) override;
+    void suspend() override;
+    void resume() override;
+    float getTempo();
+
+    // --- audio and MIDI -----------------------------------------------------------------------
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    VstInt32 processEvents(VstEvents* events) override;
+    void midiController(char controller, char value);
+    void handleSpecialClick(int tag);
+    void sendMIDINote(int voice, float velocity, int deltaFrames, int noteLength);
+
+    // --- parameters -----------------------------------------------------------------------------
+    void setParameter(VstInt32 tag, float value) override;
+    float getParameter(VstInt32 tag) override;
+    void getParameterName(VstInt32 tag, char* text) override;
+    void getParameterDisplay(VstInt32 tag, char* text) override;
+    void getParameterLabel(VstInt32 tag, char* text) override;
+    void getLongParameterName(int tag, char* text);
+    std::string getFullParameterName(int tag);
+    void setVoiceParameter(int tag, float value);
+    void setVoiceAudibility(int voice);
+    void updateSoloState(int tag, bool on);
+    void setModSequenceValue(int tag, int step, float value);
+    void registerModTag(int tag);
+    void unregisterModTag(int tag);
+    void unregisterAllModTags();
+    void fillModValues(long tag, int shape);
+    void resetSequencer();
+
+    // --- patterns -------------------------------------------------------------------------------
+    void setCurrentPatternDeferred(int pattern);
+    void setCurrentPatternImmediate(int pattern);
+    void updateParametersFromPattern();
+    void pattern_clear(int unused);
+    void pattern_copy(int unused);
+    void pattern_paste();
+    void getNoteRow(int voice, unsigned char row[BrakkaSequencer::kRowLength]);
+    void getVelocityRow(int voice, float row[BrakkaSequencer::kRowLength]);
+    void getModRow(int tag, float row[BrakkaSequencer::kRowLength]);
+    // Edits of the current pattern's rows (the editor's value rows).
+    void setNote(int voice, int step, unsigned char value);
+    void setVelocityValue(int voice, int step, float value);
+    void fillVelocityValues(int voice, int shape);
+    int getCurrentPattern();
+    int getPendingPattern();
+    int getCurrentStep();
+
+    // --- programs -------------------------------------------------------------------------------
+    void setProgram(VstInt32 index) override;
+    VstInt32 getProgram() override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+
+    // --- host frame -----------------------------------------------------------------------------
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+    VstInt32 getNumMidiInputChannels() override;
+    VstInt32 getNumMidiOutputChannels() override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstIntPtr vendorSpecific(VstInt32 opcode, VstIntPtr value, void* ptr, float opt) override;
+    VstInt32 canDo(char* text) override;
+    VstPlugCategory getPlugCategory() override;
+
+    // The editor that receives the engine's notifications; null while none is open.
+    void setEditorInterface(BrakkaEditorInterface* editorInterface);
+
+private:
+    // Takes the engine lock (waiting if needed; never used on the audio thread) and drains the
+    // parameter changes queued while it was busy, on taking and on releasing it.
+    class EngineLock {
+    public:
+        explicit EngineLock(Brakka& engine) : engine(engine) {
+            engine.engineLock.lock();
+            engine.enterLocked();
+        }
+        ~EngineLock() { engine.leaveLocked(); }
+        EngineLock(const EngineLock&) = delete;
+        EngineLock& operator=(const EngineLock&) = delete;
+
+    private:
+        Brakka& engine;
+    };
+
+    static bool isValidTag(long tag) { return tag >= 0 && tag < kNumParams; }
+    float natural(long tag) { return parameters.getNaturalValue(tag); }
+    float dsp(long tag) { return parameters.getDSPValue(tag); }
+    BrakkaProgram& currentProgram() { return *programs[clampProgram(curProgram)]; }
+    static int clampProgram(long index);
+    static int clampPattern(long index);
+
+    // Lock hand-over.
+    bool tryEnter(bool audioThread);
+    void enterLocked();
+    void leaveLocked();
+    void drainPendingParameters();
+    VstIntPtr importPatterns(void* ptr);
+    void applyParameter(int tag, float value, bool fromQueue);
+    void dispatchParameter(int tag, float value);
+    // setParameterAutomated for the engine's own changes; the host is told after the audio
+    // block when the change happens on the audio thread.
+    void automateParameter(int tag, float value);
+    void flushAutomationOutbox();
+    void syncMirror(int tag);
+
+    // Render loop pieces.
+    void renderBlock(float** outputs, int frames);
+    void fireStep(int step, int deltaFrames, int noteLength, bool applyWhenMIDIOnly);
+    void fireRandomNotes(int deltaFrames, int noteLength);
+    int patternStart(unsigned tick, bool fromClock, int step);
+    void applyStepModulation(int voice, int step);
+    void strike(int voice, float velocity);
+    void midiStep(int note);
+    void applyPatternToSequencer(BrakkaSequencer& sequencer);
+    void notifyAllRows();
+
+    std::unique_ptr<BrakkaProgram> programs[kNumPrograms];
+    std::multimap<char, int> midiMap;
+    unsigned int learnState = 0;
+    int learnTag = 0;
+    BrakkaParameterManager parameters;
+    char* chunkBuffer = nullptr;
+    BrakkaVoiceBank voices;
+    float panGainLeft[kNumVoices] = {};
+    float panGainRight[kNumVoices] = {};
+    float voiceGain[kNumVoices] = {};
+    int outputBus[kNumVoices] = {};
+    zusp_compressor compressor;
+    BrakkaSequencer* currentSequencer = nullptr;
+    int currentPattern = 0;
+    int pendingPattern = 0;
+    BrakkaSequencer clipboardSequencer;
+    int clipboardStateId = 0;
+    int lastStep = -1;
+    int lastTick = 33;
+    int soloTag = 0;
+    bool isResumed = false;
+    bool transportPlaying = false;
+    bool midiOutputOnly = false;
+    double songPosition = 0.0;
+    double hostTempo = 0.0;
+    BrakkaEditorInterface* editorInterface = nullptr;
+
+    // Rate the voices and the compressor run at.
+    float voiceRate;
+    // The next evaluated tick fires its step even when the pattern already sits on it.
+    bool startPending = false;
+    // Host sync: whether the host played in the last block and where that block ended.
+    bool hostWasPlaying = false;
+    double hostExpectedPosition = 0.0;
+
+    std::recursive_mutex engineLock;
+    std::atomic<float> parameterMirror[kNumParams];
+    std::atomic<bool> overflowTags[kNumParams];
+    std::atomic<bool> overflowPending{false};
+    BrakkaParameterQueue pendingParameters;
+    int lockDepth = 0;
+    bool inAudioBlock = false;
+    struct AutomationEntry {
+        int tag;
+        float value;
+    };
+    static constexpr int kAutomationOutboxSize = 512;
+    AutomationEntry automationOutbox[kAutomationOutboxSize];
+    int automationOutboxCount = 0;
+
+    // MIDI output storage prepared in advance: a one-slot event list and its event.
+    VstEvents midiOutList;
+    VstMidiEvent midiOutEvent;
+};
+
+// Builds one engine for the host.
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster);

@@ -1,0 +1,247 @@
+// Pattern management (switching, pattern values, clear, copy, paste, row access), program
+// selection and naming, and the pattern import of the private host opcode.
+#include "Brakka.h"
+
+#include "BrakkaPatternDictionary.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// Sets the probabilities and sizes of a pattern from the pattern values it would get from the
+// parameter table's current state, so that a pattern is usable before it ever becomes current.
+void Brakka::applyPatternToSequencer(BrakkaSequencer& seq) {
+    for (int v = 0; v < kNumVoices; ++v) {
+        seq.setSelectedBeats(v, (int)(dsp(kTagSelectedBeats + v) * 2147483647.0));
+        seq.setRandomBeats(v, (int)(dsp(kTagRandomBeats + v) * 2147483647.0));
+        seq.setRandomSize(v, (int)dsp(kTagRandomSize + v));
+        seq.setRandomVelocity(v, parameters.getVSTvalue(kTagRandomVelocity + v));
+    }
+    seq.setStepTicks((int)dsp(kTagStepSize));
+    int i = (int)natural(kTagStepSize);
+    seq.setSequenceLength(kSequenceLengths[i < 0 ? 0 : (i > 4 ? 4 : i)]);
+}
+
+void Brakka::notifyAllRows() {
+    if (!editorInterface) return;
+    unsigned char row[BrakkaSequencer::kRowLength];
+    for (int v = 0; v < kNumVoices; ++v) {
+        currentSequencer->getNoteRow(v, row);
+        editorInterface->noteRowChanged(v, row);
+    }
+    editorInterface->modRowChanged(kAllRowsChanged);
+}
+
+void Brakka::setCurrentPatternDeferred(int p) {
+    p = clampPattern(p);
+    EngineLock lock(*this);
+    if (!transportPlaying) {
+        setCurrentPatternImmediate(p);
+        return;
+    }
+    pendingPattern = p;
+    if (editorInterface) editorInterface->setPendingPattern(p);
+}
+
+void Brakka::setCurrentPatternImmediate(int p) {
+    p = clampPattern(p);
+    EngineLock lock(*this);
+    currentPattern = p;
+    pendingPattern = p;
+    currentSequencer = &currentProgram().patterns[p];
+    updateParametersFromPattern();
+    if (editorInterface) editorInterface->patternChanged(p);
+}
+
+void Brakka::updateParametersFromPattern() {
+    EngineLock lock(*this);
+    const auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
+    for (const auto& entry : map) {
+        if (isResumed)
+            automateParameter((int)entry.first, entry.second);
+        else
+            setParameter((VstInt32)entry.first, entry.second);
+    }
+    notifyAllRows();
+}
+
+void Brakka::pattern_clear(int) {
+    EngineLock lock(*this);
+    for (int v = 0; v < kNumVoices; ++v)
+        currentSequencer->clearNotes(v);
+    if (editorInterface) {
+        unsigned char row[BrakkaSequencer::kRowLength];
+        for (int v = 0; v < kNumVoices; ++v) {
+            currentSequencer->getNoteRow(v, row);
+            editorInterface->noteRowChanged(v, row);
+        }
+    }
+}
+
+void Brakka::pattern_copy(int) {
+    EngineLock lock(*this);
+    clipboardSequencer = *currentSequencer;
+    parameters.saveState(clipboardStateId);
+}
+
+void Brakka::pattern_paste() {
+    EngineLock lock(*this);
+    *currentSequencer = clipboardSequencer;
+    parameters.restoreState(clipboardStateId);
+    parameters.saveState(currentPattern);
+    auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
+    for (auto& entry : map) {
+        entry.second = parameters.getVSTvalue((long)entry.first);
+        syncMirror((int)entry.first);
+    }
+    updateParametersFromPattern();
+}
+
+void Brakka::getNoteRow(int v, unsigned char row[BrakkaSequencer::kRowLength]) {
+    if (!row) return;
+    EngineLock lock(*this);
+    currentSequencer->getNoteRow(v, row);
+}
+
+void Brakka::getVelocityRow(int v, float row[BrakkaSequencer::kRowLength]) {
+    if (!row) return;
+    EngineLock lock(*this);
+    currentSequencer->getVelocityRow(v, row);
+}
+
+void Brakka::getModRow(int tag, float row[BrakkaSequencer::kRowLength]) {
+    if (!row) return;
+    EngineLock lock(*this);
+    if (parameters.isModulatableTag(tag)) currentSequencer->createModRow((unsigned)tag);
+    currentSequencer->getModRow((unsigned)(tag < 0 ? 0 : tag), row);
+}
+
+void Brakka::setNote(int v, int step, unsigned char value) {
+    EngineLock lock(*this);
+    currentSequencer->setNote(v, step, value);
+}
+
+void Brakka::setVelocityValue(int v, int step, float value) {
+    if (std::isnan(value)) return;
+    EngineLock lock(*this);
+    currentSequencer->setVelocityValue(v, step, value);
+}
+
+void Brakka::fillVelocityValues(int v, int shape) {
+    if (shape < 0 || shape > 4) return;
+    EngineLock lock(*this);
+    currentSequencer->fillVelocityValues(v, shape);
+}
+
+int Brakka::getCurrentPattern() {
+    EngineLock lock(*this);
+    return currentPattern;
+}
+
+int Brakka::getPendingPattern() {
+    EngineLock lock(*this);
+    return pendingPattern;
+}
+
+int Brakka::getCurrentStep() {
+    EngineLock lock(*this);
+    return currentSequencer->getCurrentStep();
+}
+
+// --- programs ---------------------------------------------------------------------------------
+
+void Brakka::setProgram(VstInt32 index) {
+    if (index < 0 || index >= kNumPrograms) return;
+    EngineLock lock(*this);
+    curProgram = index;
+    BrakkaProgram& program = currentProgram();
+    for (int tag = 0; tag < kNumParams; ++tag)
+        if (!parameters.isPatternTag(tag)) setParameter(tag, program.values[tag]);
+    currentPattern = 0;
+    pendingPattern = 0;
+    currentSequencer = &program.patterns[0];
+    updateParametersFromPattern();
+    if (editorInterface) {
+        editorInterface->patternChanged(pendingPattern);
+        notifyAllRows();
+    }
+}
+
+VstInt32 Brakka::getProgram() {
+    EngineLock lock(*this);
+    return curProgram;
+}
+
+void Brakka::setProgramName(char* name) {
+    if (!name) return;
+    EngineLock lock(*this);
+    char* dst = currentProgram().name;
+    std::strncpy(dst, name, BrakkaProgram::kNameSize - 1);
+    dst[BrakkaProgram::kNameSize - 1] = 0;
+}
+
+void Brakka::getProgramName(char* name) {
+    if (!name) return;
+    EngineLock lock(*this);
+    const char* stored = currentProgram().name;
+    char text[48];
+    if (std::strcmp(stored, "init") == 0)
+        std::snprintf(text, sizeof(text), "init %d", clampProgram(curProgram) + 1);
+    else
+        std::snprintf(text, sizeof(text), "%s", stored);
+    std::strncpy(name, text, kVstMaxProgNameLen - 1);
+    name[kVstMaxProgNameLen - 1] = 0;
+}
+
+bool Brakka::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
+    if (index < 0 || index >= kNumPrograms || !text) return false;
+    EngineLock lock(*this);
+    std::snprintf(text, kVstMaxProgNameLen, "%s", programs[index]->name);
+    return true;
+}
+
+// Program and bank chunks arrive with the preset code; until then there is nothing to exchange.
+VstInt32 Brakka::getChunk(void** data, bool) {
+    if (data) *data = nullptr;
+    return 0;
+}
+
+VstInt32 Brakka::setChunk(void*, VstInt32, bool) {
+    return 0;
+}
+
+// --- pattern import ---------------------------------------------------------------------------
+
+VstIntPtr Brakka::importPatterns(void* ptr) {
+    if (!ptr) return -1;
+    const BrakkaPatternDictionary* dict = *static_cast<const BrakkaPatternDictionary* const*>(ptr);
+    if (!dict) return -1;
+    EngineLock lock(*this);
+    BrakkaProgram& program = currentProgram();
+    char key[32];
+    for (int p = 0; p < kNumPatterns; ++p) {
+        std::snprintf(key, sizeof(key), "Pattern %d", p);
+        auto it = dict->blocks.find(key);
+        if (it == dict->blocks.end()) return -1;
+        // A damaged block counts as missing: the pattern keeps its contents.
+        if (!program.patterns[p].setAllData(it->second.data(), it->second.size(),
+                                            parameters.getModulatableTags()))
+            return -1;
+    }
+    for (int p = 0; p < kNumPatterns; ++p) {
+        for (unsigned int tag : parameters.getPatternTags()) {
+            std::snprintf(key, sizeof(key), "S%dT%ld", p, (long)tag);
+            auto it = dict->numbers.find(key);
+            if (it == dict->numbers.end()) return -1;
+            float value = it->second;
+            value =
+                std::isnan(value) ? 0.0f : (value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value));
+            program.patternValues[p][tag] = value;
+        }
+    }
+    currentPattern = 0;
+    pendingPattern = 0;
+    currentSequencer = &program.patterns[0];
+    updateParametersFromPattern();
+    return 0;
+}

@@ -1,0 +1,21 @@
+// One program: its name, the stored value of every parameter, sixteen patterns and, beside each
+// pattern, the values of the parameters that belong to a pattern rather than to the program.
+#pragma once
+
+#include "BrakkaSequencer.h"
+
+#include <map>
+
+struct BrakkaProgram {
+    static constexpr int kNumValues = 263;
+    static constexpr int kNumPatterns = 16;
+    static constexpr int kNameSize = 24;
+
+    BrakkaProgram();
+
+    char name[kNameSize];
+    float values[kNumValues];
+    BrakkaSequencer patterns[kNumPatterns];
+    // Per pattern: pattern tag -> normalized value.
+    std::map<unsigned int, float> patternValues[kNumPatterns];
+};

@@ -1,0 +1,335 @@
+// The render loop, the mixer and MIDI input and output of the engine. Everything here runs on
+// the host's audio thread: nothing allocates, waits or does I/O.
+#include "Brakka.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <xmmintrin.h>
+
+namespace {
+
+// Output note of each voice, in voice order.
+const unsigned char kMIDInote[12] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
+
+// Voice of each input note from 36 to 51, -1 for notes that play nothing.
+const signed char kNoteVoice[16] = {0, 9, 1, 10, 2, 3, 6, 4, -1, 5, 7, -1, -1, 8, -1, 11};
+
+const int kClosedHat = 6;
+const int kOpenHat = 7;
+const double kTicksPerQuarter = 24.0;
+
+// Flushes denormals to zero for the lifetime of the object and restores the caller's mode.
+class DenormalGuard {
+public:
+    DenormalGuard() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040); }
+    ~DenormalGuard() { _mm_setcsr(saved); }
+
+private:
+    unsigned int saved;
+};
+
+void writeSilence(float** outputs, int channels, int frames) {
+    for (int c = 0; c < channels; ++c)
+        if (outputs[c]) std::memset(outputs[c], 0, sizeof(float) * (size_t)frames);
+}
+
+} // namespace
+
+void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
+    if (!outputs || frames <= 0) return;
+    DenormalGuard denormals;
+    if (!tryEnter(true)) {
+        writeSilence(outputs, kNumOutputs, frames);
+        return;
+    }
+    renderBlock(outputs, frames);
+    leaveLocked();
+    flushAutomationOutbox();
+}
+
+void Brakka::renderBlock(float** outputs, int frames) {
+    float s = dsp(kTagSwing);
+    int step = lastStep;
+    const float outA = dsp(kTagOutputA);
+    const double rate = sampleRate > 0.0f ? (double)sampleRate : 44100.0;
+    const int sync = (int)natural(kTagSync);
+    double p = songPosition;
+    double inc = 0.0;
+    int noteLength = (int)(rate * 0.0625);
+
+    if (sync == kSyncHost) {
+        VstTimeInfo* info = getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
+        const int need = kVstPpqPosValid | kVstTempoValid;
+        bool playing = false;
+        if (info && (info->flags & need) == need && std::isfinite(info->ppqPos) &&
+            std::isfinite(info->tempo) && info->tempo > 0.0) {
+            playing = (info->flags & kVstTransportPlaying) != 0;
+            double d = 4.0;
+            if ((info->flags & kVstTimeSigValid) && info->timeSigDenominator > 0)
+                d = (double)info->timeSigDenominator;
+            const double tempo = info->tempo;
+            hostTempo = tempo;
+            // The host's position and tempo count quarter notes in every time signature.
+            inc = tempo / (60.0 * rate);
+            noteLength = (int)(rate / ((32.0 / d) * tempo * (1.0 / 60.0)));
+            p = info->ppqPos;
+            // Hosts round ppqPos, so a block may start a little behind where the last one
+            // ended; within one tick keep running from our own position so that no step fires
+            // twice. Larger jumps (loops, relocation) follow the host.
+            if (playing && hostWasPlaying && p < hostExpectedPosition &&
+                hostExpectedPosition - p < 1.0 / kTicksPerQuarter)
+                p = hostExpectedPosition;
+        }
+        if (playing && !hostWasPlaying) startPending = true;
+        transportPlaying = playing;
+        hostWasPlaying = playing;
+    } else {
+        hostWasPlaying = false;
+        if (sync == kSyncInternal) {
+            const double tempo = natural(kTagTempo);
+            if (transportPlaying) inc = (1.0 / rate) * tempo * (1.0 / 60.0);
+            noteLength = (int)(rate / (tempo * 8.0 * (1.0 / 60.0)));
+        } else {
+            s = 1.0f;
+        }
+    }
+    const double a = 2.0 - s;
+    const double b2 = 2.0 * s;
+
+    float* out[kNumOutputs];
+    for (int c = 0; c < kNumOutputs; ++c)
+        out[c] = outputs[c];
+
+    for (int i = 0; i < frames; ++i) {
+        // Clock.
+        if (transportPlaying && p >= 0.0) {
+            const double q = p * 4.0;
+            const double f = std::fmod(q, 2.0);
+            const double w = f < 1.0 ? std::floor(q) + f * s : std::floor(q) + (f * a - 3.0 + b2);
+            const double t = w * 6.0;
+            const int tick = t < (double)INT_MAX ? (int)t : INT_MAX;
+            const bool forced = startPending;
+            if (tick != lastTick || forced) {
+                lastTick = tick;
+                startPending = false;
+                bool newStep = currentSequencer->setCurrent96th((unsigned)tick);
+                if (forced) newStep = true;
+                if (!newStep) {
+                    fireRandomNotes(i, noteLength);
+                } else {
+                    step = currentSequencer->getCurrentStep();
+                    if (step == 0) step = patternStart((unsigned)tick, true, step);
+                    fireStep(step, i, noteLength, false);
+                    if (editorInterface) editorInterface->setCurrentStep(step);
+                }
+            }
+        }
+
+        // Mix.
+        if (!midiOutputOnly) {
+            float sumL[kNumBuses] = {};
+            float sumR[kNumBuses] = {};
+            for (int v = 0; v < kNumVoices; ++v) {
+                const float g = voiceGain[v];
+                if (g == 0.0f) continue;
+                const float x = voices.voices[v]->process() * g;
+                const int n = outputBus[v];
+                sumL[n] += panGainLeft[v] * x;
+                sumR[n] += panGainRight[v] * x;
+            }
+            float left = 0.0f, right = 0.0f;
+            compressor.processStereo(sumL[0], sumR[0], left, right);
+            if (out[0]) out[0][i] = left * outA;
+            if (out[1]) out[1][i] = right * outA;
+            for (int b = 1; b < kNumBuses; ++b) {
+                if (out[2 * b]) out[2 * b][i] = sumL[b];
+                if (out[2 * b + 1]) out[2 * b + 1][i] = sumR[b];
+            }
+        } else {
+            for (int c = 0; c < kNumOutputs; ++c)
+                if (out[c]) out[c][i] = 0.0f;
+        }
+
+        p += inc;
+    }
+
+    lastStep = step;
+    songPosition = p;
+    if (sync == kSyncHost) hostExpectedPosition = p;
+}
+
+// The pattern has come back to step 0: take a queued pattern, re-randomize the rows marked for
+// it. Returns the step to fire.
+int Brakka::patternStart(unsigned tick, bool fromClock, int step) {
+    if (pendingPattern != currentPattern) {
+        setCurrentPatternImmediate(pendingPattern);
+        if (fromClock) {
+            currentSequencer->setCurrent96th(tick);
+            step = currentSequencer->getCurrentStep();
+        } else {
+            currentSequencer->setCurrent96th(0);
+            step = 0;
+        }
+    }
+    BrakkaSequencer* seq = currentSequencer;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (natural(kTagRandomReset + v) == 1.0f) {
+            seq->randomizeNotes(v);
+            if (editorInterface) {
+                unsigned char row[BrakkaSequencer::kRowLength];
+                seq->getNoteRow(v, row);
+                editorInterface->noteRowChanged(v, row);
+            }
+        }
+        if (seq->getVelocityRandomOnLoop(v)) {
+            seq->fillVelocityValues(v, 4);
+            if (editorInterface) editorInterface->modRowChanged(kVelocityRowChanged);
+        }
+        if (!fromClock || !midiOutputOnly) {
+            seq->forEachVoiceModTag(v, [&](unsigned tag) {
+                if (seq->getModRandomOnLoop(tag) && seq->hasModRow(tag)) {
+                    seq->fillModValues(tag, 4);
+                    if (editorInterface) editorInterface->modRowChanged((int)tag);
+                }
+            });
+        }
+    }
+    return fromClock ? step : 0;
+}
+
+void Brakka::applyStepModulation(int v, int step) {
+    BrakkaSequencer* seq = currentSequencer;
+    seq->forEachVoiceModTag(v, [&](unsigned tag) {
+        setVoiceParameter((int)tag,
+                          parameters.getModulatedDSPValue(tag, seq->getModValue(tag, step)));
+    });
+}
+
+void Brakka::strike(int v, float velocity) {
+    voices.voices[v]->thwack(velocity);
+    if (v == kClosedHat) voices.openHat.choke();
+}
+
+void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool applyWhenMIDIOnly) {
+    BrakkaSequencer* seq = currentSequencer;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (voiceGain[v] == 0.0f) continue;
+        if (!seq->getWeightedNote(v, step) && !seq->getRandomNote(v)) continue;
+        const float velocity = seq->getVelocity(v, step);
+        if (applyWhenMIDIOnly || !midiOutputOnly) {
+            applyStepModulation(v, step);
+            strike(v, velocity);
+        }
+        sendMIDINote(v, velocity, deltaFrames, noteLength);
+    }
+}
+
+void Brakka::fireRandomNotes(int deltaFrames, int noteLength) {
+    BrakkaSequencer* seq = currentSequencer;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (!seq->getRandomNote(v) || voiceGain[v] == 0.0f) continue;
+        float velocity = seq->getRandomVelocity(v);
+        if (velocity == 0.0f) velocity = seq->getVelocityValue(v, seq->getCurrentStep());
+        if (!midiOutputOnly) strike(v, velocity);
+        sendMIDINote(v, velocity, deltaFrames, noteLength);
+    }
+}
+
+// --- MIDI input -------------------------------------------------------------------------------
+
+VstInt32 Brakka::processEvents(VstEvents* events) {
+    if (!events || events->numEvents < 1) return 1;
+    DenormalGuard denormals;
+    if (!tryEnter(true)) return 1;
+    for (int e = 0; e < events->numEvents; ++e) {
+        const VstEvent* event = events->events[e];
+        if (!event || event->type != kVstMidiType) continue;
+        const VstMidiEvent* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        const unsigned char status = (unsigned char)midi->midiData[0] & 0xF0;
+        const int data1 = (unsigned char)midi->midiData[1] & 127;
+        const int data2 = (unsigned char)midi->midiData[2] & 127;
+        if (status == 0xB0) {
+            if (data1 != 123 && data1 != 126) midiController((char)data1, (char)data2);
+            continue;
+        }
+        if (status != 0x90 || data2 == 0) continue;
+        const float velocity = data2 * 0.007874016f;
+        const int note = data1;
+        if (note >= 60 && note <= 75) {
+            setCurrentPatternDeferred(note - 60);
+        } else if (note == 83 || note == 84 || note == 86) {
+            if ((int)natural(kTagSync) == kSyncMIDINote) midiStep(note);
+        } else if (note >= 36 && note <= 51) {
+            const int v = kNoteVoice[note - 36];
+            if (v < 0 || voiceGain[v] == 0.0f) continue;
+            if (v == kClosedHat) voices.openHat.choke();
+            voices.voices[v]->thwack(velocity);
+        }
+    }
+    leaveLocked();
+    flushAutomationOutbox();
+    return 1;
+}
+
+void Brakka::midiStep(int note) {
+    BrakkaSequencer* seq = currentSequencer;
+    int step = 0;
+    bool start = false;
+    if (note == 83) {
+        step = seq->retreat();
+        start = step == 0;
+    } else if (note == 84) {
+        step = seq->advance();
+        start = step == 0;
+    } else {
+        seq->setCurrent96th(0);
+        start = true;
+    }
+    if (start) step = patternStart(0, false, 0);
+    fireStep(step, 0, (int)(voiceRate * 0.0625f), true);
+    lastStep = step;
+    if (editorInterface) editorInterface->setCurrentStep(step);
+}
+
+// MIDI learn hands learnt controllers to their parameters; until assignments exist nothing is
+// bound, so a controller changes nothing.
+void Brakka::midiController(char controller, char value) {
+    if (learnState != 0) return;
+    auto range = midiMap.equal_range(controller);
+    for (auto it = range.first; it != range.second; ++it)
+        setParameter(it->second, (unsigned char)value * 0.007874016f);
+}
+
+void Brakka::handleSpecialClick(int tag) {
+    if (tag < 0 || tag > kLearnTagLimit) return;
+}
+
+// --- MIDI output ------------------------------------------------------------------------------
+
+void Brakka::sendMIDINote(int voice, float velocity, int deltaFrames, int noteLength) {
+    if (voice < 0 || voice >= kNumVoices) return;
+    // A note-on never carries velocity 0, which receivers read as a note-off.
+    int velocityByte = velocity > 0.0f ? (int)(velocity * 127.0) : 0;
+    velocityByte = velocityByte < 1 ? 1 : (velocityByte > 127 ? 127 : velocityByte);
+
+    std::memset(&midiOutEvent, 0, sizeof(midiOutEvent));
+    midiOutEvent.type = kVstMidiType;
+    midiOutEvent.byteSize = sizeof(VstMidiEvent);
+    midiOutEvent.deltaFrames = deltaFrames;
+    midiOutEvent.flags = kVstMidiEventIsRealtime;
+    midiOutEvent.noteLength = noteLength;
+    midiOutEvent.noteOffset = 0;
+    midiOutEvent.midiData[0] = (char)0x90;
+    midiOutEvent.midiData[1] = (char)kMIDInote[voice];
+    midiOutEvent.midiData[2] = (char)velocityByte;
+    midiOutList.numEvents = 1;
+    midiOutList.reserved = 0;
+    midiOutList.events[0] = reinterpret_cast<VstEvent*>(&midiOutEvent);
+    sendVstEventsToHost(&midiOutList);
+
+    midiOutEvent.deltaFrames = deltaFrames + noteLength;
+    midiOutEvent.midiData[0] = (char)0x80;
+    midiOutEvent.midiData[2] = 64;
+    sendVstEventsToHost(&midiOutList);
+}
