@@ -1,0 +1,72 @@
+// BrakkaParameterManager: the instrument's table of 263 parameters on zu_paramManager, with the
+// value mappings the engine needs (DSP values, per-step modulation, display strings) and the
+// tables kept beside the parameters: the modulatable tags, the pattern tags, one snapshot per
+// pattern and the equal-power pan law.
+//
+// Everything is built in the constructor; afterwards only parameter values, snapshot values and
+// mementos change, so the audio thread may read DSP values and the tag sets without a lock.
+#pragma once
+
+#include "zu_paramManager.h"
+
+#include <set>
+
+class BrakkaParameterManager : public zu_paramManager {
+public:
+    static const long kNumParameters = 263;
+    static const int kNumVoices = 12;
+    static const int kNumPatterns = 16;
+    static const int kPanLawSize = 1000;
+
+    // Step lengths in 96ths of a whole note for the five pattern step sizes.
+    static const int kSeqStepSizes[5];
+    // Lengths in 96ths for the seven random step sizes.
+    static const int kRandomStepSizes[7];
+    static const char* const kStepSizeStrs[5];
+    static const char* const kRandomSizeStrs[7];
+    static const char* const kSyncStrs[3];
+
+    BrakkaParameterManager();
+    ~BrakkaParameterManager() override;
+
+    float getDSPValue(long tag) override;
+    // The value while a step with modulation value m (0..1, 0.5 neutral) plays; changes nothing.
+    float getModulatedDSPValue(long tag, float m) override;
+    void getValueString(long tag, char* dst, int len) override;
+
+    // The voice that owns a sound or pan tag, or -1.
+    int getVoiceFromParamTag(unsigned int tag) const;
+
+    // Tags that may carry per-step modulation rows: every sound parameter and every pan.
+    const std::set<unsigned int>& getModulatableTags() const { return mModulatableTags; }
+    // Tags whose values belong to a pattern rather than to the program.
+    const std::set<unsigned int>& getPatternTags() const { return mPatternTags; }
+    bool isModulatableTag(long tag) const {
+        return tag >= 0 && tag < kNumParameters && mIsModulatable[tag];
+    }
+    bool isPatternTag(long tag) const {
+        return tag >= 0 && tag < kNumParameters && mIsPatternTag[tag];
+    }
+
+    // Equal-power pan law: left[i] = cos(i·π/2000), right[i] = sin(i·π/2000), i = 0..999.
+    const float* getPanLawLeft() const { return mPanLawLeft; }
+    const float* getPanLawRight() const { return mPanLawRight; }
+    // Table index of a pan value in [0, 1]: trunc(pan·999), limited to the table.
+    static int panLawIndex(float pan) {
+        return safeIndex(pan * float(kPanLawSize - 1), kPanLawSize);
+    }
+
+private:
+    void createSoundParameters();
+    void createGlobalParameters();
+    void createVoiceFamilies();
+    // Frequency factor of the closed-hat, cymbal and rimshot tunings: 0.5 .. 1 .. 2.
+    static float tuningFactor(float x) { return x < 0.5f ? x + 0.5f : 2.0f * x; }
+
+    std::set<unsigned int> mModulatableTags;
+    std::set<unsigned int> mPatternTags;
+    bool mIsModulatable[kNumParameters] = {};
+    bool mIsPatternTag[kNumParameters] = {};
+    float mPanLawLeft[kPanLawSize] = {};
+    float mPanLawRight[kPanLawSize] = {};
+};
