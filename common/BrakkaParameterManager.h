@@ -13,10 +13,10 @@
 
 class BrakkaParameterManager : public zu_paramManager {
 public:
-    static const long kNumParameters = 263;
-    static const int kNumVoices = 12;
-    static const int kNumPatterns = 16;
-    static const int kPanLawSize = 1000;
+    static constexpr long kNumParameters = 263;
+    static constexpr int kNumVoices = 12;
+    static constexpr int kNumPatterns = 16;
+    static constexpr int kPanLawSize = 1000;
 
     // Step lengths in 96ths of a whole note for the five pattern step sizes.
     static const int kSeqStepSizes[5];

@@ -69,8 +69,8 @@ public:
     // Display strings of the sixteen metrical values, each five characters wide.
     static const char* const beatTimeStr[16];
     // Highest tag the manager accepts; tags index a dense table.
-    static const long kMaxTag = 65535;
-    static const int kTablePoints = 1024;
+    static constexpr long kMaxTag = 65535;
+    static constexpr int kTablePoints = 1024;
 
     zu_paramManager();
     virtual ~zu_paramManager();
