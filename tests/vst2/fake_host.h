@@ -1,0 +1,138 @@
+// A small VST 2.4 host for tests: loads a plug-in (through an entry function or a shared object),
+// drives it through its AEffect record exactly as a host does, and records what the plug-in asks
+// of the host (automation, edit gestures, MIDI out, time requests).
+#pragma once
+
+#include "aeffectx.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace brakka_test {
+
+using VstEntryProc = AEffect* (*)(audioMasterCallback);
+
+struct AutomateCall {
+    VstInt32 index;
+    float value;
+};
+
+// A string answer read through a host buffer of a given size, with overflow detection.
+struct StringAnswer {
+    VstIntPtr result = 0;
+    std::string text;
+    bool overflow = false; // the plug-in wrote past the buffer it was given
+};
+
+class FakeHost {
+public:
+    FakeHost();
+    ~FakeHost(); // closes the plug-in if still loaded, then unloads the library
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
+
+    // ---- Loading. Each returns the plug-in's record or null (then effect() stays null).
+    AEffect* load(VstEntryProc entry);
+    // dlopen()s path and calls the named entry. The error text is in loadError().
+    AEffect* loadLibrary(const std::string& path, const char* symbol = "VSTPluginMain");
+    // Host start-up sequence: effOpen, sample rate, block size, mains on.
+    void openAndResume(float rate = 44100.0f, VstInt32 blockSize = 512);
+    // effClose (the plug-in deletes itself); safe when nothing is loaded.
+    void close();
+    // Forget the record without closing (after a test closed it through the dispatcher).
+    void forget() { effect_ = nullptr; }
+    AEffect* effect() const { return effect_; }
+    const std::string& loadError() const { return loadError_; }
+    void* library() const { return library_; }
+
+    // ---- Calls into the plug-in
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f);
+    void setParameter(VstInt32 index, float value);
+    float getParameter(VstInt32 index);
+    // Reads a string opcode into a buffer of bufferSize bytes guarded against overflow.
+    StringAnswer getString(VstInt32 opcode, VstInt32 index = 0, size_t bufferSize = 64,
+                           VstIntPtr value = 0);
+    VstIntPtr canDo(const char* feature);
+    std::vector<uint8_t> getChunk(bool isPreset);
+    VstIntPtr setChunk(const std::vector<uint8_t>& data, bool isPreset);
+
+    // processReplacing with numOutputs outputs (12 by default) of frames samples. Outputs are
+    // first filled with `fill`, so a test can see which samples the plug-in wrote. Inputs are
+    // passed as null when the plug-in declares none.
+    void process(VstInt32 frames, int numOutputs = 12, float fill = 0.0f);
+    const std::vector<float>& output(int channel) const { return outputs_.at(channel); }
+
+    // effProcessEvents with the given MIDI events (copied into a list valid during the call).
+    VstIntPtr sendEvents(const std::vector<VstMidiEvent>& events);
+    VstIntPtr sendMidi(unsigned char status, unsigned char data1, unsigned char data2,
+                       VstInt32 deltaFrames = 0);
+    static VstMidiEvent makeMidi(unsigned char status, unsigned char data1, unsigned char data2,
+                                 VstInt32 deltaFrames = 0, VstInt32 flags = 0);
+
+    // ---- Host state the plug-in can query
+    VstIntPtr version = 2400;
+    VstIntPtr sampleRate = 44100;
+    VstIntPtr blockSize = 512;
+    VstIntPtr processLevel = 0;
+    std::set<std::string> hostCanDo{"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
+                                    "receiveVstEvents", "receiveVstMidiEvent"};
+    // What audioMasterGetTime serves; std::nullopt simulates a host without time information.
+    void setTimeInfo(const VstTimeInfo& info);
+    void clearTimeInfo();
+    // Convenience: transport playing or stopped at ppq position and tempo, 4/4.
+    static VstTimeInfo makeTimeInfo(bool playing, double ppqPos, double tempo,
+                                    VstInt32 numerator = 4, VstInt32 denominator = 4,
+                                    double rate = 44100.0);
+
+    // Called for every host callback before the default answer; return a value to answer
+    // with it instead. Runs without the host's lock held, so it may call back into the plug-in.
+    std::function<std::optional<VstIntPtr>(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                           void* ptr, float opt)>
+        hook;
+
+    // ---- Records (copies; safe to read after the plug-in's call returned)
+    std::vector<AutomateCall> automations() const;
+    std::vector<VstInt32> beginEdits() const;
+    std::vector<VstInt32> endEdits() const;
+    std::vector<VstMidiEvent> midiOut() const;
+    int midiOutLists() const;                   // number of audioMasterProcessEvents calls
+    std::vector<VstInt32> timeRequests() const; // the filter of each audioMasterGetTime
+    std::vector<VstInt32> calls() const;        // every host opcode, in order
+    int callCount(VstInt32 opcode) const;
+    void clearRecords();
+
+    // The host callback given to plug-ins; finds the FakeHost that owns the calling record.
+    static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                              void* ptr, float opt);
+
+private:
+    VstIntPtr answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                     float opt);
+    AEffect* finishLoad(AEffect* effect);
+
+    AEffect* effect_ = nullptr;
+    void* library_ = nullptr;
+    std::string loadError_;
+    std::vector<std::vector<float>> outputs_;
+    std::vector<float*> outputPointers_;
+
+    mutable std::mutex mutex_;
+    std::optional<VstTimeInfo> timeInfo_;
+    VstTimeInfo servedTimeInfo_{};
+    std::vector<AutomateCall> automations_;
+    std::vector<VstInt32> beginEdits_;
+    std::vector<VstInt32> endEdits_;
+    std::vector<VstMidiEvent> midiOut_;
+    int midiOutLists_ = 0;
+    std::vector<VstInt32> timeRequests_;
+    std::vector<VstInt32> calls_;
+};
+
+} // namespace brakka_test
