@@ -75,18 +75,19 @@ TEST_F(BrakkaParamsTest, NamesOfFamiliesAndOddShortNames) {
     pm.getName(30, text, 24);
     EXPECT_STREQ(text, "Low Tom Pitch Depth");
 
-    EXPECT_EQ(pm.getName(118), "Kickdrum Level");
-    EXPECT_EQ(shortName(118), "KD Level");
-    EXPECT_EQ(pm.getName(124), "Closed High Hat Level");
-    EXPECT_EQ(shortName(124), "CHH Leve");
-    EXPECT_EQ(pm.getName(139), "Rimshot Pan");
-    EXPECT_EQ(shortName(139), "RS Pan");
-    EXPECT_EQ(pm.getName(196), "CH Random Beats");
-    EXPECT_EQ(shortName(196), "CHrndbts");
-    EXPECT_EQ(pm.getName(244), "CH Random Fill");
-    EXPECT_EQ(shortName(244), "CH Rand");
-    EXPECT_EQ(pm.getName(149), "Open High Hat Output");
-    EXPECT_EQ(shortName(149), "OHH Out");
+    const struct {
+        long tag;
+        const char* longName;
+        const char* shortName;
+    } families[] = {
+        {118, "Kickdrum Level", "KD Level"},  {124, "Closed High Hat Level", "CHH Leve"},
+        {139, "Rimshot Pan", "RS Pan"},       {149, "Open High Hat Output", "OHH Out"},
+        {196, "CH Random Beats", "CHrndbts"}, {211, "RS Random Size", "RSrndsz"},
+        {244, "CH Random Fill", "CH Rand"},   {261, "CB Random Reset", "CBrndrst"}};
+    for (const auto& f : families) {
+        EXPECT_EQ(pm.getName(f.tag), f.longName);
+        EXPECT_EQ(shortName(f.tag), f.shortName);
+    }
 
     EXPECT_EQ(units(0), "Hz");
     EXPECT_EQ(units(72), "ms");

@@ -187,36 +187,27 @@ TEST_F(ParamManagerTest, MetricalLaws) {
 }
 
 TEST_F(ParamManagerTest, SteppingWrapsTogglesAndStops) {
-    pm.incrementNaturalValue(kOnOff);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kOnOff), 1.0f);
-    pm.decrementNaturalValue(kOnOff);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kOnOff), 0.0f);
-
-    pm.setNaturalValue(kInt, 4.0f);
-    pm.incrementNaturalValue(kInt);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kInt), 0.0f);
-    pm.decrementNaturalValue(kInt);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kInt), 4.0f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kInt), 1.0f);
-
-    pm.setNaturalValue(kBeat, 15.0f);
-    pm.incrementNaturalValue(kBeat);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kBeat), 0.0f);
-    pm.decrementNaturalValue(kBeat);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kBeat), 15.0f);
-
-    pm.setNaturalValue(kNote, 127.0f);
-    pm.incrementNaturalValue(kNote);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kNote), 0.0f);
-    pm.decrementNaturalValue(kNote);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kNote), 0.0f);
-
-    pm.setNaturalValue(kLin, 109.5f);
-    pm.incrementNaturalValue(kLin);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kLin), 110.0f);
-    pm.setNaturalValue(kLin, 10.5f);
-    pm.decrementNaturalValue(kLin);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kLin), 10.0f);
+    struct Step {
+        long tag;
+        float from;
+        bool up;
+        float to;
+    };
+    const Step steps[] = {
+        {kOnOff, 0, true, 1},     {kOnOff, 1, false, 0}, {kInt, 4, true, 0},
+        {kInt, 0, false, 4},      {kBeat, 15, true, 0},  {kBeat, 0, false, 15},
+        {kNote, 127, true, 0},    {kNote, 0, false, 0},  {kLin, 109.5f, true, 110},
+        {kLin, 10.5f, false, 10}, {kDb, -0.5f, true, 0}, {kExp, 100.5f, false, 100},
+    };
+    for (const Step& s : steps) {
+        pm.setNaturalValue(s.tag, s.from);
+        if (s.up)
+            pm.incrementNaturalValue(s.tag);
+        else
+            pm.decrementNaturalValue(s.tag);
+        EXPECT_FLOAT_EQ(pm.getNaturalValue(s.tag), s.to) << s.tag << (s.up ? " up" : " down");
+        EXPECT_FLOAT_EQ(pm.getVSTvalue(s.tag), pm.VSTvalueFromNaturalValue(s.tag, s.to));
+    }
 }
 
 TEST_F(ParamManagerTest, RandomizeRespectsFlagAndLaw) {
