@@ -74,11 +74,11 @@ void Brakka::renderBlock(float** outputs, int frames) {
             inc = tempo / (60.0 * rate);
             noteLength = (int)(rate / ((32.0 / d) * tempo * (1.0 / 60.0)));
             p = info->ppqPos;
-            // Hosts round ppqPos, so a block may start a little behind where the last one
-            // ended; within one tick keep running from our own position so that no step fires
-            // twice. Larger jumps (loops, relocation) follow the host.
-            if (playing && hostWasPlaying && p < hostExpectedPosition &&
-                hostExpectedPosition - p < 1.0 / kTicksPerQuarter)
+            // Hosts round ppqPos, so a block may start a little behind or ahead of where the
+            // last one ended; within one tick keep running from our own position so that no
+            // step fires twice or is skipped. Larger jumps (loops, relocation) follow the host.
+            if (playing && hostWasPlaying &&
+                std::fabs(p - hostExpectedPosition) < 1.0 / kTicksPerQuarter)
                 p = hostExpectedPosition;
         }
         if (playing && !hostWasPlaying) startPending = true;

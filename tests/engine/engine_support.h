@@ -1,0 +1,78 @@
+// Shared helpers of the engine tests: an engine loaded through its exported entry into the fake
+// host, and a renderer that collects the MIDI notes the sequencer sends with their absolute
+// sample positions.
+#pragma once
+
+#include "Brakka.h"
+#include "fake_host.h"
+
+#include <vector>
+
+namespace brakka_test {
+
+// The entry as the plug-in's exported VSTPluginMain runs it (version query, then
+// createEffectInstance). Test programs link the engine statically and cannot link the exported
+// entry object, whose legacy name main would replace the test program's own main; the real
+// entry is exercised through build/Brakka.so in test_module.
+AEffect* engineEntry(audioMasterCallback audioMaster);
+
+struct SentNote {
+    long position; // absolute sample of the event
+    int status;    // 0x90 or 0x80
+    int note;
+    int velocity;
+    int noteLength;
+};
+
+// Normalized values of the choice parameters.
+inline float syncValue(int mode) {
+    return mode * 0.5f;
+} // 0 Host, 1 Internal, 2 MIDI
+inline float stepSizeValue(int index) {
+    return index * 0.25f;
+} // "1 x 32" .. "1 x 8T"
+inline float patternValue(int pattern) {
+    return pattern / 15.0f;
+}
+inline float outputBusValue(int bus) {
+    return bus * 0.2f + 0.01f;
+} // voices 0..8 (linear law)
+
+class EngineHarness {
+public:
+    explicit EngineHarness(float rate = 44100.0f, int blockSize = 512);
+    ~EngineHarness();
+
+    Brakka& engine() { return *engine_; }
+    FakeHost& host() { return host_; }
+
+    void set(int tag, float value) { host_.setParameter(tag, value); }
+    float get(int tag) { return host_.getParameter(tag); }
+    // Puts a note on every step of a voice's row in the current pattern (or only on `steps`).
+    void fillRow(int voice, const std::vector<int>& steps = {});
+    // Internal sync, playing from position 0.
+    void playInternal();
+
+    // Renders `frames` samples in blocks; notes are appended with absolute positions.
+    void render(long frames, std::vector<SentNote>* notes = nullptr);
+    // Renders one block and returns channel c of it.
+    std::vector<float> renderChannel(int frames, int channel);
+    long position() const { return position_; }
+    int blockSize() const { return blockSize_; }
+
+    // Hook called before each block (to serve time information, send events...).
+    std::function<void(long blockStart, int frames)> beforeBlock;
+
+private:
+    FakeHost host_;
+    Brakka* engine_ = nullptr;
+    long position_ = 0;
+    int blockSize_;
+};
+
+// Note-ons only.
+std::vector<SentNote> noteOns(const std::vector<SentNote>& notes, int note = -1);
+double rms(const std::vector<float>& x, size_t from = 0, size_t to = (size_t)-1);
+double peak(const std::vector<float>& x);
+
+} // namespace brakka_test
