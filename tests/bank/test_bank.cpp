@@ -1,0 +1,272 @@
+#include "BrakkaParameterManager.h"
+#include "BrakkaSequencer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<char>;
+
+namespace {
+
+Bytes readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+uint32_t be32(const Bytes& b, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i)
+        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    return v;
+}
+
+uint32_t le32(const Bytes& b, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 4; i-- > 0;)
+        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    return v;
+}
+
+float leFloat(const Bytes& b, size_t at) {
+    uint32_t bits = le32(b, at);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+std::vector<std::string> factorySources() {
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(BRAKKA_FACTORY_SOURCES))
+        if (e.path().extension() == ".txt") files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Runs the builder; returns its exit status and leaves its messages in *messages.
+int runBuilder(const std::string& args, std::string* messages = nullptr) {
+    fs::path log = fs::temp_directory_path() / "brakka-bankgen-test.log";
+    std::string cmd =
+        std::string("\"") + BRAKKA_BANKGEN + "\" " + args + " 2>\"" + log.string() + "\"";
+    int status = std::system(cmd.c_str());
+    if (messages) {
+        Bytes b = readAll(log);
+        messages->assign(b.begin(), b.end());
+    }
+    fs::remove(log);
+    return status;
+}
+
+std::string allSources() {
+    std::string s;
+    for (const auto& f : factorySources())
+        s += "\"" + f + "\" ";
+    return s;
+}
+
+struct Preset {
+    std::string name;
+    float values[263];
+    std::vector<BrakkaSequencer> patterns;
+    std::vector<std::vector<float>> patternValues; // 16 x 61
+};
+
+// Walks one preset chunk at pos, checking it as it goes; pos ends after it.
+void readPreset(const Bytes& b, size_t& pos, BrakkaParameterManager& pm, Preset& p) {
+    ASSERT_LE(pos + 1080, b.size());
+    EXPECT_EQ(le32(b, pos), 100u);
+    const char* name = b.data() + pos + 4;
+    ASSERT_NE(std::memchr(name, '\0', 24), nullptr) << "name is not terminated";
+    p.name = name;
+    for (int t = 0; t < 263; ++t)
+        p.values[t] = leFloat(b, pos + 28 + 4 * static_cast<size_t>(t));
+    pos += 1080;
+    p.patterns.resize(16);
+    for (int i = 0; i < 16; ++i) {
+        size_t len = BrakkaSequencer::validateAllData(b.data() + pos, b.size() - pos,
+                                                      pm.getModulatableTags());
+        ASSERT_GT(len, 0u) << p.name << " pattern " << i + 1 << " does not parse";
+        size_t used = 0;
+        ASSERT_TRUE(p.patterns[i].setAllData(b.data() + pos, b.size() - pos,
+                                             pm.getModulatableTags(), false, &used));
+        EXPECT_EQ(used, len);
+        pos += len;
+    }
+    const size_t n = pm.getPatternTags().size();
+    ASSERT_LE(pos + 16 * 4 * n, b.size());
+    p.patternValues.assign(16, std::vector<float>(n));
+    for (int i = 0; i < 16; ++i)
+        for (size_t k = 0; k < n; ++k, pos += 4)
+            p.patternValues[i][k] = leFloat(b, pos);
+}
+
+class FactoryBank : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { bank = new Bytes(readAll(BRAKKA_FACTORY_BANK)); }
+    static void TearDownTestSuite() { delete bank; }
+    static Bytes* bank;
+};
+Bytes* FactoryBank::bank = nullptr;
+
+} // namespace
+
+TEST_F(FactoryBank, HeaderDescribesAnOpaqueBankOf48Programs) {
+    const Bytes& b = *bank;
+    ASSERT_GT(b.size(), 160u);
+    EXPECT_EQ(be32(b, 0), 0x43636E4Bu); // 'CcnK'
+    EXPECT_EQ(be32(b, 4), b.size() - 8);
+    EXPECT_EQ(be32(b, 8), 0x46424368u); // 'FBCh'
+    EXPECT_EQ(be32(b, 12), 1u);
+    EXPECT_EQ(be32(b, 16), 0x5A55626Bu); // 'ZUbk'
+    EXPECT_EQ(be32(b, 20), 1u);
+    EXPECT_EQ(be32(b, 24), 48u);
+    EXPECT_TRUE(std::all_of(b.begin() + 28, b.begin() + 156, [](char c) { return c == 0; }));
+    EXPECT_EQ(be32(b, 156), b.size() - 160);
+}
+
+TEST_F(FactoryBank, EveryProgramIsCompleteAndPlayable) {
+    const Bytes& b = *bank;
+    BrakkaParameterManager pm;
+    const std::vector<unsigned> patternTags(pm.getPatternTags().begin(), pm.getPatternTags().end());
+    ASSERT_EQ(patternTags.size(), 61u);
+    std::set<std::string> names;
+    size_t pos = 160;
+    for (int prog = 0; prog < 48; ++prog) {
+        Preset p;
+        readPreset(b, pos, pm, p);
+        if (HasFatalFailure()) return;
+        SCOPED_TRACE("program " + std::to_string(prog + 1) + " \"" + p.name + "\"");
+        EXPECT_FALSE(p.name.empty());
+        EXPECT_LE(p.name.size(), 23u);
+        EXPECT_TRUE(names.insert(p.name).second) << "name used twice";
+
+        for (int t = 0; t < 263; ++t)
+            EXPECT_TRUE(p.values[t] >= 0.0f && p.values[t] <= 1.0f) << "tag " << t;
+        // Transport, solo, mute, one-shot and MIDI-only switches rest in every program.
+        for (int t : {109, 110, 114, 262})
+            EXPECT_EQ(p.values[t], 0.0f) << "tag " << t;
+        EXPECT_EQ(pm.naturalValueFromVSTvalue(113, p.values[113]), 0.0f) << "sync is Host";
+        for (int t = 154; t < 178; ++t)
+            EXPECT_EQ(p.values[t], 0.0f) << "mute/solo tag " << t;
+        for (int t = 226; t < 250; ++t)
+            EXPECT_EQ(p.values[t], 0.0f) << "clear/random fill tag " << t;
+
+        for (int i = 0; i < 16; ++i) {
+            SCOPED_TRACE("pattern " + std::to_string(i + 1));
+            const BrakkaSequencer& seq = p.patterns[i];
+            for (size_t k = 0; k < patternTags.size(); ++k) {
+                float v = p.patternValues[i][k];
+                EXPECT_TRUE(v >= 0.0f && v <= 1.0f) << "tag " << patternTags[k];
+                if (i == 0) {
+                    EXPECT_EQ(p.values[patternTags[k]], v) << "tag " << patternTags[k];
+                }
+            }
+            const int length = kSequenceLengths[static_cast<int>(
+                pm.naturalValueFromVSTvalue(108, p.patternValues[i][0]))];
+            int notes = 0;
+            for (int v = 0; v < 12; ++v)
+                for (int s = 0; s < 32; ++s) {
+                    unsigned char n = seq.getNote(v, s);
+                    EXPECT_TRUE(n == 0 || n == 255);
+                    if (n && s < length) ++notes;
+                    if (n && s >= length) ADD_FAILURE() << "note beyond the pattern length";
+                }
+            EXPECT_GT(notes, 0) << "silent pattern";
+        }
+    }
+    EXPECT_EQ(pos, b.size()) << "the chunk holds more than 48 programs";
+}
+
+TEST_F(FactoryBank, BuildIsDeterministicAndFullRowsLoadTheSame) {
+    const fs::path dir = fs::temp_directory_path();
+    const fs::path a = dir / "brakka-bank-a.fxb", full = dir / "brakka-bank-full.fxb";
+    ASSERT_EQ(runBuilder("-o \"" + a.string() + "\" " + allSources()), 0);
+    EXPECT_TRUE(readAll(a) == *bank) << "a second build gave other bytes";
+
+    // The full form stores every modulation row, as the plug-in writes a program after
+    // loading it; loading the compact form and writing it again must give the same blocks.
+    ASSERT_EQ(runBuilder("--full-rows -o \"" + full.string() + "\" " + allSources()), 0);
+    const Bytes f = readAll(full);
+    BrakkaParameterManager pm;
+    size_t pc = 160, pf = 160;
+    for (int prog = 0; prog < 48; ++prog) {
+        Preset compact, expanded;
+        readPreset(*bank, pc, pm, compact);
+        readPreset(f, pf, pm, expanded);
+        if (HasFatalFailure()) return;
+        for (int i = 0; i < 16; ++i) {
+            ASSERT_EQ(compact.patterns[i].getSize(), expanded.patterns[i].getSize());
+            Bytes x(compact.patterns[i].getSize()), y(x.size());
+            compact.patterns[i].getAllData(x.data());
+            expanded.patterns[i].getAllData(y.data());
+            EXPECT_TRUE(x == y) << "program " << prog + 1 << " pattern " << i + 1;
+        }
+        EXPECT_EQ(std::memcmp(compact.values, expanded.values, sizeof compact.values), 0);
+        EXPECT_EQ(compact.patternValues, expanded.patternValues);
+    }
+    EXPECT_EQ(pf, f.size());
+    fs::remove(a);
+    fs::remove(full);
+}
+
+TEST(BankBuilder, BadSourceLinesFailLoudlyWithFileAndLine) {
+    const fs::path dir = fs::temp_directory_path() / "brakka-bankgen-bad";
+    fs::create_directories(dir);
+    const fs::path src = dir / "bad.txt", out = dir / "out.fxb";
+    // Program lines go on line 3 (before the first pattern), pattern lines on line 6.
+    struct Case {
+        bool inPattern;
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {false, "Kickdrum Tuning = 50", "unknown parameter"},
+        {false, "Kickdrum Tune = 120", "outside"},
+        {false, "Kickdrum Level = loud", "not a number"},
+        {false, "Kickdrum Output = G", "bus letter"},
+        {false, "Low Tom Pan = L120", "pan"},
+        {false, "Kickdrum Waveform = 0.5", "whole numbers"},
+        {true, "Pattern Step Size = 1 x 12", "step size"},
+        {true, "KD x...x...x...x..", "has 15 steps"},
+        {true, "KD x...x...x...x...x", "has 17 steps"},
+        {true, "KD x...x...x...x..y", "step character"},
+        {true, "mod Kickdrum Level: . . . . . . . . . . . . . . . .", "cannot be modulated"},
+        {true, "mod Kickdrum Tune: . . 150 . . . . . . . . . . . . .", "percentage"},
+        {true, "mod Kickdrum Tune: . . . .", "has 4 values"},
+        {true, "Tempo = 140", "belongs to the program"},
+        {true, "SD x...x...x...x...", "cannot understand"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::ofstream(src) << "program \"Bad\"\nPattern Step Size = 1 x 16\n"
+                           << (c.inPattern ? "# nothing\n" : std::string(c.line) + "\n")
+                           << "pattern 1\nKD x...x...x...x...\n"
+                           << (c.inPattern ? std::string(c.line) + "\n" : "# nothing\n");
+        fs::remove(out);
+        std::string messages;
+        EXPECT_NE(runBuilder("-o \"" + out.string() + "\" \"" + src.string() + "\"", &messages), 0);
+        const std::string where = src.string() + (c.inPattern ? ":6: " : ":3: ");
+        EXPECT_NE(messages.find(where), std::string::npos) << messages;
+        const size_t at = messages.find(where);
+        EXPECT_NE(messages.find(c.message, at == std::string::npos ? 0 : at), std::string::npos)
+            << messages;
+        EXPECT_FALSE(fs::exists(out));
+    }
+    // A sound program alone is still refused: the bank needs all 48.
+    std::string messages;
+    std::ofstream(src) << "program \"Lonely\"\n";
+    EXPECT_NE(runBuilder("-o \"" + out.string() + "\" \"" + src.string() + "\"", &messages), 0);
+    EXPECT_NE(messages.find("pattern 16 is missing"), std::string::npos) << messages;
+    EXPECT_FALSE(fs::exists(out));
+    fs::remove_all(dir);
+}
