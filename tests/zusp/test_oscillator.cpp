@@ -293,3 +293,30 @@ TEST(OscillatorMulti, ResizingTheCurrentTableKeepsItsSlot) {
     for (int n = 0; n < 5000; ++n)
         ASSERT_TRUE(std::isfinite(osc.process(1000.0f)));
 }
+
+// The voices' tables must match sample for sample: each term is rounded to float on its own
+// and the terms are added in float, lowest harmonic first.
+TEST(OscillatorWaveshape, TermsRoundedAndSummedInFloatInOrder) {
+    Wavetable osc(4096);
+    osc.setWaveshape(5, 41.0f, 18);
+    for (int i = 0; i < 4096; i += 37) {
+        const double theta = i * 6.283185307179586 / 4096;
+        float sum = 0.0f;
+        for (int n = 1; n <= 18; ++n) {
+            const double term =
+                (1.0 / n) * std::sin(n * 3.141592653589793 * 41.0f * 0.01) * std::sin(n * theta);
+            sum += static_cast<float>(term);
+        }
+        ASSERT_EQ(osc.table()[i], sum) << i;
+    }
+    osc.setWaveshape(8, 0.0f, 0);
+    const double k[] = {1.0, 0.058884, 0.011749, 0.004169, 0.010471, 0.003311, 0.004169};
+    const int h[] = {1, 3, 5, 6, 7, 8, 10};
+    for (int i = 0; i < 4096; i += 41) {
+        const double theta = i * 6.283185307179586 / 4096;
+        float sum = 0.0f;
+        for (int t = 0; t < 7; ++t)
+            sum += static_cast<float>(k[t] * std::sin(h[t] * theta));
+        ASSERT_EQ(osc.table()[i], sum) << i;
+    }
+}
