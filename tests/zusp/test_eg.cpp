@@ -76,14 +76,6 @@ TEST(EnvelopeAr, RetriggerGlidesToZeroBeforeTheAttack) {
     EXPECT_NEAR(v[6], 1.0f / 88.0f, 1e-6f);
 }
 
-TEST(EnvelopeAr, ShortAttackRetriggerJumpsToZero) {
-    zusp_eg_breakpoint_ar eg;
-    eg.begin();
-    run(eg, 100);
-    eg.begin();
-    EXPECT_EQ(eg.process(0.0f), 0.0f);
-}
-
 TEST(EnvelopeCurvature, ShapesOfTheRelease) {
     // 100 ms = 4410 samples; 441 samples are 10 %.
     auto releaseAt = [](float curvature, int sample) {

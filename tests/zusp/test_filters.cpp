@@ -200,11 +200,3 @@ TEST(FilterRate, OutOfRangeSettingsStayStable) {
         ASSERT_LT(std::fabs(bp.process(x)), 100.0f) << n;
     }
 }
-
-TEST(FilterBase, PlainFilterPassesThrough) {
-    zusp_filter f;
-    f.setFrequency(500.0f);
-    f.setResonanceNormalized(0.4f);
-    EXPECT_EQ(f.getResonance(), 0.4f);
-    EXPECT_EQ(f.process(0.25f), 0.25f);
-}

@@ -259,10 +259,7 @@ TEST(OscillatorMulti, SwitchingTablesKeepsTheFrequency) {
 
 TEST(OscillatorMulti, PhaseBeyondTheNewTableRestarts) {
     Multi osc(2, 4096);
-    osc.setCurrentTable(1);
-    osc.resetPhase(3000.0f);
-    osc.setCurrentTable(0);
-    osc.setTableSize(100);
+    osc.setTableSize(100); // table 0
     osc.setCurrentTable(1);
     osc.resetPhase(3000.0f);
     osc.setCurrentTable(0);
