@@ -183,6 +183,20 @@ TEST_F(FactoryBank, EveryProgramIsCompleteAndPlayable) {
                     if (n && s >= length) ADD_FAILURE() << "note beyond the pattern length";
                 }
             EXPECT_GT(notes, 0) << "silent pattern";
+
+            // A voice keeps the value its last modulated step gave it when the pattern is
+            // left, so every fixed modulation row is neutral on the last note of its voice.
+            for (int v = 0; v < 12; ++v) {
+                int last = -1;
+                for (int s = 0; s < length; ++s)
+                    if (seq.getNote(v, s)) last = s;
+                seq.forEachVoiceModTag(v, [&](unsigned tag) {
+                    if (last >= 0 && !seq.getModRandomOnLoop(tag)) {
+                        EXPECT_EQ(seq.getModValue(tag, last), 0.5f)
+                            << "tag " << tag << " at step " << last;
+                    }
+                });
+            }
         }
     }
     EXPECT_EQ(pos, b.size()) << "the chunk holds more than 48 programs";
