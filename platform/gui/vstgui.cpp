@@ -211,17 +211,11 @@ void CDrawContext::lineTo(const CPoint& p) {
 void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
     applyColor(frameColor);
     cairo_set_line_width(cr, lineWidth);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-    if (drawMode == kCopyMode) {
-        // Whole-pixel lines: both ends included, like a classic line routine.
-        double x0 = align(from.x), y0 = align(from.y), x1 = align(to.x), y1 = align(to.y);
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
-        cairo_move_to(cr, x0, y0);
-        cairo_line_to(cr, x1, y1);
-    } else {
-        cairo_move_to(cr, from.x, from.y);
-        cairo_line_to(cr, to.x, to.y);
-    }
+    // Odd-width lines run through pixel centres; in copy mode both end pixels are included,
+    // like a classic line routine.
+    cairo_set_line_cap(cr, drawMode == kCopyMode ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT);
+    cairo_move_to(cr, align(from.x), align(from.y));
+    cairo_line_to(cr, align(to.x), align(to.y));
     cairo_stroke(cr);
     pen = to;
 }

@@ -206,8 +206,8 @@ enum CDrawStyle { kDrawStroked = 0, kDrawFilled, kDrawFilledAndStroked };
 enum CDrawMode { kCopyMode = 0, kAntialias };
 
 // Drawing on a Cairo surface. Lines and frames use the frame colour and line width; fills
-// the fill colour. In copy mode (the default) shapes are not anti-aliased and odd-width
-// lines sit on pixel centres so that they cover whole pixels.
+// the fill colour. Odd-width lines run through pixel centres (coordinates are pixel corners);
+// in copy mode (the default) nothing is anti-aliased and a line includes both end pixels.
 class CDrawContext {
 public:
     explicit CDrawContext(cairo_surface_t* surface);
