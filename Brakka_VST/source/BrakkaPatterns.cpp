@@ -184,13 +184,10 @@ void Brakka::getProgramName(char* name) {
     if (!name) return;
     EngineLock lock(*this);
     const char* stored = currentProgram().name;
-    char text[48];
     if (std::strcmp(stored, "init") == 0)
-        std::snprintf(text, sizeof(text), "init %d", clampProgram(curProgram) + 1);
+        std::snprintf(name, kVstMaxProgNameLen, "init %d", clampProgram(curProgram) + 1);
     else
-        std::snprintf(text, sizeof(text), "%s", stored);
-    std::strncpy(name, text, kVstMaxProgNameLen - 1);
-    name[kVstMaxProgNameLen - 1] = 0;
+        std::snprintf(name, kVstMaxProgNameLen, "%.23s", stored);
 }
 
 bool Brakka::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
