@@ -38,7 +38,7 @@ BrakkaProgram::BrakkaProgram() {
 Brakka::Brakka(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     for (auto& m : parameterMirror)
-        m.store(0.0f, std::memory_order_relaxed);
+        m.store(0, std::memory_order_relaxed);
     for (auto& o : overflowTags)
         o.store(false, std::memory_order_relaxed);
     std::memset(&midiOutList, 0, sizeof(midiOutList));
@@ -158,8 +158,47 @@ void Brakka::setEditorInterface(BrakkaEditorInterface* e) {
 
 // --- thread hand-over -------------------------------------------------------------------------
 
+uint64_t Brakka::packMirror(uint32_t serial, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return ((uint64_t)serial << 32) | bits;
+}
+
+float Brakka::mirrorValueOf(uint64_t packed) {
+    uint32_t bits = (uint32_t)packed;
+    float value;
+    std::memcpy(&value, &bits, sizeof(value));
+    return value;
+}
+
+uint32_t Brakka::storeHostValue(int tag, float value) {
+    std::atomic<uint64_t>& m = parameterMirror[tag];
+    uint64_t old = m.load(std::memory_order_relaxed);
+    uint32_t serial;
+    do {
+        serial = mirrorSerialOf(old) + 1;
+    } while (!m.compare_exchange_weak(old, packMirror(serial, value), std::memory_order_acq_rel));
+    return serial;
+}
+
+void Brakka::storeEngineValue(int tag, float value) {
+    std::atomic<uint64_t>& m = parameterMirror[tag];
+    uint64_t old = m.load(std::memory_order_relaxed);
+    while (!m.compare_exchange_weak(old, packMirror(mirrorSerialOf(old), value),
+                                    std::memory_order_acq_rel)) {
+    }
+}
+
+void Brakka::restoreQueuedValue(int tag, uint32_t serial, float value) {
+    std::atomic<uint64_t>& m = parameterMirror[tag];
+    uint64_t old = m.load(std::memory_order_relaxed);
+    while (mirrorSerialOf(old) == serial &&
+           !m.compare_exchange_weak(old, packMirror(serial, value), std::memory_order_acq_rel)) {
+    }
+}
+
 void Brakka::syncMirror(int tag) {
-    parameterMirror[tag].store(parameters.getVSTvalue(tag), std::memory_order_relaxed);
+    storeEngineValue(tag, parameters.getVSTvalue(tag));
 }
 
 bool Brakka::tryEnter(bool audioThread) {
@@ -187,25 +226,29 @@ void Brakka::leaveLocked() {
 void Brakka::drainPendingParameters() {
     int tag;
     float value;
-    while (pendingParameters.pop(tag, value))
-        applyParameter(tag, value, true);
+    uint32_t serial;
+    while (pendingParameters.pop(tag, value, serial)) {
+        applyParameter(tag, value);
+        restoreQueuedValue(tag, serial, value);
+    }
     if (overflowPending.exchange(false, std::memory_order_acq_rel)) {
         for (int t = 0; t < kNumParams; ++t)
             if (overflowTags[t].exchange(false, std::memory_order_acq_rel))
-                applyParameter(t, parameterMirror[t].load(std::memory_order_relaxed), true);
+                applyParameter(t,
+                               mirrorValueOf(parameterMirror[t].load(std::memory_order_acquire)));
     }
 }
 
 void Brakka::setParameter(VstInt32 tag, float value) {
     if (!isValidTag(tag) || std::isnan(value)) return;
     value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
-    parameterMirror[tag].store(value, std::memory_order_relaxed);
+    const uint32_t serial = storeHostValue(tag, value);
     if (tryEnter(false)) {
-        applyParameter(tag, value, false);
+        applyParameter(tag, value);
         leaveLocked();
         return;
     }
-    if (!pendingParameters.push(tag, value)) {
+    if (!pendingParameters.push(tag, value, serial)) {
         overflowTags[tag].store(true, std::memory_order_release);
         overflowPending.store(true, std::memory_order_release);
     }
@@ -213,13 +256,12 @@ void Brakka::setParameter(VstInt32 tag, float value) {
 
 float Brakka::getParameter(VstInt32 tag) {
     if (!isValidTag(tag)) return 0.0f;
-    return parameterMirror[tag].load(std::memory_order_relaxed);
+    return mirrorValueOf(parameterMirror[tag].load(std::memory_order_acquire));
 }
 
 void Brakka::automateParameter(int tag, float value) {
     if (!isValidTag(tag)) return;
-    parameterMirror[tag].store(value, std::memory_order_relaxed);
-    applyParameter(tag, value, false);
+    setParameterInternal(tag, value);
     if (inAudioBlock) {
         if (automationOutboxCount < kAutomationOutboxSize)
             automationOutbox[automationOutboxCount++] = {tag, value};
@@ -239,10 +281,16 @@ void Brakka::flushAutomationOutbox() {
 
 // --- parameter dispatch -----------------------------------------------------------------------
 
-void Brakka::applyParameter(int tag, float value, bool fromQueue) {
+void Brakka::setParameterInternal(int tag, float value) {
+    if (!isValidTag(tag) || std::isnan(value)) return;
+    value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    storeEngineValue(tag, value);
+    applyParameter(tag, value);
+}
+
+void Brakka::applyParameter(int tag, float value) {
     if (!isValidTag(tag)) return;
     parameters.setVSTvalue(tag, value);
-    if (!fromQueue) parameterMirror[tag].store(value, std::memory_order_relaxed);
     currentProgram().values[tag] = value;
     if (parameters.isPatternTag(tag)) {
         auto& map = currentProgram().patternValues[clampPattern(currentPattern)];

@@ -192,13 +192,27 @@ private:
     void leaveLocked();
     void drainPendingParameters();
     VstIntPtr importPatterns(void* ptr);
-    void applyParameter(int tag, float value, bool fromQueue);
+    // The engine's own parameter changes (program loads, pattern values, MIDI learn): like
+    // setParameter, made while holding the lock.
+    void setParameterInternal(int tag, float value);
+    // Stores, dispatches and tells the editor; the mirror is the caller's business.
+    void applyParameter(int tag, float value);
     void dispatchParameter(int tag, float value);
     // setParameterAutomated for the engine's own changes; the host is told after the audio
     // block when the change happens on the audio thread.
     void automateParameter(int tag, float value);
     void flushAutomationOutbox();
     void syncMirror(int tag);
+    // The mirror packs a value with the serial number of the host's last write of the tag.
+    // Host writes count the serial up; the engine's own writes keep it; a queued host write,
+    // when applied, re-stores its value only if no newer host write came since. So the mirror
+    // always ends equal to the table, and a host reads back its own latest value.
+    static uint64_t packMirror(uint32_t serial, float value);
+    static float mirrorValueOf(uint64_t packed);
+    static uint32_t mirrorSerialOf(uint64_t packed) { return (uint32_t)(packed >> 32); }
+    uint32_t storeHostValue(int tag, float value);
+    void storeEngineValue(int tag, float value);
+    void restoreQueuedValue(int tag, uint32_t serial, float value);
 
     // Render loop pieces.
     void renderBlock(float** outputs, int frames);
@@ -247,7 +261,7 @@ private:
     double hostExpectedPosition = 0.0;
 
     std::recursive_mutex engineLock;
-    std::atomic<float> parameterMirror[kNumParams];
+    std::atomic<uint64_t> parameterMirror[kNumParams];
     std::atomic<bool> overflowTags[kNumParams];
     std::atomic<bool> overflowPending{false};
     BrakkaParameterQueue pendingParameters;

@@ -1,4 +1,5 @@
-// A fixed-size, lock-free multi-producer queue of parameter changes (tag, value).
+// A fixed-size, lock-free multi-producer queue of parameter changes (tag, value, and the
+// sequence number of the write in the parameter's mirror).
 // setParameter pushes into it when the engine lock is busy; whichever thread holds the lock next
 // drains it in order. Neither side ever blocks or allocates: each cell carries a sequence
 // number that tells producers and the consumer whether it is free or filled.
@@ -18,7 +19,7 @@ public:
     }
 
     // False when the queue is full; the caller then falls back to its own remedy.
-    bool push(int tag, float value) {
+    bool push(int tag, float value, uint32_t serial) {
         size_t pos = enqueuePos.load(std::memory_order_relaxed);
         for (;;) {
             Cell& cell = cells[pos & (kCapacity - 1)];
@@ -28,6 +29,7 @@ public:
                 if (enqueuePos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
                     cell.tag = tag;
                     cell.value = value;
+                    cell.serial = serial;
                     cell.sequence.store(pos + 1, std::memory_order_release);
                     return true;
                 }
@@ -40,7 +42,7 @@ public:
     }
 
     // Only one consumer at a time (the holder of the engine lock).
-    bool pop(int& tag, float& value) {
+    bool pop(int& tag, float& value, uint32_t& serial) {
         size_t pos = dequeuePos.load(std::memory_order_relaxed);
         Cell& cell = cells[pos & (kCapacity - 1)];
         size_t seq = cell.sequence.load(std::memory_order_acquire);
@@ -48,6 +50,7 @@ public:
             return false; // empty, or a producer is still writing this cell
         tag = cell.tag;
         value = cell.value;
+        serial = cell.serial;
         dequeuePos.store(pos + 1, std::memory_order_relaxed);
         cell.sequence.store(pos + kCapacity, std::memory_order_release);
         return true;
@@ -58,6 +61,7 @@ private:
         std::atomic<size_t> sequence;
         int tag;
         float value;
+        uint32_t serial;
     };
     Cell cells[kCapacity];
     alignas(64) std::atomic<size_t> enqueuePos{0};

@@ -60,7 +60,7 @@ void Brakka::updateParametersFromPattern() {
         if (isResumed)
             automateParameter((int)entry.first, entry.second);
         else
-            setParameter((VstInt32)entry.first, entry.second);
+            setParameterInternal((int)entry.first, entry.second);
     }
     notifyAllRows();
 }
@@ -156,7 +156,7 @@ void Brakka::setProgram(VstInt32 index) {
     curProgram = index;
     BrakkaProgram& program = currentProgram();
     for (int tag = 0; tag < kNumParams; ++tag)
-        if (!parameters.isPatternTag(tag)) setParameter(tag, program.values[tag]);
+        if (!parameters.isPatternTag(tag)) setParameterInternal(tag, program.values[tag]);
     currentPattern = 0;
     pendingPattern = 0;
     currentSequencer = &program.patterns[0];

@@ -298,7 +298,7 @@ void Brakka::midiController(char controller, char value) {
     if (learnState != 0) return;
     auto range = midiMap.equal_range(controller);
     for (auto it = range.first; it != range.second; ++it)
-        setParameter(it->second, (unsigned char)value * 0.007874016f);
+        setParameterInternal(it->second, (unsigned char)value * 0.007874016f);
 }
 
 void Brakka::handleSpecialClick(int tag) {
