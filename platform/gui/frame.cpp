@@ -7,6 +7,16 @@
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
+namespace {
+// Set while a window is being created: an X error there (a bad parent window, say) must fail
+// the open, not end the host's process through the default error handler.
+bool gCreateFailed = false;
+int recordCreateError(Display*, XErrorEvent*) {
+    gCreateFailed = true;
+    return 0;
+}
+} // namespace
+
 // The window lives on its own display connection, so that it never shares a connection
 // with the host's threads. Everything here runs on the thread that calls open/idle/close.
 class CX11Window {
@@ -26,9 +36,15 @@ public:
         attr.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                           StructureNotifyMask;
         attr.background_pixel = BlackPixel(display, DefaultScreen(display));
+        XSync(display, False);
+        gCreateFailed = false;
+        int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(recordCreateError);
         window = XCreateWindow(display, parent, 0, 0, (unsigned)w, (unsigned)h, 0, CopyFromParent,
                                InputOutput, CopyFromParent, CWEventMask | CWBackPixel, &attr);
-        if (!window) {
+        XSync(display, False);
+        XSetErrorHandler(previous);
+        if (!window || gCreateFailed) {
+            window = 0;
             XCloseDisplay(display);
             display = nullptr;
             return false;

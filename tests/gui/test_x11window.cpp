@@ -1,0 +1,192 @@
+// The frame as a child window of a host's window, on a private Xvfb server: it opens, draws,
+// takes a synthetic click and closes cleanly.
+#include "gui_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace guitest;
+
+namespace {
+
+std::string findXvfb() {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        std::string dir =
+            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string candidate = (dir.empty() ? "." : dir) + "/Xvfb";
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return "";
+}
+
+// A private X server on a display number it picks itself (-displayfd).
+class Xvfb {
+public:
+    explicit Xvfb(const std::string& binary) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
+                  "-nolisten", "tcp", (char*)nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (!number.empty()) name = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            int status;
+            waitpid(pid, &status, 0);
+        }
+    }
+    pid_t pid = -1;
+    std::string name;
+};
+
+class Flag : public CControlListener {
+public:
+    std::vector<float> values;
+    void valueChanged(CControl* c) override { values.push_back(c->getValue()); }
+};
+
+bool waitFor(const std::function<bool()>& condition, CFrame& frame) {
+    for (int i = 0; i < 200; ++i) {
+        frame.idle();
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(X11Window, OpensInTheHostWindowDrawsTakesAClickAndCloses) {
+    std::string binary = findXvfb();
+    if (binary.empty()) GTEST_SKIP() << "Xvfb is not installed";
+    Xvfb server(binary);
+    ASSERT_FALSE(server.name.empty()) << "Xvfb did not start";
+
+    // The host: its own connection and a top-level window at the screen's corner.
+    Display* host = XOpenDisplay(server.name.c_str());
+    ASSERT_NE(host, nullptr);
+    Window parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 300, 200, 0, 0,
+                                        WhitePixel(host, DefaultScreen(host)));
+    XMapWindow(host, parent);
+    XSync(host, False);
+
+    CFrame frame(CRect(0, 0, 200, 100));
+    CBitmap* blue = new CBitmap(200, 100);
+    {
+        cairo_t* cr = cairo_create(blue->getSurface());
+        cairo_set_source_rgb(cr, 0, 0, 1);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+    }
+    frame.setBackground(blue);
+    blue->forget();
+    Flag listener;
+    COnOffButton* button = new COnOffButton(CRect(20, 20, 60, 60), &listener, 1, nullptr);
+    frame.addView(button);
+
+    EXPECT_FALSE(frame.open(nullptr, server.name.c_str())) << "no parent, no window";
+    EXPECT_FALSE(frame.open((void*)(uintptr_t)0x7fffff, server.name.c_str()))
+        << "a parent that does not exist fails the open, and nothing else";
+    EXPECT_FALSE(frame.isOpen());
+    ASSERT_TRUE(frame.open((void*)(uintptr_t)parent, server.name.c_str()));
+    EXPECT_TRUE(frame.isOpen());
+    Window child = (Window)frame.getWindowID();
+
+    // The child is a mapped window of the parent, at its corner, of the frame's size.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            XWindowAttributes wa;
+            XSync(host, False);
+            return XGetWindowAttributes(host, child, &wa) && wa.map_state == IsViewable;
+        },
+        frame));
+    Window root, up, *children = nullptr;
+    unsigned int n = 0;
+    XQueryTree(host, parent, &root, &up, &children, &n);
+    ASSERT_EQ(n, 1u);
+    EXPECT_EQ(children[0], child);
+    XFree(children);
+    XWindowAttributes wa;
+    XGetWindowAttributes(host, child, &wa);
+    EXPECT_EQ(wa.x, 0);
+    EXPECT_EQ(wa.y, 0);
+    EXPECT_EQ(wa.width, 200);
+    EXPECT_EQ(wa.height, 100);
+
+    // What the frame drew reaches the window.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            XSync(host, False);
+            XImage* img = XGetImage(host, child, 5, 5, 1, 1, AllPlanes, ZPixmap);
+            if (!img) return false;
+            unsigned long p = XGetPixel(img, 0, 0);
+            XDestroyImage(img);
+            return (p & 0xffffff) == 0x0000ff;
+        },
+        frame))
+        << "blue background on screen";
+
+    // A click through the X server reaches the button.
+    XTestFakeMotionEvent(host, DefaultScreen(host), 40, 40, 0);
+    XTestFakeButtonEvent(host, 1, True, 0);
+    XTestFakeButtonEvent(host, 1, False, 0);
+    XFlush(host);
+    ASSERT_TRUE(waitFor([&] { return !listener.values.empty(); }, frame));
+    EXPECT_EQ(listener.values, std::vector<float>{1.f});
+    EXPECT_EQ(button->getValue(), 1.f);
+
+    frame.close();
+    EXPECT_FALSE(frame.isOpen());
+    frame.idle(); // harmless while closed
+    XSync(host, False);
+    XQueryTree(host, parent, &root, &up, &children, &n);
+    EXPECT_EQ(n, 0u) << "the child window is gone";
+    if (children) XFree(children);
+
+    // A frame can open again after closing.
+    ASSERT_TRUE(frame.open((void*)(uintptr_t)parent, server.name.c_str()));
+    frame.idle();
+    frame.close();
+
+    XDestroyWindow(host, parent);
+    XCloseDisplay(host);
+}
+
+TEST(X11Window, OpeningWithoutAServerFailsCleanly) {
+    CFrame frame(CRect(0, 0, 10, 10));
+    EXPECT_FALSE(frame.open((void*)(uintptr_t)1, ":4321"));
+    EXPECT_FALSE(frame.isOpen());
+    frame.idle();
+    frame.close();
+}
