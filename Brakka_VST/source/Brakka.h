@@ -216,7 +216,7 @@ private:
 
     // Render loop pieces.
     void renderBlock(float** outputs, int frames);
-    void fireStep(int step, int deltaFrames, int noteLength, bool applyWhenMIDIOnly);
+    void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);
     void fireRandomNotes(int deltaFrames, int noteLength);
     int patternStart(unsigned tick, bool fromClock, int step);
     void applyStepModulation(int voice, int step);
@@ -274,6 +274,16 @@ private:
     static constexpr int kAutomationOutboxSize = 512;
     AutomationEntry automationOutbox[kAutomationOutboxSize];
     int automationOutboxCount = 0;
+
+    // Notes fired by MIDI steps in processEvents, sent in the following processReplacing.
+    struct PendingStepNote {
+        int voice;
+        float velocity;
+        int noteLength;
+    };
+    static constexpr int kMaxPendingStepNotes = 256;
+    PendingStepNote pendingStepNotes[kMaxPendingStepNotes];
+    int pendingStepNoteCount = 0;
 
     // MIDI output storage prepared in advance: a one-slot event list and its event.
     VstEvents midiOutList;

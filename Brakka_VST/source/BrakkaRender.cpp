@@ -43,6 +43,10 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
         writeSilence(outputs, kNumOutputs, frames);
         return;
     }
+    for (int n = 0; n < pendingStepNoteCount; ++n)
+        sendMIDINote(pendingStepNotes[n].voice, pendingStepNotes[n].velocity, 0,
+                     pendingStepNotes[n].noteLength);
+    pendingStepNoteCount = 0;
     renderBlock(outputs, frames);
     leaveLocked();
     flushAutomationOutbox();
@@ -211,17 +215,23 @@ void Brakka::strike(int v, float velocity) {
     if (v == kClosedHat) voices.openHat.choke();
 }
 
-void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool applyWhenMIDIOnly) {
+void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep) {
     BrakkaSequencer* seq = currentSequencer;
     for (int v = 0; v < kNumVoices; ++v) {
         if (voiceGain[v] == 0.0f) continue;
         if (!seq->getWeightedNote(v, step) && !seq->getRandomNote(v)) continue;
         const float velocity = seq->getVelocity(v, step);
-        if (applyWhenMIDIOnly || !midiOutputOnly) {
+        if (fromMIDIStep || !midiOutputOnly) {
             applyStepModulation(v, step);
             strike(v, velocity);
         }
-        sendMIDINote(v, velocity, deltaFrames, noteLength);
+        if (!fromMIDIStep) {
+            sendMIDINote(v, velocity, deltaFrames, noteLength);
+        } else if (pendingStepNoteCount < kMaxPendingStepNotes) {
+            // Hosts take MIDI output from inside processReplacing: the notes of a MIDI step
+            // go out at the start of the block that follows these events.
+            pendingStepNotes[pendingStepNoteCount++] = {v, velocity, noteLength};
+        }
     }
 }
 

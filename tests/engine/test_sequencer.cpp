@@ -23,6 +23,13 @@ std::vector<long> intervals(const std::vector<SentNote>& ons) {
     return d;
 }
 
+int noteOnsOf(const std::vector<VstMidiEvent>& events) {
+    int n = 0;
+    for (const VstMidiEvent& e : events)
+        n += (unsigned char)e.midiData[0] == 0x90;
+    return n;
+}
+
 } // namespace
 
 TEST(Sequencer, InternalClockThirtySecondsAt120) {
@@ -198,39 +205,41 @@ TEST(Sequencer, PatternNotesFromMIDI) {
 TEST(Sequencer, MIDINoteStepping) {
     EngineHarness h;
     h.fillRow(0, {0, 1, 31});
-    h.host().sendMidi(0x90, 84, 100); // Internal/Host sync: nothing
-    h.render(512);
-    EXPECT_TRUE(h.host().midiOut().empty());
+    // Sends a note, renders the block it belongs to and returns the MIDI sent in that block.
+    auto step = [&](int note) {
+        h.host().clearRecords();
+        h.host().sendMidi(0x90, (unsigned char)note, 100);
+        h.host().process(512);
+        return h.host().midiOut();
+    };
+    EXPECT_TRUE(step(84).empty()); // Internal/Host sync: nothing
 
     h.set(Brakka::kTagSync, syncValue(2));
-    h.host().clearRecords();
-    h.host().sendMidi(0x90, 86, 100); // rewind: step 0 fires
-    auto out = h.host().midiOut();
+    auto out = step(86); // rewind: step 0 fires
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].midiData[1], kKick);
     EXPECT_EQ(out[0].deltaFrames, 0);
     EXPECT_EQ(out[1].deltaFrames, 2756); // 1/16 s at 44100
     EXPECT_EQ(h.engine().getCurrentStep(), 0);
 
-    h.host().clearRecords();
-    h.host().sendMidi(0x90, 84, 100); // step 1
+    EXPECT_EQ(step(84).size(), 2u);
     EXPECT_EQ(h.engine().getCurrentStep(), 1);
-    EXPECT_EQ(h.host().midiOut().size(), 2u);
-    h.host().clearRecords();
-    h.host().sendMidi(0x90, 84, 100); // step 2: no note
+    EXPECT_TRUE(step(84).empty()); // step 2: no note
     EXPECT_EQ(h.engine().getCurrentStep(), 2);
-    EXPECT_TRUE(h.host().midiOut().empty());
-    h.host().sendMidi(0x90, 86, 100);
-    h.host().clearRecords();
-    h.host().sendMidi(0x90, 83, 100); // back from step 0 to 31
+    step(86);
+    EXPECT_EQ(step(83).size(), 2u); // back from step 0 to 31
     EXPECT_EQ(h.engine().getCurrentStep(), 31);
-    EXPECT_EQ(h.host().midiOut().size(), 2u);
-    h.host().clearRecords();
-    h.host().sendMidi(0x90, 85, 100); // nothing
-    EXPECT_TRUE(h.host().midiOut().empty());
+    EXPECT_TRUE(step(85).empty());
     // The clock does not move by itself.
+    h.host().clearRecords();
     h.render(44100);
     EXPECT_TRUE(h.host().midiOut().empty());
+    // Several steps in one event list all reach the host in the next block.
+    h.host().clearRecords();
+    h.host().sendEvents({FakeHost::makeMidi(0x90, 86, 100), FakeHost::makeMidi(0x90, 84, 100)});
+    EXPECT_TRUE(h.host().midiOut().empty());
+    h.host().process(512);
+    EXPECT_EQ(noteOnsOf(h.host().midiOut()), 2);
 }
 
 TEST(Sequencer, RandomNotesOnTheirGridWithNonZeroVelocity) {
@@ -273,4 +282,24 @@ TEST(Sequencer, ModulationIsAppliedBeforeTheTrigger) {
     for (size_t i = 0; i < first.size(); ++i)
         d = std::max(d, (double)std::fabs(first[i] - second[i]));
     EXPECT_GT(d, 1e-3);
+}
+
+TEST(Sequencer, PlaybackStartFiresTheDownbeatOfAFreshPattern) {
+    // Pattern 1 has never played: its clock sits at tick 0, step 0. Starting must still fire
+    // step 0, in Internal and in Host sync.
+    for (int sync : {1, 0}) {
+        EngineHarness h;
+        h.set(Brakka::kTagPattern, patternValue(1));
+        h.fillRow(0, {0});
+        h.set(Brakka::kTagSync, syncValue(sync));
+        if (sync == 1) h.set(Brakka::kTagPlay, 1.0f);
+        h.beforeBlock = [&](long start, int) {
+            h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0));
+        };
+        std::vector<SentNote> notes;
+        h.render(2048, &notes);
+        auto ons = noteOns(notes, kKick);
+        ASSERT_EQ(ons.size(), 1u) << "sync " << sync;
+        EXPECT_EQ(ons[0].position, 0);
+    }
 }
