@@ -24,6 +24,8 @@ inline constexpr const char* kMIDIMapFilename = "Brakka MIDI Assignments.txt";
 inline constexpr const char* kMIDIMapFolderName = "Zunder Works";
 // Only this many bytes at the start of the file are read.
 inline constexpr size_t kMIDIMapMaxFileBytes = 4096;
+// Longest line FormatMIDIMap writes ("-2147483648 -128\n"), for sizing a caller's buffer.
+inline constexpr size_t kMIDIMapMaxLineBytes = 17;
 
 // Full path of the vendor folder ("<config>/Zunder Works"), found from the environment and the
 // password database without touching the file system; empty when no home folder is known.

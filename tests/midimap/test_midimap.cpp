@@ -163,6 +163,8 @@ TEST(MIDIMapFormat, LinesInMapOrderWithSignedControllers) {
     char small[8];
     EXPECT_EQ(FormatMIDIMap(map, small, sizeof small), n);
     EXPECT_EQ(std::string(small), "5 -56\n3");
+    Map extreme{{static_cast<char>(-128), -2147483647 - 1}};
+    EXPECT_EQ(FormatMIDIMap(extreme, buffer, sizeof buffer), kMIDIMapMaxLineBytes);
     EXPECT_EQ(FormatMIDIMap(Map{}, buffer, sizeof buffer), 0u);
     EXPECT_EQ(buffer[0], '\0');
 }

@@ -93,7 +93,11 @@ public:
     explicit Builder(bool fullRows) : fullRows(fullRows) {
         for (long tag = 0; tag < kTags; ++tag) {
             defaults[tag] = pm.getVSTvalue(tag);
-            nameToTag[normalize(pm.getName(tag))] = tag;
+            if (!nameToTag.emplace(normalize(pm.getName(tag)), tag).second) {
+                std::fprintf(stderr, "brakka-bankgen: two parameters are named \"%s\"\n",
+                             pm.getName(tag).c_str());
+                std::exit(1);
+            }
         }
     }
 
