@@ -343,7 +343,7 @@ private:
         std::fprintf(stderr, "brakka-render: %s\n", message.c_str());
         return false;
     }
-    bool setUp();
+    int setUp();
     bool loadFxFile(const std::string& path, FxKind kind);
     int patternBars(int pattern);
     double samplesPerBar() const { return 4.0 * 60.0 * o_.rate / tempo_; }
@@ -378,29 +378,39 @@ bool Renderer::loadFxFile(const std::string& path, FxKind kind) {
     return true;
 }
 
-bool Renderer::setUp() {
+// Loads the plug-in and brings it into the state to render from. Returns an exit code.
+int Renderer::setUp() {
     std::string error;
     pluginPath_ = o_.plugin;
     if (pluginPath_.empty()) {
         std::string tried;
         pluginPath_ = defaultPlugin(tried);
-        if (pluginPath_.empty())
-            return fail("no plug-in found (looked for " + tried + "); name one with --plugin");
+        if (pluginPath_.empty()) {
+            fail("no plug-in found (looked for " + tried + "); name one with --plugin");
+            return kExitFailure;
+        }
     }
-    if (!host_.load(pluginPath_, error)) return fail(error);
+    if (!host_.load(pluginPath_, error)) {
+        fail(error);
+        return kExitFailure;
+    }
     host_.setTransport(o_.rate, o_.tempo);
     host_.open((float)o_.rate, o_.block);
 
     const AEffect* e = host_.effect();
-    if (e->numParams <= kTagMIDIOutputOnly)
-        return fail(pluginPath_ + " is not Brakka (it has " + std::to_string(e->numParams) +
-                    " parameters)");
-    if (!o_.bank.empty() && !loadFxFile(o_.bank, FxKind::Bank)) return false;
-    if (o_.program > host_.numPrograms())
-        return fail("program " + std::to_string(o_.program) + " does not exist (1.." +
-                    std::to_string(host_.numPrograms()) + ")");
+    if (e->numParams <= kTagMIDIOutputOnly) {
+        fail(pluginPath_ + " is not Brakka (it has " + std::to_string(e->numParams) +
+             " parameters)");
+        return kExitFailure;
+    }
+    if (o_.program > host_.numPrograms()) {
+        fail("program " + std::to_string(o_.program) + " does not exist (1.." +
+             std::to_string(host_.numPrograms()) + ")");
+        return kExitUsage;
+    }
+    if (!o_.bank.empty() && !loadFxFile(o_.bank, FxKind::Bank)) return kExitFailure;
     host_.setProgram(o_.program - 1);
-    if (!o_.preset.empty() && !loadFxFile(o_.preset, FxKind::Program)) return false;
+    if (!o_.preset.empty() && !loadFxFile(o_.preset, FxKind::Program)) return kExitFailure;
     for (const auto& s : o_.sets)
         host_.setParameter(s.first, s.second);
 
@@ -422,7 +432,7 @@ bool Renderer::setUp() {
     pointers_.clear();
     for (auto& b : buffers_)
         pointers_.push_back(b.data());
-    return true;
+    return kExitOk;
 }
 
 // Selects a pattern (the transport must be stopped, so the switch is immediate) and reads its
@@ -442,7 +452,7 @@ bool Renderer::processBlock(int64_t position, int frames) {
 }
 
 int Renderer::list() {
-    if (!setUp()) return kExitFailure;
+    if (const int code = setUp()) return code;
     std::printf("Programs of %s:\n", pluginPath_.c_str());
     for (int i = 0; i < host_.numPrograms(); ++i)
         std::printf("  %2d  %s\n", i + 1, host_.programName(i).c_str());
@@ -500,7 +510,7 @@ int Renderer::render() {
             return kExitUsage;
         }
     }
-    if (!setUp()) return kExitFailure;
+    if (const int code = setUp()) return code;
 
     // Pattern lengths, then the timeline.
     std::vector<PatternRun> runs;
@@ -539,12 +549,20 @@ int Renderer::render() {
             writerBus.push_back(b);
         }
     }
+    PendingFile midiPending;
+    int midiFd = -1;
     auto abort = [&](const std::string& message, int code) {
         for (auto& w : writers)
             w->discard();
+        if (midiFd >= 0) close(midiFd);
+        midiPending.discard();
         if (!message.empty()) fail(message);
         return code;
     };
+    if (!o_.midi.empty()) {
+        midiFd = midiPending.create(o_.midi, error);
+        if (midiFd < 0) return abort(error, kExitFailure);
+    }
     for (size_t w = 0; w < writers.size(); ++w) {
         const std::string target =
             w == 0 ? o_.out : stemName(o_.out, std::string("-") + (char)('A' + writerBus[w]));
@@ -611,7 +629,10 @@ int Renderer::render() {
     std::vector<uint8_t> midiFile;
     if (!o_.midi.empty()) {
         midiFile = buildMidiFile(host_.midiSent(), tempo_, o_.rate, pos);
-        if (!writeFileAtomically(o_.midi, midiFile, error)) return abort(error, kExitFailure);
+        const int fd = midiFd;
+        midiFd = -1; // closed by writeAndClose whatever happens
+        if (!writeAndClose(fd, midiFile, o_.midi, error) || !midiPending.commit(error))
+            return abort(error, kExitFailure);
     }
     for (auto& w : writers)
         if (!w->finish(error)) return abort(error, kExitFailure);

@@ -193,7 +193,7 @@ int PendingFile::create(const std::string& target, std::string& error) {
     }
     struct stat st;
     if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = target + " is a folder";
+        error = "cannot write " + target + ": it is a folder";
         return -1;
     }
     std::string name = folder + "." + base + ".part-XXXXXX";
@@ -312,11 +312,8 @@ double WavWriter::rms() const {
     return frames_ > 0 ? std::sqrt(sumSquares_ / (2.0 * (double)frames_)) : 0.0;
 }
 
-bool writeFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes,
-                         std::string& error) {
-    PendingFile pending;
-    const int fd = pending.create(target, error);
-    if (fd < 0) return false;
+bool writeAndClose(int fd, const std::vector<uint8_t>& bytes, const std::string& target,
+                   std::string& error) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -332,7 +329,15 @@ bool writeFileAtomically(const std::string& target, const std::vector<uint8_t>& 
         error = systemError("cannot write", target);
         return false;
     }
-    return pending.commit(error);
+    return true;
+}
+
+bool writeFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes,
+                         std::string& error) {
+    PendingFile pending;
+    const int fd = pending.create(target, error);
+    if (fd < 0) return false;
+    return writeAndClose(fd, bytes, target, error) && pending.commit(error);
 }
 
 std::string stemName(const std::string& target, const std::string& suffix) {

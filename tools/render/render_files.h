@@ -104,6 +104,10 @@ private:
     double sumSquares_ = 0.0;
 };
 
+// Writes all bytes to the descriptor and closes it; false with a message naming `target`.
+bool writeAndClose(int fd, const std::vector<uint8_t>& bytes, const std::string& target,
+                   std::string& error);
+
 // Writes bytes to a file through a temporary file and a rename.
 bool writeFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes,
                          std::string& error);

@@ -1,0 +1,221 @@
+#include "render_cli.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace render_test {
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void removeTree(const std::string& path) {
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            const std::string full = path + "/" + name;
+            struct stat st;
+            if (lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                removeTree(full);
+            else
+                unlink(full.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+void set(std::vector<std::string>& args, int tag, double value) {
+    args.push_back("--set");
+    args.push_back(std::to_string(tag) + "=" + number(value));
+}
+
+} // namespace
+
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& folder) {
+    RunResult result;
+    const std::string outPath = folder + "/.stdout", errPath = folder + "/.stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    // The child runs in `folder`: default output names land there.
+    const std::string script = "cd \"$0\" && exec \"$@\"";
+    std::vector<std::string> full = {"/bin/sh", "-c", script, folder};
+    full.insert(full.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (auto& a : full)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    return result;
+}
+
+RunResult runRender(std::vector<std::string> args, const std::string& folder) {
+    args.insert(args.begin(), {BRAKKA_RENDER, "--plugin", BRAKKA_PLUGIN});
+    return runProgram(args, folder);
+}
+
+TempFolder::TempFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/brakka-render-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back(0);
+    if (mkdtemp(buffer.data())) path_ = buffer.data();
+}
+
+TempFolder::~TempFolder() {
+    if (!path_.empty()) removeTree(path_);
+}
+
+std::vector<std::string> TempFolder::entries() const {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(path_.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+    const std::string s = slurp(path);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool readWav(const std::string& path, Wav& wav) {
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    if (!sf) return false;
+    wav.rate = info.samplerate;
+    wav.channels = info.channels;
+    wav.format = info.format;
+    wav.samples.assign((size_t)(info.frames * info.channels), 0.0f);
+    const sf_count_t n = sf_readf_float(sf, wav.samples.data(), info.frames);
+    sf_close(sf);
+    return n == info.frames;
+}
+
+int64_t firstSound(const Wav& wav, float level) {
+    for (size_t i = 0; i < wav.samples.size(); ++i)
+        if (std::fabs(wav.samples[i]) > level) return (int64_t)i / wav.channels;
+    return -1;
+}
+
+MidiDump readMidiWithMido(const std::string& path) {
+    MidiDump dump;
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const RunResult r = runProgram({BRAKKA_PYTHON3, MIDI_DUMP_SCRIPT, path}, folder);
+    if (r.status != 0) {
+        dump.error = "mido could not read " + path + ": " + r.err;
+        return dump;
+    }
+    std::istringstream in(r.out);
+    std::string word;
+    while (in >> word) {
+        if (word == "format") {
+            in >> dump.format;
+        } else if (word == "ticks") {
+            in >> dump.ticks;
+        } else if (word == "tracks") {
+            in >> dump.tracks;
+        } else if (word == "tempo") {
+            in >> dump.tempo;
+        } else if (word == "timesig") {
+            in >> dump.timeSigNumerator >> dump.timeSigDenominator;
+        } else if (word == "end") {
+            in >> dump.end;
+        } else if (word == "on" || word == "off") {
+            MidiNote n;
+            n.on = word == "on";
+            in >> n.tick >> n.note >> n.velocity;
+            dump.notes.push_back(n);
+        } else {
+            dump.error = "unexpected output of the MIDI reader: " + word;
+            return dump;
+        }
+    }
+    dump.ok = true;
+    return dump;
+}
+
+std::vector<std::string> quarterNotePattern(int pattern, const std::vector<int>& voices) {
+    std::vector<std::string> args;
+    set(args, 114, (pattern - 1) / 15.0); // select it while stopped: switches at once
+    set(args, 108, 0.0);                  // "1 x 32": one bar
+    for (int v = 0; v < 12; ++v) {
+        const bool plays = std::find(voices.begin(), voices.end(), v) != voices.end();
+        set(args, 226 + v, 1.0);               // clear the row
+        set(args, 178 + v, 1.0);               // selected beats 100 %
+        set(args, 190 + v, plays ? 1.0 : 0.0); // random beats: always or never
+        set(args, 202 + v, 5.0 / 6.0);         // random grid "1/4"
+        set(args, 214 + v, 1.0);               // random velocity 127
+        set(args, 250 + v, 0.0);               // no random reset
+    }
+    return args;
+}
+
+std::vector<std::string> neutralMixer() {
+    std::vector<std::string> args;
+    for (int v = 0; v < 12; ++v) {
+        set(args, 118 + v, 1.0); // level 0 dB
+        set(args, 130 + v, 0.5); // centre
+        set(args, 142 + v, 0.0); // bus A
+        set(args, 154 + v, 0.0); // not muted
+        set(args, 166 + v, 0.0); // not soloed
+    }
+    set(args, 116, 0.0); // compressor off
+    set(args, 262, 0.0); // audio, not MIDI only
+    return args;
+}
+
+} // namespace render_test
