@@ -36,7 +36,7 @@ void CHighlightFrame::forgetIndexed(CView* view) {
         it = (it->second == view) ? tagIndex.erase(it) : std::next(it);
     for (auto it = viewIndex.begin(); it != viewIndex.end();)
         it = (it->second == view) ? viewIndex.erase(it) : std::next(it);
-    if (pupil == view) pupil = nullptr;
+    if (pupil.load() == view) pupil.store(nullptr);
 }
 
 bool CHighlightFrame::removeView(CView* view, bool withForget) {
@@ -48,7 +48,7 @@ bool CHighlightFrame::removeView(CView* view, bool withForget) {
 void CHighlightFrame::removeAll(bool withForget) {
     tagIndex.clear();
     viewIndex.clear();
-    pupil = nullptr;
+    pupil.store(nullptr);
     CFrame::removeAll(withForget);
 }
 
@@ -63,20 +63,18 @@ void CHighlightFrame::setHighlightColor(const CColor& color) {
 }
 
 void CHighlightFrame::setHighlightControl(long tag, bool on) {
-    if (pupil) pupil->setDirty(true);
+    CControl* old = pupil.load();
+    if (old) old->setDirty(true);
     setDirty(true); // the outline lies on the frame
-    pupil = nullptr;
-    if (!on) return;
-    CControl* c = getControlFromID(tag);
-    if (c) {
-        c->setDirty(true);
-        pupil = c;
-    }
+    CControl* c = on ? getControlFromID(tag) : nullptr;
+    if (c) c->setDirty(true);
+    pupil.store(c);
 }
 
 bool CHighlightFrame::getHighlightRect(long, CRect& rect) const {
-    if (!pupil) return false;
-    pupil->getViewSize(rect);
+    CControl* p = pupil.load();
+    if (!p) return false;
+    p->getViewSize(rect);
     return true;
 }
 

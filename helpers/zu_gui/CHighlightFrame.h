@@ -1,9 +1,11 @@
 // The editor's top frame: indexes its controls by tag (a multi-value control under every tag
 // it stands for) and can outline one control, the pupil, in the highlight colour.
+// setHighlightControl neither allocates nor locks, so it may be called from any thread.
 #pragma once
 
 #include "CZUControl.h"
 
+#include <atomic>
 #include <map>
 
 class CHighlightFrame : public CFrame {
@@ -20,8 +22,8 @@ public:
     bool removeView(CView* view, bool withForget = true) override;
     void removeAll(bool withForget = true) override;
 
-    virtual void setPupilControl(CControl* control) { pupil = control; }
-    virtual CControl* getPupilControl() const { return pupil; }
+    virtual void setPupilControl(CControl* control) { pupil.store(control); }
+    virtual CControl* getPupilControl() const { return pupil.load(); }
     virtual void setHighlightColor(unsigned char red, unsigned char green, unsigned char blue,
                                    unsigned char alpha);
     virtual void setHighlightColor(const CColor& color);
@@ -41,6 +43,7 @@ protected:
     void forgetIndexed(CView* view);
     std::map<long, CControl*> tagIndex;
     std::map<long, CView*> viewIndex;
-    CControl* pupil = nullptr;
+    // The engine may change the pupil from its own thread while the window draws.
+    std::atomic<CControl*> pupil{nullptr};
     CColor highlightColor = kWhiteCColor;
 };
