@@ -18,9 +18,9 @@
 //    is marked and the mirror's latest value is applied at the next drain.
 //  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
 //    -> host -> setParameter, the nested solo switch-off) go straight through.
-//  - Host notifications of automated parameters made on the audio thread are collected during
-//    the block and sent after the lock is released, so no host lock is ever taken while the
-//    engine lock is held on the audio thread.
+//  - Parameters the engine changes itself on the audio thread (pattern values at a pattern
+//    start, Stop resetting Play) are reported to the host after the block has released the
+//    lock, so the host's automation handling never runs inside the audio thread's lock.
 #pragma once
 
 #include "BrakkaEditorInterface.h"
