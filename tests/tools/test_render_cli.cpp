@@ -354,3 +354,141 @@ TEST(Render, ListShowsProgramsAndTheVoicesOfEachPattern) {
     EXPECT_NE(third.find("2 bars"), std::string::npos) << third;
     EXPECT_TRUE(dir.entries().empty());
 }
+
+// ---- program and bank files the plug-in accepts ---------------------------------------------
+
+namespace {
+
+template <typename T>
+void putNative(std::string& s, T v) {
+    s.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+// A program chunk in the plug-in's layout: pattern 1 plays the kick and pattern 2 the cowbell on
+// every quarter note (steps 0, 8, 16, 24 of "1 x 32") at full velocity; no random notes.
+std::string programChunk() {
+    std::string s;
+    putNative<int32_t>(s, 100);
+    char name[24] = "Quarters";
+    s.append(name, sizeof name);
+    for (int tag = 0; tag < 263; ++tag) {
+        float v = 0.0f;
+        if (tag >= 118 && tag <= 129) v = 1.0f; // levels 0 dB
+        if (tag >= 130 && tag <= 141) v = 0.5f; // pans centred
+        if (tag >= 178 && tag <= 189) v = 1.0f; // selected beats 100 %
+        putNative(s, v);
+    }
+    for (int p = 0; p < 16; ++p) {
+        const int voice = p == 0 ? 0 : (p == 1 ? 11 : -1);
+        for (int v = 0; v < 12; ++v)
+            for (int step = 0; step < 32; ++step)
+                s.push_back(v == voice && step % 8 == 0 ? (char)255 : 0);
+        for (int v = 0; v < 12; ++v)
+            for (int step = 0; step < 32; ++step)
+                putNative(s, 1.0f);
+        s.append(12, '\0'); // velocity rows not re-randomized
+        for (int v = 0; v < 12; ++v)
+            putNative<uint32_t>(s, 0); // no modulated tags
+        putNative<uint32_t>(s, 0);     // no modulation rows
+    }
+    for (int p = 0; p < 16; ++p) {
+        putNative(s, 0.0f); // 108: "1 x 32"
+        for (int tag = 178; tag <= 225; ++tag)
+            putNative(s, tag <= 189 ? 1.0f : (tag >= 202 && tag <= 213 ? 2.0f / 6.0f : 0.0f));
+        for (int tag = 250; tag <= 261; ++tag)
+            putNative(s, 0.0f);
+    }
+    return s;
+}
+
+std::string programFile(const std::string& chunk) {
+    std::string s = "CcnK";
+    putBE32(s, (uint32_t)(60 - 8 + chunk.size()));
+    s += "FPCh";
+    putBE32(s, 1);
+    putBE32(s, kBrakkaId);
+    putBE32(s, 1);
+    putBE32(s, 1);
+    char name[28] = "Quarters";
+    s.append(name, sizeof name);
+    putBE32(s, (uint32_t)chunk.size());
+    return s + chunk;
+}
+
+} // namespace
+
+TEST(Render, ProgramAndBankFilesReachThePlugIn) {
+    TempFolder dir;
+    const std::string chunk = programChunk();
+    writeText(dir.file("q.fxp"), programFile(chunk));
+    std::string bank;
+    for (int i = 0; i < 48; ++i)
+        bank += chunk;
+    writeText(dir.file("q.fxb"), bankFile(kBrakkaId, bank));
+
+    const std::vector<std::vector<std::string>> loads = {{"--preset", "q.fxp", "--program", "7"},
+                                                         {"--bank", "q.fxb", "--program", "5"}};
+    for (const auto& load : loads) {
+        const RunResult r = runRender(
+            join(load, {"--song", "1x1,2x1", "--midi", "q.mid", "--out", "q.wav"}), dir.path());
+        if (r.status == 1 && r.err.find("did not accept") != std::string::npos)
+            GTEST_SKIP() << "the plug-in does not take chunks yet: " << r.err;
+        ASSERT_EQ(r.status, 0) << r.err;
+        const MidiDump midi = readMidiWithMido(dir.file("q.mid"));
+        ASSERT_TRUE(midi.ok) << midi.error;
+        std::vector<MidiNote> ons;
+        for (const MidiNote& n : midi.notes)
+            if (n.on) ons.push_back(n);
+        ASSERT_EQ(ons.size(), 8u) << load[0];
+        for (size_t i = 0; i < ons.size(); ++i) {
+            EXPECT_EQ(ons[i].tick, (long)i * 480) << load[0];
+            EXPECT_EQ(ons[i].note, i < 4 ? 36 : 51) << load[0];
+            EXPECT_EQ(ons[i].velocity, 127) << load[0];
+        }
+    }
+}
+
+// ---- installation ----------------------------------------------------------------------------
+
+TEST(Install, PutsThePlugInAndTheBankWhereHostsLookAndIsIdempotent) {
+    TempFolder dir;
+    // A build folder of our own, with a factory bank.
+    ASSERT_EQ(runProgram({"mkdir", "-p", "build/resources"}, dir.path()).status, 0);
+    ASSERT_EQ(runProgram({"cp", BRAKKA_PLUGIN, "build/Brakka.so"}, dir.path()).status, 0);
+    writeText(dir.file("build/resources/BrakkaFactoryPresets.fxb"), "bank bytes");
+
+    const std::string vst = dir.file("vst");
+    const std::vector<std::string> install = {"env", "VST_PATH=" + vst + ":" + dir.file("other"),
+                                              INSTALL_SCRIPT, dir.file("build")};
+    RunResult r = runProgram(install, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("installed: " + vst + "/Brakka.so"), std::string::npos) << r.out;
+    EXPECT_TRUE(readBytes(vst + "/Brakka.so") == readBytes(BRAKKA_PLUGIN));
+    EXPECT_EQ(readBytes(vst + "/Brakka Factory.fxb"),
+              readBytes(dir.file("build/resources/BrakkaFactoryPresets.fxb")));
+    EXPECT_FALSE(exists(dir.file("other")));
+
+    r = runProgram(install, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("installed:"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("up to date: " + vst + "/Brakka.so"), std::string::npos) << r.out;
+
+    // A renderer without a plug-in beside it finds the installed one through the same VST_PATH.
+    ASSERT_EQ(runProgram({"mkdir", "bin"}, dir.path()).status, 0);
+    ASSERT_EQ(runProgram({"cp", BRAKKA_RENDER, "bin/"}, dir.path()).status, 0);
+    const std::string render = dir.file("bin/brakka-render");
+    r = runProgram({"env", "VST_PATH=" + vst, render, "--bars", "1"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists(dir.file("brakka-demo.wav")));
+    r = runProgram({"env", "HOME=" + dir.file("bin"), "VST_PATH=", render}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no plug-in found"), std::string::npos) << r.err;
+
+    r = runProgram({"env", "HOME=" + dir.path(), "VST_PATH=", INSTALL_SCRIPT, dir.file("build")},
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists(dir.file(".vst/Brakka.so")));
+    // Without a build there is nothing to install.
+    r = runProgram({"env", "VST_PATH=" + vst, INSTALL_SCRIPT, dir.file("nothing")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+}
