@@ -16,7 +16,7 @@ namespace {
 
 std::set<std::string> exportedSymbols(const std::string& path) {
     std::set<std::string> names;
-    std::string command = "nm -D --defined-only '" + path + "'";
+    std::string command = std::string(BRAKKA_NM) + " -D --defined-only '" + path + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) return names;
     char line[1024];
