@@ -14,7 +14,12 @@ struct RunResult {
     std::string err;
 };
 
-// Runs a program with the given arguments (argv[0] is the program) in `folder`.
+// Starts a program with the given arguments (argv[0] is the program) in `folder`, its output
+// going to files there; returns its process id (the program itself, not a shell) or -1.
+int startProgram(const std::vector<std::string>& argv, const std::string& folder);
+// Waits for it and collects its exit status and output.
+RunResult finishProgram(int pid, const std::string& folder);
+// Both in one.
 RunResult runProgram(const std::vector<std::string>& argv, const std::string& folder);
 // Runs brakka-render with the plug-in of this build.
 RunResult runRender(std::vector<std::string> args, const std::string& folder);

@@ -59,8 +59,7 @@ void set(std::vector<std::string>& args, int tag, double value) {
 
 } // namespace
 
-RunResult runProgram(const std::vector<std::string>& argv, const std::string& folder) {
-    RunResult result;
+int startProgram(const std::vector<std::string>& argv, const std::string& folder) {
     const std::string outPath = folder + "/.stdout", errPath = folder + "/.stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -77,17 +76,28 @@ RunResult runProgram(const std::vector<std::string>& argv, const std::string& fo
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, args.data(), environ) == 0) {
+    if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, args.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+RunResult finishProgram(int pid, const std::string& folder) {
+    RunResult result;
+    if (pid > 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
+    const std::string outPath = folder + "/.stdout", errPath = folder + "/.stderr";
     result.out = slurp(outPath);
     result.err = slurp(errPath);
     unlink(outPath.c_str());
     unlink(errPath.c_str());
     return result;
+}
+
+RunResult runProgram(const std::vector<std::string>& argv, const std::string& folder) {
+    return finishProgram(startProgram(argv, folder), folder);
 }
 
 RunResult runRender(std::vector<std::string> args, const std::string& folder) {

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 using namespace render_test;
 
@@ -491,4 +493,54 @@ TEST(Install, PutsThePlugInAndTheBankWhereHostsLookAndIsIdempotent) {
     // Without a build there is nothing to install.
     r = runProgram({"env", "VST_PATH=" + vst, INSTALL_SCRIPT, dir.file("nothing")}, dir.path());
     EXPECT_EQ(r.status, 1);
+}
+
+// A two-bar pattern keeps its place on the bar grid: entering on an odd bar it plays its second
+// half only, and the song goes on at the next even bar.
+TEST(Render, TwoBarPatternsSwitchAtTheirOwnEnd) {
+    auto setup = join(neutralMixer(), quarterNotePattern(1, {0}));
+    setup = join(setup, quarterNotePattern(2, {10}));
+    setup = join(setup, {"--set", "108=0.25"}); // pattern 2: "2 x 16"
+    struct Case {
+        const char* song;
+        std::vector<int> barNotes; // note of each bar
+    };
+    const Case cases[] = {{"1x1,2x1,1x1", {36, 39, 36}}, {"1x2,2x1,1x1", {36, 36, 39, 39, 36}}};
+    for (const Case& c : cases) {
+        TempFolder dir;
+        const RunResult r =
+            runRender(join(setup, {"--song", c.song, "--midi", "m.mid"}), dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const MidiDump midi = readMidiWithMido(dir.file("m.mid"));
+        ASSERT_TRUE(midi.ok) << midi.error;
+        std::vector<MidiNote> ons;
+        for (const MidiNote& n : midi.notes)
+            if (n.on) ons.push_back(n);
+        ASSERT_EQ(ons.size(), 4 * c.barNotes.size()) << c.song;
+        for (size_t i = 0; i < ons.size(); ++i) {
+            EXPECT_EQ(ons[i].tick, (long)i * 480) << c.song;
+            EXPECT_EQ(ons[i].note, c.barNotes[i / 4]) << c.song << " bar " << i / 4;
+        }
+    }
+}
+
+TEST(RenderFailures, AnInterruptedRenderLeavesNothingBehind) {
+    TempFolder dir;
+    const int pid = startProgram({BRAKKA_RENDER, "--plugin", BRAKKA_PLUGIN, "--bars", "20000",
+                                  "--stems", "--midi", "long.mid"},
+                                 dir.path());
+    ASSERT_GT(pid, 0);
+    // Wait until it writes, then interrupt it as Ctrl+C would.
+    bool writing = false;
+    for (int i = 0; i < 500 && !writing; ++i) {
+        for (const std::string& name : dir.entries())
+            if (name.find(".part-") != std::string::npos) writing = true;
+        if (!writing) usleep(10000);
+    }
+    EXPECT_TRUE(writing);
+    kill(pid, SIGINT);
+    const RunResult r = finishProgram(pid, dir.path());
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    EXPECT_TRUE(dir.entries().empty());
 }
