@@ -109,7 +109,13 @@ TEST(Mixer, MoreCowbellPlaysAtFixedGain) {
     on.set(Brakka::kTagMoreCowbell, 1.0f);
     on.set(Brakka::kTagLevel + 11, 0.5f); // the level no longer matters
     EXPECT_NEAR(ratioOfPeaks(hit(on, 51, 2), hit(off, 51, 2)), 1.2, 1e-4);
+    // Switched off again, the level counts: 0.5 on the dB law is 44·log10(0.5131) - 0.25 dB.
+    on.set(Brakka::kTagMoreCowbell, 0.0f);
+    on.render(44100);
+    const double level = std::pow(10.0, (44.0 * std::log10(0.5131) - 0.25) / 20.0);
+    EXPECT_NEAR(ratioOfPeaks(hit(on, 51, 2), hit(off, 51, 2)), level, 0.002);
     // Muted, More Cowbell does not bring it back.
+    on.set(Brakka::kTagMoreCowbell, 1.0f);
     on.set(Brakka::kTagMute + 11, 1.0f);
     on.render(44100);
     EXPECT_EQ(peak(hit(on, 51, 2)), 0.0);

@@ -257,6 +257,22 @@ TEST(Sequencer, RandomNotesOnTheirGridWithNonZeroVelocity) {
     }
 }
 
+TEST(Sequencer, RandomVelocityZeroTakesTheVelocityRow) {
+    EngineHarness h;
+    for (int s = 0; s < 32; ++s)
+        h.engine().setVelocityValue(0, s, 0.5f);
+    h.set(Brakka::kTagRandomBeats + 0, 1.0f);
+    h.set(Brakka::kTagRandomSize + 0, 2.0f / 6.0f); // "1/16"
+    h.set(Brakka::kTagRandomVelocity + 0, 0.0f);
+    h.playInternal();
+    std::vector<SentNote> notes;
+    h.render(44100, &notes);
+    auto ons = noteOns(notes, kKick);
+    ASSERT_GE(ons.size(), 7u);
+    for (const SentNote& n : ons)
+        EXPECT_EQ(n.velocity, 63);
+}
+
 TEST(Sequencer, SelectedBeatsZeroNeverPlays) {
     EngineHarness h;
     h.fillRow(0);
