@@ -651,10 +651,15 @@ int Renderer::render() {
     }
     std::printf("Rendered %s of program %d at %g BPM, %d Hz, %s sync: %d notes\n", what.c_str(),
                 o_.program, o_.tempo, o_.rate, o_.internalSync ? "internal" : "host", notes);
-    for (auto& w : writers)
-        std::printf("  %-32s %9.3f s  peak %-10s  RMS %s\n", w->target().c_str(),
+    for (auto& w : writers) {
+        // Integer samples stop at full scale; say so rather than hand over a clipped file
+        // silently.
+        const bool clipped = !o_.floatSamples && w->peak() > 1.0;
+        std::printf("  %-32s %9.3f s  peak %-10s  RMS %s%s\n", w->target().c_str(),
                     (double)w->frames() / o_.rate, decibels(w->peak()).c_str(),
-                    decibels(w->rms()).c_str());
+                    decibels(w->rms()).c_str(),
+                    clipped ? "  (clipped; --float keeps the overs)" : "");
+    }
     if (!o_.midi.empty())
         std::printf("  %-32s %d notes, %zu bytes\n", o_.midi.c_str(), notes, midiFile.size());
     return kExitOk;
