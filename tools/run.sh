@@ -25,6 +25,8 @@ case "${1:-}" in
   test)
     build
     ctest --test-dir build --output-on-failure -j "$jobs"
+    # The engine's thread stress test, built with ThreadSanitizer in its own folder.
+    "$root/tools/tsan-check.sh"
     ;;
   *)
     echo "usage: tools/run.sh demo|test" >&2
