@@ -24,9 +24,10 @@ case "${1:-}" in
     ;;
   test)
     build
-    ctest --test-dir build --output-on-failure -j "$jobs"
     # The engine's thread stress test, built with ThreadSanitizer in its own folder.
     "$root/tools/tsan-check.sh"
+    # Every test of the main build; its summary closes the run.
+    ctest --test-dir build --output-on-failure -j "$jobs"
     ;;
   *)
     echo "usage: tools/run.sh demo|test" >&2
