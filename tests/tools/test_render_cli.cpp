@@ -315,9 +315,11 @@ TEST(Render, EachStemCarriesExactlyTheVoicesRoutedToItsBus) {
 
 TEST(Render, TheTailLetsTheLastSoundDecay) {
     TempFolder dir;
-    // The cymbal rings for seconds after its last hit; the open hat is cut by nothing.
+    // The cymbal, at full noise and ding level with a decay of about two seconds, rings well
+    // beyond the bar of its last hit.
     const RunResult r = runRender(join(join(neutralMixer(), quarterNotePattern(1, {8})),
-                                       {"--bars", "1", "--float", "--out", "t.wav"}),
+                                       {"--set", "94=1", "--set", "95=1", "--set", "99=0.5",
+                                        "--bars", "1", "--float", "--out", "t.wav"}),
                                   dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     Wav w;
