@@ -74,7 +74,7 @@ const char kUsage[] =
     "                    the kick to bus C; --set 114=0.2 selects pattern 4 to edit)\n"
     "\n"
     "Clock:\n"
-    "  --tempo BPM       tempo (default 120; 50..250 with --sync internal)\n"
+    "  --tempo BPM       tempo, 20..999 (default 120; 50..250 with --sync internal)\n"
     "  --sync MODE       host (default): the renderer's transport drives the plug-in;\n"
     "                    internal: the plug-in's own clock, started with its Play parameter\n"
     "  --rate HZ         sample rate (default 44100)\n"
