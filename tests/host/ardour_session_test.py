@@ -35,7 +35,8 @@ TEMPOS = [(0, 100.0), (8, 150.0)]  # (beat, BPM): 0.6 s per beat, then 0.4 s fro
 EXPORT_BEATS = 14
 TOLERANCE_MS = 3.0
 ATTEMPTS = 3
-ATTEMPT_TIMEOUT_S = 120
+ATTEMPT_TIMEOUT_S = 45  # a good attempt takes a few seconds; a hung one is cut short
+SETTLE_US = 100000  # pause after each change to the session's ports (see brakka_session.lua)
 PRESET_ID = "0c9e1b7a-5d42-4f3e-9a61-3b8d2c7e4f15"
 FORMAT_ID = "6f1d3c2a-9b7e-4a51-8c3d-2e5f4a6b7c80"
 
@@ -118,7 +119,7 @@ def lua_config(session_dir, export_dir):
     lines.append("  export_dir = %s, export_name = \"brakka\"," % lua_string(export_dir))
     lines.append("  preset_id = %s, plugin_name = \"Brakka\"," % lua_string(PRESET_ID))
     lines.append("  rate = %d, outputs = %d, parameter_count = 263," % (RATE, OUTPUTS))
-    lines.append("  export_end = %d," % sample_at_beat(EXPORT_BEATS))
+    lines.append("  export_end = %d, settle_us = %d," % (sample_at_beat(EXPORT_BEATS), SETTLE_US))
     lines.append("  tempos = {%s}," % ", ".join(
         "{beat = %d, bpm = %r}" % t for t in TEMPOS))
     lines.append("  notes = {%s}," % ", ".join(
@@ -282,10 +283,16 @@ def render(ws, lua_template, log):
         status, out = run_process([ARDOUR_LUA, script], ws.env(), ATTEMPT_TIMEOUT_S)
         took = time.monotonic() - started
         wavs = [os.path.join(export_dir, f) for f in os.listdir(export_dir) if f.endswith(".wav")]
-        ok = status == 0 and "BRAKKA-SESSION-OK" in out and len(wavs) == 1
+        # A port race at track set-up can leave the session half wired without a Lua error.
+        raced = "already exists" in out
+        ok = status == 0 and "BRAKKA-SESSION-OK" in out and len(wavs) == 1 and not raced
         log("attempt %d: %s in %.1f s" % (attempt, "exported" if ok else
                                            "timed out" if status is None else
+                                           "port race" if raced else
                                            "failed (status %s)" % status, took))
+        for line in out.splitlines():
+            if line.startswith("BRAKKA-") and "SESSION" not in line:
+                log("  " + line[len("BRAKKA-"):].lower().replace("-", " "))
         if ok:
             block = re.search(r"BRAKKA-BLOCK-SIZE (\d+)", out)
             return wavs[0], int(block.group(1)) if block else None

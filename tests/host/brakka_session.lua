@@ -12,6 +12,14 @@ local function fail(what)
     error(what, 0)
 end
 
+-- Ardour 7.3 can deadlock when a MIDI track's outputs change: the call holds the engine's
+-- process lock and queues an auto-connect request, while the auto-connect thread, woken by an
+-- earlier request, holds the queue lock and waits for the process lock. Pausing after every
+-- change that queues such a request lets that thread finish before the next one starts.
+local function settle()
+    ARDOUR.LuaAPI.usleep(BRAKKA.settle_us)
+end
+
 local function new_midi_track(name)
     -- Without an instrument: adding the plug-in in the same call races with the deletion of
     -- the track's first ports ("Port already exists").
@@ -22,6 +30,7 @@ local function new_midi_track(name)
     if list:size() ~= 1 then
         fail("could not create track " .. name)
     end
+    settle()
     return list:front()
 end
 
@@ -48,6 +57,7 @@ local function add_note_region(track)
     if region:isnil() then
         fail("bouncing the helper track gave no region")
     end
+    settle()
     local midi_region = region:to_midiregion()
     if midi_region:isnil() then
         fail("the bounced region is not a MIDI region")
@@ -60,11 +70,12 @@ local function add_note_region(track)
     end
     model:apply_command(Session, cmd)
     helper:set_active(false, nil)
+    settle()
 end
 
 local function add_instrument(track)
     -- Give the engine time to drop the ports the new track replaced before adding ours.
-    ARDOUR.LuaAPI.usleep(300000)
+    settle()
     local proc = ARDOUR.LuaAPI.new_plugin(Session, BRAKKA.plugin_name, ARDOUR.PluginType.LXVST, "")
     if proc:isnil() then
         fail("Ardour does not know the plug-in " .. BRAKKA.plugin_name)
@@ -72,6 +83,7 @@ local function add_instrument(track)
     if track:add_processor_by_index(proc, 0, nil, true) ~= 0 then
         fail("could not add the plug-in to the track")
     end
+    settle()
     local plugin = proc:to_insert():plugin(0)
     if plugin:parameter_count() ~= BRAKKA.parameter_count then
         fail("plug-in reports " .. plugin:parameter_count() .. " parameters")
@@ -101,6 +113,7 @@ local function add_audio_ports(io, count)
         if io:add_port("", nil, audio) ~= 0 then
             fail("could not add a port to " .. io:name())
         end
+        settle()
     end
 end
 
@@ -111,26 +124,31 @@ local function route_all_outputs(track, proc)
     local n = BRAKKA.outputs
     local insert = proc:to_insert()
     track:set_strict_io(false)
+    settle()
     if not track:customize_plugin_insert(proc, 1, ARDOUR.ChanCount(audio, n),
                                          ARDOUR.ChanCount(midi, 1)) then
         fail("could not customise the plug-in insert")
     end
+    settle()
     local map = ARDOUR.ChanMapping()
     for i = 0, n - 1 do
         map:set(audio, i, i)
     end
     insert:set_output_map(0, map)
+    settle()
     if insert:output_streams():n_audio() ~= n then
         fail("the insert has " .. insert:output_streams():n_audio() .. " outputs")
     end
 
     local master = Session:master_out()
+    print("BRAKKA-TRACK-OUTPUTS " .. track:output():n_ports():n_audio())
     add_audio_ports(track:output(), n)
     add_audio_ports(master:input(), n)
     add_audio_ports(master:output(), n)
     track:panner_shell():set_bypassed(true)
     master:panner_shell():set_bypassed(true)
     track:output():disconnect_all(nil)
+    settle()
     for i = 0, n - 1 do
         if track:output():audio(i):connect(master:input():audio(i):name()) ~= 0 then
             fail("could not connect output " .. i)
