@@ -167,7 +167,10 @@ void zusp_oscillator_wavetable::buildAdditiveWavetable(int count, float* amplitu
 void zusp_oscillator_wavetable::resetPhase(float phase) {
     const float n = static_cast<float>(mTableSize);
     if (!std::isfinite(phase)) phase = 0.0f;
-    if (phase < 0.0f || phase >= n) {
+    // A phase at or beyond the table's end is kept as given: the next read wraps it, at the
+    // precision of that position (the rimshot restarts its tones at one full table length).
+    // Only a negative phase is brought into the table.
+    if (phase < 0.0f) {
         phase = fmodf(phase, n);
         if (phase < 0.0f) phase += n;
         if (phase >= n) phase = 0.0f;
