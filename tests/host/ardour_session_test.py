@@ -12,6 +12,8 @@ Exit status: 0 pass, 1 fail, 77 skip (Ardour is not installed).
 """
 
 import argparse
+import collections
+import math
 import os
 import re
 import shutil
@@ -42,30 +44,27 @@ FORMAT_ID = "6f1d3c2a-9b7e-4a51-8c3d-2e5f4a6b7c80"
 
 # Parameter tags (host parameter indices).
 SYNC = 113
-LEVEL, OUTPUT = 118, 142
+LEVEL, PAN, OUTPUT = 118, 130, 142
 RANDOM_BEATS, RANDOM_SIZE, RANDOM_VELOCITY = 190, 202, 214
 RANDOM_SIZE_STEPS = 6  # "1/32" .. "1/2" is 0..6
 QUARTER, EIGHTH, HALF = 5, 4, 6  # random size indices
 
 KICK, SNARE8, CLOSED_HAT, RIMSHOT, CLAP, COWBELL = 0, 1, 6, 9, 10, 11
 
-# voice: (output bus, random size index or None, MIDI note, note beats)
+# How each voice is played: by the sequencer's random notes on a grid (size), or by MIDI notes
+# at the given beats. The hat leans left and the cowbell right, so that swapped channels within
+# a pair show.
+Voice = collections.namedtuple("Voice", "name bus size note beats pan")
 VOICES = {
-    KICK: (0, QUARTER, None, ()),
-    CLOSED_HAT: (1, EIGHTH, None, ()),
-    SNARE8: (2, None, 38, (1, 5, 9, 13)),
-    CLAP: (3, None, 39, (3, 7, 11)),
-    COWBELL: (4, HALF, None, ()),
-    RIMSHOT: (5, None, 37, (2.5, 6.5, 10.5)),
+    KICK: Voice("kick", 0, QUARTER, None, (), 0.5),
+    CLOSED_HAT: Voice("closed hat", 1, EIGHTH, None, (), 0.25),
+    SNARE8: Voice("snare 8", 2, None, 38, (1, 5, 9, 13), 0.5),
+    CLAP: Voice("clap", 3, None, 39, (3, 7, 11), 0.5),
+    COWBELL: Voice("cowbell", 4, HALF, None, (), 0.75),
+    RIMSHOT: Voice("rimshot", 5, None, 37, (2.5, 6.5, 10.5), 0.5),
 }
-VOICE_NAMES = {
-    KICK: "kick",
-    SNARE8: "snare 8",
-    CLOSED_HAT: "closed hat",
-    RIMSHOT: "rimshot",
-    CLAP: "clap",
-    COWBELL: "cowbell",
-}
+GRID_BEATS = {QUARTER: 1.0, EIGHTH: 0.5, HALF: 2.0}
+PAN_RATIO_TOLERANCE = 0.05
 # Names Ardour must report for the parameters the test sets.
 PARAMETER_NAMES = {SYNC: "Sync", RANDOM_BEATS: "KDrndbts", RANDOM_SIZE + CLOSED_HAT: "CHrndsz",
                    OUTPUT + RIMSHOT: "RS Out", LEVEL: "KD Level"}
@@ -92,20 +91,20 @@ def output_value(bus, voice):
 
 def plugin_parameters():
     params = [(SYNC, 0.0)]
-    for voice, (bus, size, _, _) in sorted(VOICES.items()):
-        params.append((OUTPUT + voice, output_value(bus, voice)))
-        if size is not None:
+    for voice, v in sorted(VOICES.items()):
+        params.append((OUTPUT + voice, output_value(v.bus, voice)))
+        params.append((PAN + voice, v.pan))
+        if v.size is not None:
             params.append((RANDOM_BEATS + voice, 1.0))
-            params.append((RANDOM_SIZE + voice, size / RANDOM_SIZE_STEPS))
+            params.append((RANDOM_SIZE + voice, v.size / RANDOM_SIZE_STEPS))
             params.append((RANDOM_VELOCITY + voice, 1.0))
     return params
 
 
 def notes():
     out = []
-    for voice, (_, _, note, beats) in sorted(VOICES.items()):
-        for b in beats:
-            out.append((note, b))
+    for v in VOICES.values():
+        out.extend((v.note, b) for b in v.beats)
     return out
 
 
@@ -303,27 +302,31 @@ def render(ws, lua_template, log):
     raise Failure("no export after %d attempts; last output:\n%s" % (ATTEMPTS, last))
 
 
-def expected_windows(voice, block):
-    """(lo, hi, label) sample windows in which the voice's hits must start."""
-    bus, size, note, beats = VOICES[voice]
+def expected_hits(v, block):
+    """[(lo, hi, label, reference sample)]: the windows in which the voice's hits must start."""
     tol = int(RATE * TOLERANCE_MS / 1000.0)
     end = sample_at_beat(EXPORT_BEATS)
-    windows = []
-    if size is not None:
-        # Random notes on a grid of 1, 1/2 or 2 beats, from the host's position and tempo.
-        step = {QUARTER: 1.0, EIGHTH: 0.5, HALF: 2.0}[size]
+    hits = []
+    if v.size is not None:
+        # Random notes on a grid of beats, from the host's position and tempo.
         b = 0.0
         while sample_at_beat(b) < end - tol:
             t = sample_at_beat(b)
-            windows.append((t - tol, t + tol, "beat %g" % b))
-            b += step
+            hits.append((t - tol, t + tol, "beat %g" % b, t))
+            b += GRID_BEATS[v.size]
     else:
         # Incoming notes act at the start of the block that holds them.
-        for b in beats:
+        for b in v.beats:
             t = sample_at_beat(b)
             lo = (t // block) * block if block else t - 2048
-            windows.append((lo - tol, t + tol, "note %d at beat %g" % (note, b)))
-    return windows
+            hits.append((lo - tol, t + tol, "note %d at beat %g" % (v.note, b), t))
+    return hits
+
+
+def pan_ratio(pan):
+    """Left over right gain of the equal-power pan law."""
+    k = int(pan * 999)
+    return math.cos(k * math.pi / 2000) / max(1e-9, math.sin(k * math.pi / 2000))
 
 
 def analyse(path, block, log):
@@ -346,29 +349,30 @@ def analyse(path, block, log):
         elif p < 1e-3:
             problems.append("channel %d is silent" % (c + 1))
 
-    for voice in sorted(VOICES, key=lambda v: VOICES[v][0]):
-        bus = VOICES[voice][0]
-        left, right = wav.channels[2 * bus], wav.channels[2 * bus + 1]
-        both = [max(abs(a), abs(b)) for a, b in zip(left, right)]
-        found = wav_onsets.detect_onsets(both, RATE)
-        windows = expected_windows(voice, block)
-        missing, extra, matched = wav_onsets.match_onsets(found, windows)
-        if VOICES[voice][1] is not None:
-            errors = [(hit - (lo + hi) // 2) * 1000.0 / RATE
-                      for (label, hit), (lo, hi, _) in zip(matched, windows)]
-            timing = "onset error %+.2f .. %+.2f ms" % (min(errors), max(errors)) if errors else ""
-        else:
-            late = [(sample_at_beat(float(l.split()[-1])) - hit) for l, hit in matched]
-            timing = "started %d .. %d samples before the note" % (min(late), max(late)) \
-                if late else ""
-        log("  bus %s (%s): %d hits found, %d expected; %s" %
-            ("ABCDEF"[bus], VOICE_NAMES[voice], len(found), len(windows), timing))
+    for v in sorted(VOICES.values(), key=lambda v: v.bus):
+        where = "%s on bus %s" % (v.name, "ABCDEF"[v.bus])
+        left, right = wav.channels[2 * v.bus], wav.channels[2 * v.bus + 1]
+        found = wav_onsets.detect_onsets([max(abs(a), abs(b)) for a, b in zip(left, right)],
+                                         RATE)
+        hits = expected_hits(v, block)
+        missing, extra, matched = wav_onsets.match_onsets(found, [h[:3] for h in hits])
+        reference = {h[2]: h[3] for h in hits}
+        offsets = [(onset - reference[label]) * 1000.0 / RATE for label, onset in matched]
+        timing = ""
+        if offsets and v.size is not None:
+            timing = "; onsets %+.2f .. %+.2f ms off the beat" % (min(offsets), max(offsets))
+        elif offsets:
+            timing = "; onsets %.1f .. %.1f ms before the note" % (-max(offsets), -min(offsets))
+        ratio = wav_onsets.peak(left) / max(1e-9, wav_onsets.peak(right))
+        want = pan_ratio(v.pan)
+        log("  %s: %d hits found, %d expected%s; left/right %.3f (pan law %.3f)" %
+            (where, len(found), len(hits), timing, ratio, want))
+        if abs(ratio / want - 1.0) > PAN_RATIO_TOLERANCE:
+            problems.append("%s: left/right level %.3f, pan law gives %.3f" % (where, ratio, want))
         for lo, hi, label in missing:
-            problems.append("%s on bus %s: no hit for %s (samples %d..%d)" %
-                            (VOICE_NAMES[voice], "ABCDEF"[bus], label, lo, hi))
+            problems.append("%s: no hit for %s (samples %d..%d)" % (where, label, lo, hi))
         for o in extra:
-            problems.append("%s on bus %s: unexpected hit at %.4f s" %
-                            (VOICE_NAMES[voice], "ABCDEF"[bus], o / RATE))
+            problems.append("%s: unexpected hit at %.4f s" % (where, o / RATE))
     return problems
 
 
