@@ -2,6 +2,7 @@
 #include "BrakkaVoiceBank.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 // First tag of each tom's and hat's block; the offset from it selects the operation.
@@ -16,13 +17,20 @@ const int kLastSoundTag = 107;
 
 BrakkaVoiceBank::BrakkaVoiceBank()
     : voices{&kick,      &snare808, &snare909, &lowTom,  &midTom, &highTom,
-             &closedHat, &openHat,  &cymbal,   &rimshot, &claps,  &cowbell} {}
+             &closedHat, &openHat,  &cymbal,   &rimshot, &claps,  &cowbell} {
+    for (float& hz : mRoutedCutoff)
+        hz = std::numeric_limits<float>::quiet_NaN();
+}
 
 void BrakkaVoiceBank::setAudioSamplingRate(float rate) {
     if (!std::isfinite(rate) || rate < 8000.0f) return;
     mSamplingRate = rate;
     for (brakka_voice* v : voices)
         v->setAudioSamplingRate(rate);
+    // A cutoff that was held below half of an earlier, lower rate gets its value back. Tags that
+    // carry no cutoff, or none yet, hold a NaN, which setVoiceParameter ignores.
+    for (int tag = 0; tag < kNumSoundTags; ++tag)
+        setVoiceParameter(tag, mRoutedCutoff[tag]);
 }
 
 brakka_voice* BrakkaVoiceBank::getVoice(int index) const {
@@ -33,7 +41,8 @@ brakka_voice* BrakkaVoiceBank::getVoice(int index) const {
 // A biquad whose cutoff reaches half the sampling rate turns unstable, and one at or below 0 Hz
 // is useless; the parameters never ask for either at common rates, but stepped modulation at a
 // low host rate could.
-float BrakkaVoiceBank::cutoff(float hz) const {
+float BrakkaVoiceBank::cutoff(int tag, float hz) {
+    mRoutedCutoff[tag] = hz;
     float hi = 0.45f * mSamplingRate;
     if (!(hz >= 10.0f)) return 10.0f;
     return hz > hi ? hi : hz;
@@ -96,7 +105,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         kick.setToneBendDepth(v);
         break;
     case 11:
-        kick.setNoiseFrequency(cutoff(v));
+        kick.setNoiseFrequency(cutoff(11, v));
         break;
     case 12:
         kick.setClickGain(v);
@@ -117,7 +126,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         snare909.setToneDecayCurvature(v);
         break;
     case 19:
-        snare909.lowNoiseFilter.setFrequency(cutoff(v));
+        snare909.lowNoiseFilter.setFrequency(cutoff(19, v));
         break;
     case 22:
         snare909.setNoiseDecayTime(v);
@@ -134,7 +143,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         snare808.setToneFrequency(v);
         break;
     case 26:
-        snare808.noiseFilter.setFrequency(cutoff(v));
+        snare808.noiseFilter.setFrequency(cutoff(26, v));
         break;
     case 27:
         snare808.setNoiseDecayTime(v);
@@ -145,7 +154,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
 
     // Clap
     case 71:
-        claps.setTone(cutoff(v));
+        claps.setTone(cutoff(71, v));
         break;
     case 72:
         claps.setReverb(v);
@@ -166,7 +175,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         cowbell.setVolumeDecayCurvature(v);
         break;
     case 79:
-        cowbell.bandPass.setFrequency(cutoff(v));
+        cowbell.bandPass.setFrequency(cutoff(79, v));
         break;
     case 80: // 0 to 0.5 gives Q 1 to 4.5; a negative value would make the filter unstable
         cowbell.bandPass.setResonance(7.0f * (v < 0.0f ? 0.0f : v) + 1.0f);
@@ -183,7 +192,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         cymbal.setDingVolume(v);
         break;
     case 96:
-        cymbal.setBPF2Frequency(cutoff(v));
+        cymbal.setBPF2Frequency(cutoff(96, v));
         break;
     case 97:
         cymbal.setVolumeAttackTime(v);
@@ -198,7 +207,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         cymbal.setVolumeDecayCurvature(v);
         break;
     case 101:
-        cymbal.setBPF1Frequency(cutoff(v));
+        cymbal.setBPF1Frequency(cutoff(101, v));
         break;
     case 102:
         cymbal.setDingAttackTime(v);
@@ -218,7 +227,7 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         rimshot.setTuning(v);
         break;
     case 107:
-        rimshot.highPass.setFrequency(cutoff(v));
+        rimshot.highPass.setFrequency(cutoff(107, v));
         break;
 
     default:
@@ -276,12 +285,13 @@ void BrakkaVoiceBank::setTomParameter(brakka_voice_tom& tom, int offset, float v
 }
 
 void BrakkaVoiceBank::setHatParameter(brakka_voice_hihat& hat, int offset, float v) {
+    const int firstTag = &hat == &closedHat ? kClosedHatFirstTag : kOpenHatFirstTag;
     switch (offset) {
     case 0:
-        hat.setBPFFrequency(cutoff(v));
+        hat.setBPFFrequency(cutoff(firstTag, v));
         break;
     case 1:
-        hat.setHPFFrequency(cutoff(v));
+        hat.setHPFFrequency(cutoff(firstTag + 1, v));
         break;
     case 2:
         hat.setTuning(v);

@@ -57,8 +57,12 @@ public:
 private:
     void setTomParameter(brakka_voice_tom& tom, int offset, float v);
     void setHatParameter(brakka_voice_hihat& hat, int offset, float v);
-    // Keeps a filter cutoff inside the range where the filters stay stable at the current rate.
-    float cutoff(float hz) const;
+    // Keeps a filter cutoff inside the range where the filters stay stable at the current rate,
+    // and remembers the value asked for, so that a later rate change can grant it again.
+    float cutoff(int tag, float hz);
 
+    static const int kNumSoundTags = 108;
     float mSamplingRate = 44100.0f;
+    // Cutoffs as routed (not a number while never routed), indexed by tag.
+    float mRoutedCutoff[kNumSoundTags];
 };
