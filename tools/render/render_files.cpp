@@ -156,13 +156,40 @@ std::vector<uint8_t> buildMidiFile(const std::vector<MidiMessage>& messages, dou
     // 4/4, 24 MIDI clocks per metronome click, 8 thirty-seconds per quarter.
     track.insert(track.end(), {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08});
 
+    // A key struck again while it still sounds (a note-on before the note-off of the one
+    // before) would leave readers to guess which note an off ends. Each note is ended just
+    // before the next one on its key instead, and its own later note-off is dropped; a
+    // note-off for a key that is not sounding is dropped too.
+    int sounding[16][128] = {};
+    int endedEarly[16][128] = {};
     int64_t now = 0;
+    auto put = [&](int64_t tick, const uint8_t* bytes, int size) {
+        putVarLen(track, (uint64_t)(tick - now));
+        now = tick;
+        for (int b = 0; b < size && b < 3; ++b)
+            track.push_back(b == 0 ? bytes[0] : (uint8_t)(bytes[b] & 0x7F));
+    };
     for (const Timed& t : timed) {
         const MidiMessage& m = messages[t.index];
-        putVarLen(track, (uint64_t)(t.tick - now));
-        now = t.tick;
-        for (int b = 0; b < m.size && b < 3; ++b)
-            track.push_back(b == 0 ? m.bytes[0] : (uint8_t)(m.bytes[b] & 0x7F));
+        const uint8_t kind = m.bytes[0] & 0xF0;
+        const int channel = m.bytes[0] & 0x0F, key = m.bytes[1] & 0x7F;
+        if (kind == 0x90 || kind == 0x80) {
+            if (t.order == 0) { // note-off
+                if (endedEarly[channel][key] > 0) {
+                    --endedEarly[channel][key];
+                    continue;
+                }
+                if (sounding[channel][key] == 0) continue;
+                sounding[channel][key] = 0;
+            } else if (sounding[channel][key]) {
+                const uint8_t off[3] = {(uint8_t)(0x80 | channel), (uint8_t)key, 64};
+                put(t.tick, off, 3);
+                ++endedEarly[channel][key];
+            } else {
+                sounding[channel][key] = 1;
+            }
+        }
+        put(t.tick, m.bytes, m.size);
     }
     const int64_t end = std::max(now, samplesToTicks(std::max<int64_t>(0, endSample), tempo, rate));
     putVarLen(track, (uint64_t)(end - now));

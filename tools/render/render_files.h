@@ -42,8 +42,9 @@ struct MidiMessage {
 // Builds a format 0 file with 480 ticks per quarter note: a tempo and a 4/4 time signature at
 // tick 0, then the messages with their sample positions converted to ticks at the given tempo
 // and rate (rounded to the nearest tick). At equal ticks note-offs come first, then the
-// messages in the order given. The end-of-track event is placed at the last message or at
-// `endSample`, whichever is later.
+// messages in the order given. A note struck again before its note-off is ended just before the
+// new note-on (and its late note-off left out), so every note-off ends exactly one note. The
+// end-of-track event is placed at the last message or at `endSample`, whichever is later.
 std::vector<uint8_t> buildMidiFile(const std::vector<MidiMessage>& messages, double tempo,
                                    double rate, int64_t endSample);
 
