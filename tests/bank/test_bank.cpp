@@ -13,6 +13,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -46,6 +47,14 @@ float leFloat(const Bytes& b, size_t at) {
     return f;
 }
 
+// A fresh folder of this test process (ctest may run several cases at the same time).
+fs::path scratchFolder(const char* name) {
+    fs::path dir = fs::temp_directory_path() /
+                   (std::string("brakka-") + name + "-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    return dir;
+}
+
 std::vector<std::string> factorySources() {
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(BRAKKA_FACTORY_SOURCES))
@@ -56,7 +65,7 @@ std::vector<std::string> factorySources() {
 
 // Runs the builder; returns its exit status and leaves its messages in *messages.
 int runBuilder(const std::string& args, std::string* messages = nullptr) {
-    fs::path log = fs::temp_directory_path() / "brakka-bankgen-test.log";
+    fs::path log = scratchFolder("bankgen-log") / "messages.txt";
     std::string cmd =
         std::string("\"") + BRAKKA_BANKGEN + "\" " + args + " 2>\"" + log.string() + "\"";
     int status = std::system(cmd.c_str());
@@ -64,7 +73,7 @@ int runBuilder(const std::string& args, std::string* messages = nullptr) {
         Bytes b = readAll(log);
         messages->assign(b.begin(), b.end());
     }
-    fs::remove(log);
+    fs::remove_all(log.parent_path());
     return status;
 }
 
@@ -203,7 +212,7 @@ TEST_F(FactoryBank, EveryProgramIsCompleteAndPlayable) {
 }
 
 TEST_F(FactoryBank, BuildIsDeterministicAndFullRowsLoadTheSame) {
-    const fs::path dir = fs::temp_directory_path();
+    const fs::path dir = scratchFolder("bank-build");
     const fs::path a = dir / "brakka-bank-a.fxb", full = dir / "brakka-bank-full.fxb";
     ASSERT_EQ(runBuilder("-o \"" + a.string() + "\" " + allSources()), 0);
     EXPECT_TRUE(readAll(a) == *bank) << "a second build gave other bytes";
@@ -230,13 +239,11 @@ TEST_F(FactoryBank, BuildIsDeterministicAndFullRowsLoadTheSame) {
         EXPECT_EQ(compact.patternValues, expanded.patternValues);
     }
     EXPECT_EQ(pf, f.size());
-    fs::remove(a);
-    fs::remove(full);
+    fs::remove_all(dir);
 }
 
 TEST(BankBuilder, BadSourceLinesFailLoudlyWithFileAndLine) {
-    const fs::path dir = fs::temp_directory_path() / "brakka-bankgen-bad";
-    fs::create_directories(dir);
+    const fs::path dir = scratchFolder("bankgen-bad");
     const fs::path src = dir / "bad.txt", out = dir / "out.fxb";
     // Program lines go on line 3 (before the first pattern), pattern lines on line 6.
     struct Case {
