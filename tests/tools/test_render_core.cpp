@@ -163,8 +163,8 @@ TEST(MidiFile, SamplesBecomeTicksAndNoteOffsComeFirst) {
     EXPECT_EQ(samplesToTicks(48000, 90.0, 48000.0), 720);
     std::vector<MidiMessage> sent = {
         {0, {0x90, 36, 127}, 3},      {2756, {0x80, 36, 64}, 3},  {11025, {0x90, 42, 90}, 3},
-        {22050, {0x90, 38, 100}, 3},  {22050, {0x80, 42, 64}, 3}, // same tick as the note-on before
-                                                                  // it: the off comes first
+        {22050, {0x90, 38, 100}, 3},  {22050, {0x80, 42, 64}, 3}, // same tick as the note-on above:
+                                                                  // off first
         {2000000, {0x80, 38, 64}, 3},                             // tick 43 537: a three-byte delta
     };
     const auto file = buildMidiFile(sent, 120.0, 44100.0, 0);
