@@ -3,6 +3,8 @@
 // BrakkaPatterns.cpp.
 #include "Brakka.h"
 
+#include "BrakkaRandom.h"
+#include "MIDIMapFile.h"
 #include "csdmain.h"
 
 #include <cmath>
@@ -44,10 +46,15 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     std::memset(&midiOutList, 0, sizeof(midiOutList));
     std::memset(&midiOutEvent, 0, sizeof(midiOutEvent));
     voiceRate = gAudioSamplingRate;
+    // The sequencer's random numbers come from a generator that takes no lock.
+    brakkaInstallRandomSource();
 
     EngineLock lock(*this);
 
-    // Programs start at the parameters' defaults, each pattern with its own pattern values.
+    for (int tag = 0; tag < kNumParams; ++tag)
+        defaultValues[tag] = parameters.getVSTvalue(tag);
+    // Programs start at the parameters' defaults, each pattern with its own pattern values,
+    // until the factory bank replaces them.
     for (auto& program : programs) {
         program = std::make_unique<BrakkaProgram>();
         for (int tag = 0; tag < kNumParams; ++tag)
@@ -80,6 +87,7 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     for (int tag = 0; tag < kNumParams; ++tag)
         syncMirror(tag);
 
+    initPresets();
     setProgram(0);
 
     chunkBuffer = nullptr;
@@ -89,6 +97,11 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     lastTick = 33;
     currentSequencer->setCurrent96th(33);
 
+    std::multimap<char, int> bindings;
+    LoadMIDIMap(kMIDIMapFilename, bindings);
+    midiMap.assign(bindings);
+    startMIDIMapSaver();
+
     transportPlaying = false;
     midiOutputOnly = false;
     songPosition = 0.0;
@@ -97,6 +110,8 @@ Brakka::Brakka(audioMasterCallback audioMaster)
 }
 
 Brakka::~Brakka() {
+    // The saver uses the engine's lock and table: it ends first, saving what is still due.
+    stopMIDIMapSaver();
     delete[] chunkBuffer;
     chunkBuffer = nullptr;
 }

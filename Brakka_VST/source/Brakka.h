@@ -24,6 +24,7 @@
 #pragma once
 
 #include "BrakkaEditorInterface.h"
+#include "BrakkaLearnMap.h"
 #include "BrakkaParameterManager.h"
 #include "BrakkaParameterQueue.h"
 #include "BrakkaProgram.h"
@@ -33,10 +34,13 @@
 #include "zusp_dynamics.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class Brakka : public AudioEffectX {
 public:
@@ -144,8 +148,32 @@ public:
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    // Chunks: the preset chunk of the current program or the bank chunk of all 48. setChunk
+    // checks the whole chunk against byteSize first; a damaged one changes nothing and gives 0.
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    // Size of program index's preset chunk (the flag has no effect).
+    size_t getPresetChunkSize(int index, bool flag = false);
+    // Writes program index's preset chunk (getPresetChunkSize bytes) to dst.
+    void getPresetChunk(int index, void* dst);
+    // Reads the preset chunk at data (at most length bytes) into program, which may be any
+    // program record (the engine's lock is the caller's business when it is one of the
+    // engine's). A damaged chunk leaves program unchanged and gives false. On success
+    // *consumed (if given) receives the chunk's length.
+    bool setPresetChunk(const void* data, size_t length, BrakkaProgram* program,
+                        size_t* consumed = nullptr);
+    // Length of the preset chunk at data if it is sound, else 0. Changes nothing.
+    size_t validatePresetChunk(const void* data, size_t length) const;
+    // Loads the factory bank from the plug-in's resources; without it nothing changes.
+    void initPresets();
+
+    // --- MIDI learn ---------------------------------------------------------------------------
+    // A copy of the learnt bindings, in order (not for the audio thread).
+    std::multimap<char, int> getMIDIMap();
+    unsigned int getLearnState();
+    int getLearnTag();
+    // The controller last seen while armed, shared by every instance; 255 for none.
+    static int getLastCtrl() { return lastCtrl.load(std::memory_order_relaxed); }
 
     // --- host frame -----------------------------------------------------------------------------
     bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
@@ -224,11 +252,24 @@ private:
     void midiStep(int note);
     void applyPatternToSequencer(BrakkaSequencer& sequencer);
     void notifyAllRows();
+    // Bytes of the current program's (isPreset) or the bank's chunk.
+    size_t chunkSize(bool isPreset);
+    // Normalized value as a program may hold it: within 0..1, NaN replaced by the default.
+    float sanitizedValue(int tag, float value) const;
+
+    // MIDI learn: the assignments file is written by a thread of the engine's own, never by
+    // the audio thread. Learning (audio thread) raises midiMapSaveWanted; the saver polls it.
+    void startMIDIMapSaver();
+    void stopMIDIMapSaver();
+    void midiMapSaverLoop();
+    void requestMIDIMapSave(bool wake);
+    void saveMIDIMapNow();
 
     std::unique_ptr<BrakkaProgram> programs[kNumPrograms];
-    std::multimap<char, int> midiMap;
+    BrakkaLearnMap midiMap;
     unsigned int learnState = 0;
     int learnTag = 0;
+    static std::atomic<int> lastCtrl;
     BrakkaParameterManager parameters;
     char* chunkBuffer = nullptr;
     BrakkaVoiceBank voices;
@@ -288,6 +329,16 @@ private:
     // MIDI output storage prepared in advance: a one-slot event list and its event.
     VstEvents midiOutList;
     VstMidiEvent midiOutEvent;
+
+    // Every parameter's default normalized value, for values a chunk holds as NaN.
+    float defaultValues[kNumParams];
+
+    // The assignments file saver.
+    std::atomic<bool> midiMapSaveWanted{false};
+    std::thread midiMapSaver;
+    std::mutex midiMapSaverMutex;
+    std::condition_variable midiMapSaverWake;
+    bool midiMapSaverStop = false;
 };
 
 // Builds one engine for the host.

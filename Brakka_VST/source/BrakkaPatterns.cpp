@@ -197,16 +197,6 @@ bool Brakka::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     return true;
 }
 
-// Program and bank chunks arrive with the preset code; until then there is nothing to exchange.
-VstInt32 Brakka::getChunk(void** data, bool) {
-    if (data) *data = nullptr;
-    return 0;
-}
-
-VstInt32 Brakka::setChunk(void*, VstInt32, bool) {
-    return 0;
-}
-
 // --- pattern import ---------------------------------------------------------------------------
 
 VstIntPtr Brakka::importPatterns(void* ptr) {

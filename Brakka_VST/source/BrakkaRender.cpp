@@ -302,19 +302,6 @@ void Brakka::midiStep(int note) {
     if (editorInterface) editorInterface->setCurrentStep(step);
 }
 
-// MIDI learn hands learnt controllers to their parameters; until assignments exist nothing is
-// bound, so a controller changes nothing.
-void Brakka::midiController(char controller, char value) {
-    if (learnState != 0) return;
-    auto range = midiMap.equal_range(controller);
-    for (auto it = range.first; it != range.second; ++it)
-        setParameterInternal(it->second, (unsigned char)value * 0.007874016f);
-}
-
-void Brakka::handleSpecialClick(int tag) {
-    if (tag < 0 || tag > kLearnTagLimit) return;
-}
-
 // --- MIDI output ------------------------------------------------------------------------------
 
 void Brakka::sendMIDINote(int voice, float velocity, int deltaFrames, int noteLength) {

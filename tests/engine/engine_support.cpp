@@ -1,8 +1,53 @@
 #include "engine_support.h"
 
+#include "BrakkaParameterManager.h"
+#include "BrakkaSequencer.h"
+
 #include <cmath>
+#include <cstring>
 
 namespace brakka_test {
+
+namespace {
+
+void appendBytes(std::vector<uint8_t>& out, const void* p, size_t n) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    out.insert(out.end(), b, b + n);
+}
+
+} // namespace
+
+std::vector<uint8_t> blankPresetChunk() {
+    BrakkaParameterManager pm;
+    std::vector<uint8_t> out;
+    const int32_t format = 100;
+    appendBytes(out, &format, 4);
+    char name[24] = "init";
+    appendBytes(out, name, sizeof name);
+    for (int tag = 0; tag < 263; ++tag) {
+        const float v = pm.getVSTvalue(tag);
+        appendBytes(out, &v, 4);
+    }
+    const BrakkaSequencer empty;
+    std::vector<char> block(empty.getSize(false));
+    empty.getAllData(block.data());
+    for (int p = 0; p < 16; ++p)
+        appendBytes(out, block.data(), block.size());
+    for (int p = 0; p < 16; ++p)
+        for (unsigned tag : pm.getPatternTags()) {
+            const float v = pm.getVSTvalue(tag);
+            appendBytes(out, &v, 4);
+        }
+    return out;
+}
+
+std::vector<uint8_t> blankBankChunk() {
+    const std::vector<uint8_t> preset = blankPresetChunk();
+    std::vector<uint8_t> bank;
+    for (int i = 0; i < 48; ++i)
+        bank.insert(bank.end(), preset.begin(), preset.end());
+    return bank;
+}
 
 AEffect* engineEntry(audioMasterCallback audioMaster) {
     if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
@@ -11,10 +56,12 @@ AEffect* engineEntry(audioMasterCallback audioMaster) {
     return effect ? effect->getAeffect() : nullptr;
 }
 
-EngineHarness::EngineHarness(float rate, int blockSize) : blockSize_(blockSize) {
+EngineHarness::EngineHarness(float rate, int blockSize, bool factoryPrograms)
+    : blockSize_(blockSize) {
     AEffect* effect = host_.load(&engineEntry);
     if (effect) {
         engine_ = static_cast<Brakka*>(static_cast<AudioEffect*>(effect->object));
+        if (!factoryPrograms) host_.setChunk(blankBankChunk(), false);
         host_.openAndResume(rate, blockSize);
     }
 }

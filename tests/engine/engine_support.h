@@ -6,9 +6,16 @@
 #include "Brakka.h"
 #include "fake_host.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace brakka_test {
+
+// A preset chunk of a program as the engine builds it before any bank is loaded: named "init",
+// every parameter at its default, sixteen empty patterns with default pattern values.
+std::vector<uint8_t> blankPresetChunk();
+// 48 of them: a bank chunk that puts every program back to that state.
+std::vector<uint8_t> blankBankChunk();
 
 // The entry as the plug-in's exported VSTPluginMain runs it (version query, then
 // createEffectInstance). Test programs link the engine statically and cannot link the exported
@@ -38,9 +45,12 @@ inline float outputBusValue(int bus) {
     return bus * 0.2f + 0.01f;
 } // voices 0..8 (linear law)
 
+// An engine in the fake host, opened and resumed. Unless factoryPrograms is set, the factory
+// bank is replaced by blank programs first, so tests start from default values and empty rows.
 class EngineHarness {
 public:
-    explicit EngineHarness(float rate = 44100.0f, int blockSize = 512);
+    explicit EngineHarness(float rate = 44100.0f, int blockSize = 512,
+                           bool factoryPrograms = false);
     ~EngineHarness();
 
     Brakka& engine() { return *engine_; }

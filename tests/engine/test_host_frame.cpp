@@ -247,11 +247,3 @@ TEST(HostFrame, PatternImportStopsAtMissingOrDamagedEntry) {
     ref = nullptr;
     EXPECT_EQ(h.engine().vendorSpecific(34567, 0, &ref, 0.0f), -1);
 }
-
-TEST(HostFrame, ChunksAreNotExchangedYet) {
-    EngineHarness h;
-    void* data = reinterpret_cast<void*>(1);
-    EXPECT_EQ(h.engine().getChunk(&data, true), 0);
-    EXPECT_EQ(data, nullptr);
-    EXPECT_EQ(h.engine().setChunk(nullptr, 0, false), 0);
-}

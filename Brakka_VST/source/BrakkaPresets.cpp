@@ -1,0 +1,231 @@
+// Programs as chunks: the preset chunk of one program, the bank chunk of all 48, and the
+// factory bank read from the plug-in's resources.
+//
+// Preset chunk, native byte order (little-endian):
+//   int32 format number (100 written, not read), name[24], 263 float values by tag,
+//   16 pattern blocks (the sequencer's own serialized form, each as long as it says),
+//   then for each pattern its pattern-tag values in ascending tag order (61 floats).
+// Bank chunk: the 48 preset chunks back to back, nothing else.
+//
+// Chunks come from project and preset files, which get damaged: every chunk is checked
+// against the byte count the host gives, with every count and tag inside it, before anything
+// changes. A chunk is read into fresh program records away from the audio thread and swapped
+// in under the engine lock, so a damaged chunk leaves every program as it was.
+#include "Brakka.h"
+
+#include "BrakkaResources.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr size_t kFormatBytes = 4;
+constexpr size_t kNameOffset = 4;
+constexpr size_t kValuesOffset = kNameOffset + BrakkaProgram::kNameSize;
+constexpr size_t kBlocksOffset = kValuesOffset + 4 * BrakkaProgram::kNumValues; // 1080
+constexpr int32_t kFormatNumber = 100;
+
+// The factory bank file: big-endian header, the chunk size at 156, the bank chunk at 160.
+const char kFactoryResourceName[] = "BrakkaFactoryPresets";
+const char kFactoryResourceType[] = "dat";
+constexpr size_t kFactoryChunkSizeOffset = 156;
+constexpr size_t kFactoryChunkOffset = 160;
+
+uint32_t readBE32(const unsigned char* p) {
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | (uint32_t)p[3];
+}
+
+float readFloat(const char* p) {
+    float v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void writeFloat(char* p, float v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+} // namespace
+
+float Brakka::sanitizedValue(int tag, float value) const {
+    if (std::isnan(value)) return defaultValues[tag];
+    return value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+}
+
+size_t Brakka::getPresetChunkSize(int index, bool) {
+    EngineLock lock(*this);
+    const BrakkaProgram& program = *programs[clampProgram(index)];
+    size_t size = kBlocksOffset;
+    // Each pattern's own value count: the maps always hold the same tags, and counting each
+    // keeps the size equal to what getPresetChunk writes even if they did not.
+    for (int p = 0; p < kNumPatterns; ++p)
+        size += 4 * program.patternValues[p].size() + program.patterns[p].getSize(false);
+    return size;
+}
+
+void Brakka::getPresetChunk(int index, void* dst) {
+    if (!dst) return;
+    EngineLock lock(*this);
+    const BrakkaProgram& program = *programs[clampProgram(index)];
+    char* p = static_cast<char*>(dst);
+    std::memcpy(p, &kFormatNumber, kFormatBytes);
+    std::memcpy(p + kNameOffset, program.name, BrakkaProgram::kNameSize);
+    std::memcpy(p + kValuesOffset, program.values, 4 * BrakkaProgram::kNumValues);
+    p += kBlocksOffset;
+    for (const BrakkaSequencer& pattern : program.patterns) {
+        pattern.getAllData(p);
+        p += pattern.getSize(false);
+    }
+    for (const auto& values : program.patternValues) {
+        for (const auto& entry : values) {
+            writeFloat(p, entry.second);
+            p += 4;
+        }
+    }
+}
+
+size_t Brakka::validatePresetChunk(const void* data, size_t length) const {
+    if (!data || length < kBlocksOffset) return 0;
+    const char* bytes = static_cast<const char*>(data);
+    const std::set<unsigned>& modulatable = parameters.getModulatableTags();
+    size_t pos = kBlocksOffset;
+    for (int p = 0; p < kNumPatterns; ++p) {
+        const size_t block =
+            BrakkaSequencer::validateAllData(bytes + pos, length - pos, modulatable);
+        if (block == 0) return 0;
+        pos += block;
+    }
+    const size_t values = 4 * parameters.getPatternTags().size() * kNumPatterns;
+    if (length - pos < values) return 0;
+    return pos + values;
+}
+
+bool Brakka::setPresetChunk(const void* data, size_t length, BrakkaProgram* program,
+                            size_t* consumed) {
+    if (!program) return false;
+    const size_t total = validatePresetChunk(data, length);
+    if (total == 0) return false;
+    const char* bytes = static_cast<const char*>(data);
+
+    std::memcpy(program->name, bytes + kNameOffset, BrakkaProgram::kNameSize);
+    // The name is shown as a C string: a name without its zero ends at the last byte.
+    if (!std::memchr(program->name, 0, BrakkaProgram::kNameSize))
+        program->name[BrakkaProgram::kNameSize - 1] = 0;
+    for (int tag = 0; tag < kNumParams; ++tag)
+        program->values[tag] = sanitizedValue(tag, readFloat(bytes + kValuesOffset + 4 * tag));
+
+    size_t pos = kBlocksOffset;
+    const std::set<unsigned>& modulatable = parameters.getModulatableTags();
+    for (BrakkaSequencer& pattern : program->patterns) {
+        // The block's own length: after loading, a pattern holds a row for every modulatable
+        // tag, so its getSize is larger than the block whenever the block stored fewer rows.
+        size_t block = 0;
+        pattern.setAllData(bytes + pos, length - pos, modulatable, false, &block);
+        pos += block;
+    }
+    for (auto& values : program->patternValues) {
+        values.clear();
+        for (unsigned tag : parameters.getPatternTags()) {
+            values[tag] = sanitizedValue((int)tag, readFloat(bytes + pos));
+            pos += 4;
+        }
+    }
+    if (consumed) *consumed = total;
+    return true;
+}
+
+size_t Brakka::chunkSize(bool isPreset) {
+    if (isPreset) return getPresetChunkSize(curProgram, false);
+    size_t size = 0;
+    for (int i = 0; i < kNumPrograms; ++i)
+        size += getPresetChunkSize(i, false);
+    return size;
+}
+
+VstInt32 Brakka::getChunk(void** data, bool isPreset) {
+    if (!data) return 0;
+    *data = nullptr;
+    // The buffer is allocated and its pages touched outside the lock (a bank is several
+    // megabytes), so the audio thread is kept waiting only while the bytes are written. A
+    // program that grows in between sends us round again.
+    for (;;) {
+        size_t size;
+        {
+            EngineLock lock(*this);
+            delete[] chunkBuffer;
+            chunkBuffer = nullptr;
+            size = chunkSize(isPreset);
+        }
+        if (size == 0 || size > (size_t)INT32_MAX) return 0;
+        char* buffer = new (std::nothrow) char[size];
+        if (!buffer) return 0;
+        std::memset(buffer, 0, size);
+        EngineLock lock(*this);
+        if (chunkSize(isPreset) != size) {
+            delete[] buffer;
+            continue;
+        }
+        if (isPreset) {
+            getPresetChunk(curProgram, buffer);
+        } else {
+            char* p = buffer;
+            for (int i = 0; i < kNumPrograms; ++i) {
+                getPresetChunk(i, p);
+                p += getPresetChunkSize(i, false);
+            }
+        }
+        delete[] chunkBuffer;
+        chunkBuffer = buffer;
+        *data = buffer;
+        return (VstInt32)size;
+    }
+}
+
+VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
+    if (!data || byteSize <= 0) return 0;
+    const char* bytes = static_cast<const char*>(data);
+    const size_t length = (size_t)byteSize;
+
+    // Read everything into fresh programs first. They are released (the old ones after the
+    // swap) once the lock is given back.
+    std::unique_ptr<BrakkaProgram> fresh[kNumPrograms];
+    const int count = isPreset ? 1 : kNumPrograms;
+    size_t pos = 0;
+    for (int i = 0; i < count; ++i) {
+        fresh[i].reset(new (std::nothrow) BrakkaProgram);
+        size_t used = 0;
+        if (!fresh[i] || !setPresetChunk(bytes + pos, length - pos, fresh[i].get(), &used))
+            return 0;
+        pos += used;
+    }
+
+    EngineLock lock(*this);
+    if (isPreset) {
+        const int current = clampProgram(curProgram);
+        programs[current].swap(fresh[0]);
+        setProgram(current);
+    } else {
+        for (int i = 0; i < kNumPrograms; ++i)
+            programs[i].swap(fresh[i]);
+        setProgram(0);
+    }
+    return 1;
+}
+
+void Brakka::initPresets() {
+    const unsigned char* file = nullptr;
+    size_t size = 0;
+    if (!brakkaFindResource(kFactoryResourceName, kFactoryResourceType, &file, &size) ||
+        size < kFactoryChunkOffset)
+        return;
+    // Only the chunk size of the header is used; a size beyond the file is cut to the file.
+    size_t chunk = readBE32(file + kFactoryChunkSizeOffset);
+    const size_t available = size - kFactoryChunkOffset;
+    if (chunk > available) chunk = available;
+    if (chunk == 0 || chunk > (size_t)INT32_MAX) return;
+    setChunk(const_cast<unsigned char*>(file + kFactoryChunkOffset), (VstInt32)chunk, false);
+}
