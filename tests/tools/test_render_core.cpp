@@ -161,12 +161,11 @@ TEST(MidiFile, SamplesBecomeTicksAndNoteOffsComeFirst) {
     EXPECT_EQ(samplesToTicks(22050, 120.0, 44100.0), 480);
     EXPECT_EQ(samplesToTicks(2756, 120.0, 44100.0), 60); // 59.99 rounds to the nearest tick
     EXPECT_EQ(samplesToTicks(48000, 90.0, 48000.0), 720);
-    std::vector<MidiMessage> sent = {
-        {0, {0x90, 36, 127}, 3},      {2756, {0x80, 36, 64}, 3},  {11025, {0x90, 42, 90}, 3},
-        {22050, {0x90, 38, 100}, 3},  {22050, {0x80, 42, 64}, 3}, // same tick as the note-on above:
-                                                                  // off first
-        {2000000, {0x80, 38, 64}, 3},                             // tick 43 537: a three-byte delta
-    };
+    // The note-off of 42 shares its tick with the note-on of 38 and comes first; the last
+    // note-off lies 43 537 ticks in, a three-byte delta.
+    std::vector<MidiMessage> sent = {{0, {0x90, 36, 127}, 3},    {2756, {0x80, 36, 64}, 3},
+                                     {11025, {0x90, 42, 90}, 3}, {22050, {0x90, 38, 100}, 3},
+                                     {22050, {0x80, 42, 64}, 3}, {2000000, {0x80, 38, 64}, 3}};
     const auto file = buildMidiFile(sent, 120.0, 44100.0, 0);
     const std::vector<uint8_t> events = {0x00, 0x90, 36,   127,  0x3C, 0x80, 36,   64,
                                          0x81, 0x34, 0x90, 42,   90,   0x81, 0x70, 0x80,
@@ -178,11 +177,12 @@ TEST(MidiFile, SamplesBecomeTicksAndNoteOffsComeFirst) {
 
 TEST(MidiFile, ANoteStruckAgainWhileSoundingEndsJustBeforeIt) {
     // Swing can bring a step in before the note of the step before has ended.
-    const std::vector<MidiMessage> sent = {
-        {0, {0x90, 36, 127}, 3},    {2756, {0x80, 36, 64}, 3}, // ticks 0 .. 60
-        {1000, {0x90, 36, 100}, 3}, {3756, {0x80, 36, 64}, 3}, // ticks 22 .. 82
-        {4000, {0x80, 38, 64}, 3},                             // a note-off of nothing
-    };
+    // Ticks 0 .. 60 and 22 .. 82 on the same key, then a note-off of a key not sounding.
+    const std::vector<MidiMessage> sent = {{0, {0x90, 36, 127}, 3},
+                                           {2756, {0x80, 36, 64}, 3},
+                                           {1000, {0x90, 36, 100}, 3},
+                                           {3756, {0x80, 36, 64}, 3},
+                                           {4000, {0x80, 38, 64}, 3}};
     const auto file = buildMidiFile(sent, 120.0, 44100.0, 0);
     const std::vector<uint8_t> events = {0x00, 0x90, 36, 127,  22, 0x80, 36,   64,   0x00, 0x90,
                                          36,   100,  60, 0x80, 36, 64,   0x00, 0xFF, 0x2F, 0x00};
