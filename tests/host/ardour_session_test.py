@@ -6,7 +6,8 @@ Makes a throw-away session with a MIDI track that has Brakka as its instrument, 
 sequencer in Host sync playing kick, closed hat and cowbell from random-fill parameters. Each
 of the six voices goes to its own output bus; the insert, the track and the master bus carry all
 twelve channels, which are exported to a 32-bit float WAV file. The export must have sound on
-every channel, and every hit where the host's tempo map and the notes put it.
+every channel, every hit where the host's tempo map and the notes put it, and each pair's
+left/right balance as its voice's pan says.
 
 Exit status: 0 pass, 1 fail, 77 skip (Ardour is not installed).
 """
@@ -255,6 +256,11 @@ def run_process(cmd, env, timeout):
         os.killpg(proc.pid, signal.SIGKILL)
         out, _ = proc.communicate()
         return None, out.decode("utf-8", "replace")
+    finally:
+        # Also when the test itself is stopped: leave no host process behind.
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
 
 
 def scan(ws):
@@ -395,6 +401,8 @@ def main():
                            "brakka_session.lua")) as f:
         lua_template = f.read()
 
+    # A test runner's timeout sends SIGTERM: unwind so that the temporary folder goes too.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     started = time.monotonic()
     root = tempfile.mkdtemp(prefix="brakka-ardour-")
     try:
