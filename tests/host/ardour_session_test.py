@@ -44,13 +44,22 @@ PRESET_ID = "0c9e1b7a-5d42-4f3e-9a61-3b8d2c7e4f15"
 FORMAT_ID = "6f1d3c2a-9b7e-4a51-8c3d-2e5f4a6b7c80"
 
 # Parameter tags (host parameter indices).
-SYNC = 113
-LEVEL, PAN, OUTPUT = 118, 130, 142
-RANDOM_BEATS, RANDOM_SIZE, RANDOM_VELOCITY = 190, 202, 214
+SWING, SYNC, COMPRESSOR, MIDI_OUTPUT_ONLY = 112, 113, 116, 262
+LEVEL, PAN, OUTPUT, MUTE, SOLO = 118, 130, 142, 154, 166
+RANDOM_BEATS, RANDOM_SIZE, RANDOM_VELOCITY, CLEAR, RANDOM_RESET = 190, 202, 214, 226, 250
 RANDOM_SIZE_STEPS = 6  # "1/32" .. "1/2" is 0..6
 QUARTER, EIGHTH, HALF = 5, 4, 6  # random size indices
 
 KICK, SNARE8, CLOSED_HAT, RIMSHOT, CLAP, COWBELL = 0, 1, 6, 9, 10, 11
+VOICE_COUNT = 12
+
+# Decays short enough that every hit has died away before the next one, whatever the loaded
+# program says: (tag, milliseconds, range of the linear parameter).
+DECAYS = [(4, 300.0, (1.0, 2000.0)),  # Kickdrum Amp Decay
+          (27, 150.0, (1.0, 500.0)),  # Snare8 Noise Decay
+          (72, 200.0, (0.0, 1000.0)),  # Clap Reverb
+          (77, 150.0, (0.1, 500.0)),  # Cowbell Decay
+          (86, 60.0, (1.0, 1000.0))]  # CHH Decay
 
 # How each voice is played: by the sequencer's random notes on a grid (size), or by MIDI notes
 # at the given beats. The hat leans left and the cowbell right, so that swapped channels within
@@ -91,8 +100,16 @@ def output_value(bus, voice):
 
 
 def plugin_parameters():
-    params = [(SYNC, 0.0)]
+    # The plug-in starts on its first factory program, which has a pattern, swing, levels and
+    # long decays of its own: silence its rows and random notes first, then set up the test's.
+    params = [(SYNC, 0.0), (SWING, 0.0), (COMPRESSOR, 0.0), (MIDI_OUTPUT_ONLY, 0.0)]
+    for voice in range(VOICE_COUNT):
+        params += [(CLEAR + voice, 1.0), (CLEAR + voice, 0.0), (RANDOM_BEATS + voice, 0.0),
+                   (RANDOM_RESET + voice, 0.0), (MUTE + voice, 0.0), (SOLO + voice, 0.0)]
+    for tag, ms, (lo, hi) in DECAYS:
+        params.append((tag, (ms - lo) / (hi - lo)))
     for voice, v in sorted(VOICES.items()):
+        params.append((LEVEL + voice, 1.0))
         params.append((OUTPUT + voice, output_value(v.bus, voice)))
         params.append((PAN + voice, v.pan))
         if v.size is not None:
