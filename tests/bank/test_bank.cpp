@@ -171,6 +171,14 @@ TEST_F(FactoryBank, EveryProgramIsCompleteAndPlayable) {
         for (int t = 226; t < 250; ++t)
             EXPECT_EQ(p.values[t], 0.0f) << "clear/random fill tag " << t;
 
+        // Sixteen different patterns: a copy that was meant to be varied shows up here.
+        std::set<std::pair<Bytes, std::vector<float>>> distinct;
+        for (int i = 0; i < 16; ++i) {
+            Bytes block(p.patterns[i].getSize());
+            p.patterns[i].getAllData(block.data());
+            EXPECT_TRUE(distinct.emplace(block, p.patternValues[i]).second)
+                << "pattern " << i + 1 << " repeats an earlier one";
+        }
         for (int i = 0; i < 16; ++i) {
             SCOPED_TRACE("pattern " + std::to_string(i + 1));
             const BrakkaSequencer& seq = p.patterns[i];
