@@ -190,11 +190,17 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     const char* bytes = static_cast<const char*>(data);
     const size_t length = (size_t)byteSize;
 
-    // Read everything into fresh programs first. They are released (the old ones after the
-    // swap) once the lock is given back.
-    std::unique_ptr<BrakkaProgram> fresh[kNumPrograms];
+    // Check the whole chunk before allocating anything, then read it into fresh programs.
+    // They are released (the old ones, after the swap) once the lock is given back.
     const int count = isPreset ? 1 : kNumPrograms;
     size_t pos = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t used = validatePresetChunk(bytes + pos, length - pos);
+        if (used == 0) return 0;
+        pos += used;
+    }
+    std::unique_ptr<BrakkaProgram> fresh[kNumPrograms];
+    pos = 0;
     for (int i = 0; i < count; ++i) {
         fresh[i].reset(new (std::nothrow) BrakkaProgram);
         size_t used = 0;
