@@ -1,7 +1,8 @@
-// Independent reference models of the DSP blocks and of the twelve drum voices, written from the
-// documented arithmetic (single precision, in the documented order of operations), and
-// sample-by-sample comparisons of whole hits against the real voices of BrakkaVoiceBank.
-// Where the arithmetic is fixed, the voices must match the models bit for bit.
+// Independent reference models of the DSP blocks and of the twelve drum voices, each a plain
+// restatement of the block's arithmetic (single precision, in its fixed order of operations),
+// and sample-by-sample comparisons of whole hits against the real voices of BrakkaVoiceBank:
+// the voices must match the models bit for bit. The kick's single cycle is the one table both
+// sides share (kKickData); parameter values come from the parameter table on both sides.
 #include <gtest/gtest.h>
 
 #include <cmath>
