@@ -1,9 +1,11 @@
 #!/bin/bash
 # The two things a newcomer runs (see README.md):
-#   tools/run.sh demo   set up, build everything and show where the plug-in is
+#   tools/run.sh demo   set up, build, install the plug-in and render a demo song (WAV and MIDI)
+#                       into the current folder
 #   tools/run.sh test   set up, build everything and run every test
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+here="$(pwd)"
 cd "$root"
 jobs="${BRAKKA_JOBS:-2}"
 
@@ -16,11 +18,11 @@ build() {
 case "${1:-}" in
   demo)
     build
-    if [ -f build/Brakka.so ]; then
-      echo "The plug-in is at $root/build/Brakka.so"
-    else
-      echo "Everything that exists so far is built in $root/build (the plug-in itself is not there yet)."
-    fi
+    "$root/tools/install.sh"
+    # A short song through the first factory program: main groove, variation, fill and break.
+    build/brakka-render --program 1 --song 1x2,2x2,3x1,4x1 \
+      --out "$here/brakka-demo.wav" --midi "$here/brakka-demo.mid"
+    echo "Demo: $here/brakka-demo.wav (audio) and $here/brakka-demo.mid (the notes Brakka played)"
     ;;
   test)
     build
