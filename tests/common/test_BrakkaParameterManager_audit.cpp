@@ -1,0 +1,550 @@
+// Second, independent look at the instrument's parameter table: every row transcribed once more
+// by hand, and every conversion and display string recomputed by a small model of the laws,
+// compared field by field with BrakkaParameterManager for all 263 tags.
+#include "BrakkaParameterManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum Law { LIN = 0, ONOFF = 1, PCT = 2, EXPO = 4, DB = 5, INT = 6 };
+
+struct Row {
+    long tag;
+    std::string longName, shortName, units;
+    float lo, hi, def;
+    int law;
+};
+
+// Sound parameters of kick, snares, clap, cowbell, hats, cymbal and rimshot, row by row.
+const Row kSoundRows[] = {
+    {0, "Kickdrum Tune", "KD Tune", "Hz", 40, 110, 45, LIN},
+    {1, "Kickdrum Saturation", "KD Sat", "", 0, 1, 0, LIN},
+    {2, "Kickdrum Amp Attack", "KDAmpAtk", "msec", 0.1f, 50, 10, LIN},
+    {3, "Kickdrum Amp Attack Curve", "KDAmpAtC", "", -1, 1, 0, LIN},
+    {4, "Kickdrum Amp Decay", "KDAmpDcy", "msec", 1, 2000, 360, LIN},
+    {5, "Kickdrum Amp Decay Curve", "KDAmpDcC", "", -1, 1, -0.38f, LIN},
+    {6, "Kickdrum Pitch Attack", "KDPitAtk", "msec", 0.1f, 50, 10, LIN},
+    {7, "Kickdrum Pitch Attack Curve", "KDPitAtC", "", -1, 1, 0, LIN},
+    {8, "Kickdrum Pitch Decay", "KDPitDcy", "msec", 1, 500, 200, LIN},
+    {9, "Kickdrum Pitch Decay Curve", "KDPitDcC", "", -1, 1, -0.55f, LIN},
+    {10, "Kickdrum Pitch Mod", "KDPitMod", "%", 0, 100, 66, PCT},
+    {11, "Kickdrum Noise Freq", "KDNoiFrq", "Hz", 100, 18000, 1000, EXPO},
+    {12, "Kickdrum Click Level", "KDCliLvl", "dB", -60, 0, -6, DB},
+    {13, "Kickdrum Waveform", "KDWavFrm", "", 0, 1, 0, INT},
+    {14, "Snare9 Tune", "S9 Tune", "Hz", 100, 300, 130, EXPO},
+    {15, "Snare9 Tone Attack", "S9TonAtk", "msec", 1, 500, 200, LIN},
+    {16, "Snare9 Tone Attack Curve", "S9TonAtC", "", -1, 1, -0.7f, LIN},
+    {17, "Snare9 Tone Decay", "S9TonDcy", "msec", 1, 500, 200, LIN},
+    {18, "Snare9 Tone Decay Curve", "S9TonDcC", "", -1, 1, -0.7f, LIN},
+    {19, "Snare9 Noise Color", "S9nsCol", "Hz", 1500, 18000, 10000, EXPO},
+    {20, "Snare9 Noise Attack", "S9NoiAtk", "msec", 1, 500, 260, LIN},
+    {21, "Snare9 Noise Attack Curve", "S9NoiAtC", "", -1, 1, -0.5f, LIN},
+    {22, "Snare9 Noise Decay", "S9NoiDcy", "msec", 1, 500, 260, LIN},
+    {23, "Snare9 Noise Decay Curve", "S9NoiDcC", "", -1, 1, -0.5f, LIN},
+    {24, "Snare9 Noise Level", "S9NoiLvl", "dB", -60, 0, 0, DB},
+    {25, "Snare8 Tune", "S8 Tune", "Hz", 80, 200, 100, EXPO},
+    {26, "Snare8 Noise Color", "S8NoiCol", "Hz", 100, 18000, 1000, EXPO},
+    {27, "Snare8 Noise Decay", "S8NoiDcy", "msec", 1, 500, 200, LIN},
+    {28, "Snare8 Noise Level", "S8NoiLvl", "dB", -60, 0, 0, DB},
+    {71, "Clap Tone", "CP Tone", "Hz", 500, 3000, 1000, EXPO},
+    {72, "Clap Reverb", "CPReverb", "ms", 0, 1000, 200, LIN},
+    {73, "Cowbell Tune", "CB Tune", "Hz", 400, 1000, 587, EXPO},
+    {74, "Cowbell Ratio", "CBRatio", "", 1, 2, 1.44f, LIN},
+    {75, "Cowbell Attack", "CBAtkTim", "msec", 0.01f, 5, 0.1f, LIN},
+    {76, "Cowbell Attack Curvature", "CBAtkCrv", "", -1, 1, -0.5f, LIN},
+    {77, "Cowbell Decay", "CBDecay", "msec", 0.1f, 500, 200, LIN},
+    {78, "Cowbell Decay Curve", "CBDcyCrv", "", -1, 1, -0.5f, LIN},
+    {79, "Cowbell Filter Freq", "CBFilFrq", "Hz", 400, 10000, 2640, EXPO},
+    {80, "Cowbell Filter Resonance", "CBFilRes", "", 0, 0.5f, 0.05f, LIN},
+    {81, "More Cowbell", "CB More", "", 0, 1, 0, ONOFF},
+    {82, "CHH BPF Freq", "CHBPFFrq", "Hz", 1000, 18000, 5000, EXPO},
+    {83, "CHH HPF Freq", "CHHPFFrq", "Hz", 1000, 18000, 5000, EXPO},
+    {84, "CHH Tune", "CH Tune", "", 0, 1, 0.5f, LIN},
+    {85, "CHH Noise Mix", "CHNoiMix", "%", 0, 100, 50, PCT},
+    {86, "CHH Decay", "CHDecay", "msec", 1, 1000, 100, LIN},
+    {87, "OHH BPF Freq", "OHBPFFrq", "Hz", 1000, 18000, 5000, EXPO},
+    {88, "OHH HPF Freq", "OHHPFFrq", "Hz", 1000, 18000, 5000, EXPO},
+    {89, "OHH Tune", "OH Tune", "", 0, 1, 0.5f, LIN},
+    {90, "OHH Noise Mix", "OHNoiMix", "%", 0, 100, 50, PCT},
+    {91, "OHH Decay", "OHDecay", "msec", 1, 2000, 400, LIN},
+    {92, "OHH Decay Curve", "OHDcyCrv", "", -1, 1, -0.5f, LIN},
+    {93, "Cymbal Tuning", "CY Tune", "", 0, 1, 0.5f, LIN},
+    {94, "Cymbal Noise Level", "CY Noise", "dB", -60, 0, -10, DB},
+    {95, "Cymbal Ding Level", "CY Ding", "dB", -60, 0, -10, DB},
+    {96, "Cymbal Freq", "CY Freq", "Hz", 1000, 9000, 7000, EXPO},
+    {97, "Cymbal Attack Time", "CYAtkTim", "msec", 0.01f, 5, 0.1f, LIN},
+    {98, "Cymbal Attack Curvature", "CYAtkCrv", "", -1, 1, -0.5f, LIN},
+    {99, "Cymbal Decay Time", "CYDcyTim", "msec", 10, 4000, 2000, LIN},
+    {100, "Cymbal Decay Curvature", "CYDcyCrv", "", -1, 1, -0.8f, LIN},
+    {101, "Cymbal Ding Freq", "CYDingFr", "Hz", 1000, 9000, 7000, EXPO},
+    {102, "Cymbal Ding Attack Time", "CYDgAtTm", "msec", 0.01f, 5, 0.1f, LIN},
+    {103, "Cymbal Ding Attack Curvature", "CYDgAtCv", "", -1, 1, -0.5f, LIN},
+    {104, "Cymbal Ding Decay Time", "CYDgDyTm", "msec", 5, 200, 10, LIN},
+    {105, "Cymbal Ding Decay Curvature", "CUDgDyCv", "", -1, 1, -0.9f, LIN},
+    {106, "Rimshot Tune", "RS Tune", "", 0, 1, 0.5f, LIN},
+    {107, "Rimshot HPF Freq", "RSHPFFrq", "Hz", 100, 2000, 1000, EXPO},
+    {108, "Pattern Step Size", "Stepsize", "", 0, 4, 0, INT},
+    {109, "Play", "Play", "", 0, 1, 0, LIN},
+    {110, "Stop", "Stop", "", 0, 1, 0, ONOFF},
+    {111, "Tempo", "Tempo", "BPM", 50, 250, 120, LIN},
+    {112, "Swing", "Swing", "%", 0, 100, 0, PCT},
+    {113, "Sync", "Sync", "", 0, 2, 0, INT},
+    {114, "Pattern", "Pattern", "", 0, 15, 0, INT},
+    {115, "Output A", "Out A", "dB", -60, 3, 0, DB},
+    {116, "Compressor", "Compress", "", 0, 100, 0, LIN},
+    {117, "Compressor Attack", "Comp Att", "ms", 0.001f, 10, 0.001f, LIN},
+    {262, "MIDI Output Only", "MIDIOnly", "", 0, 1, 0, ONOFF},
+};
+
+// One tom row, given for the low tom; the three tags and the per-tom ranges beside it.
+struct TomRow {
+    int offset;
+    const char* longTail;  // after "Low Tom"
+    const char* shortTail; // after "LT"
+    const char* units;
+    float lo[3], hi[3], def[3];
+    int law;
+};
+const TomRow kTomRows[] = {
+    {0, " Freq", " Freq", "Hz", {40, 60, 80}, {80, 100, 120}, {55, 75, 95}, EXPO},
+    {1, " Pitch Depth", "ptchDpt", "%", {0, 0, 0}, {100, 100, 100}, {30, 30, 30}, PCT},
+    {2, " Click Level", "clkLvl", "dB", {-60, -60, -60}, {5, 5, 5}, {-12, -12, -12}, DB},
+    {3, " Noise Level", "noisLv", "dB", {-60, -60, -60}, {0, 0, 0}, {0, 0, 0}, DB},
+    {4, " Tone Level", "toneLv", "dB", {-60, -60, -60}, {0, 0, 0}, {0, 0, 0}, DB},
+    {5, " Saturation", "satura", "", {0, 0, 0}, {0.5f, 0.5f, 0.5f}, {0, 0, 0}, LIN},
+    {6,
+     " Tone 1 Attack Time",
+     "tn1ATm",
+     "msec",
+     {.001f, .001f, .001f},
+     {25, 25, 25},
+     {.001f, .001f, .001f},
+     LIN},
+    {7, " Tone 1 Attack Curvature", "tn1ACv", "", {-1, -1, -1}, {1, 1, 1}, {-.5f, -.5f, -.5f}, LIN},
+    {8,
+     " Tone 1 Decay Time",
+     "tn1DTm",
+     "msec",
+     {10, 10, 10},
+     {2000, 2000, 2000},
+     {400, 400, 400},
+     LIN},
+    {9, " Tone 1 Decay Curvature", "tn1DCv", "", {-1, -1, -1}, {1, 1, 1}, {-.5f, -.5f, -.5f}, LIN},
+    {10,
+     " Tone 2 Attack Time",
+     "tn2ATm",
+     "msec",
+     {.001f, .001f, .001f},
+     {25, 25, 25},
+     {.001f, .001f, .001f},
+     LIN},
+    {11,
+     " Tone 2 Attack Curvature",
+     "tn2ACv",
+     "",
+     {-1, -1, -1},
+     {1, 1, 1},
+     {-.5f, -.5f, -.5f},
+     LIN},
+    {12,
+     " Tone 2 Decay Time",
+     "tn2DTm",
+     "msec",
+     {10, 10, 10},
+     {2000, 2000, 2000},
+     {200, 200, 200},
+     LIN},
+    {13, " Tone 2 Decay Curvature", "tn2DCv", "", {-1, -1, -1}, {1, 1, 1}, {-.5f, -.5f, -.5f}, LIN},
+};
+
+const char* const kVoiceWord[12] = {
+    "Kickdrum",        "Snare 8",       "Snare 9", "Low Tom", "Mid Tom", "High Tom",
+    "Closed High Hat", "Open High Hat", "Cymbal",  "Rimshot", "Clap",    "Cowbell"};
+const char* const kMixPrefix[12] = {"KD",  "S8",  "S9", "LT", "MT", "HT",
+                                    "CHH", "OHH", "CY", "RS", "CL", "CB"};
+const char* const kSeqPrefix[12] = {"KD", "S8", "S9", "LT", "MT", "HT",
+                                    "CH", "OH", "CY", "RS", "CL", "CB"};
+
+struct Family {
+    int base;
+    const char* longTail;
+    const char* shortTail;
+    bool mixer; // mixer families use V and P, sequencer families Q for both names
+    const char* units;
+    float lo, hi, def;
+    int law;
+};
+const Family kFamilies[] = {
+    {118, " Level", " Level", true, "dB", -60, 0, 0, DB},
+    {130, " Pan", " Pan", true, "", 0, 1, 0.5f, LIN},
+    {142, " Output", " Out", true, "", 0, 5, 0, LIN}, // integer for voices 9..11
+    {154, " Mute", " Mute", true, "", 0, 1, 0, ONOFF},
+    {166, " Solo", " Solo", true, "", 0, 1, 0, ONOFF},
+    {178, " Selected Beats", "selbts", false, "%", 0, 100, 100, PCT},
+    {190, " Random Beats", "rndbts", false, "%", 0, 100, 0, PCT},
+    {202, " Random Size", "rndsz", false, "", 0, 6, 2, INT},
+    {214, " Random Velocity", "rndvel", false, "", 0, 127, 1, LIN},
+    {226, " Clear", " Clear", false, "", 0, 1, 0, ONOFF},
+    {238, " Random Fill", " Rand", false, "", 0, 1, 0, ONOFF},
+    {250, " Random Reset", "rndrst", false, "", 0, 1, 0, ONOFF},
+};
+
+std::vector<Row> transcribedTable() {
+    std::vector<Row> rows(kSoundRows, kSoundRows + sizeof kSoundRows / sizeof kSoundRows[0]);
+    const char* tomWord[3] = {"Low Tom", "Mid Tom", "High Tom"};
+    const char* tomPrefix[3] = {"LT", "MT", "HT"};
+    for (int t = 0; t < 3; ++t)
+        for (const TomRow& r : kTomRows) {
+            long tag = 29 + 14 * t + r.offset;
+            std::string shortName = std::string(tomPrefix[t]) + r.shortTail;
+            if (tag == 58) shortName = "HTTptchDpt";
+            if (tag == 60) shortName = "HTTnoisLv";
+            rows.push_back({tag, std::string(tomWord[t]) + r.longTail, shortName, r.units, r.lo[t],
+                            r.hi[t], r.def[t], r.law});
+        }
+    for (const Family& f : kFamilies)
+        for (int v = 0; v < 12; ++v) {
+            std::string lw = f.mixer ? kVoiceWord[v] : kSeqPrefix[v];
+            std::string sw = f.mixer ? kMixPrefix[v] : kSeqPrefix[v];
+            int law = (f.base == 142 && v >= 9) ? INT : f.law;
+            rows.push_back(
+                {f.base + v, lw + f.longTail, sw + f.shortTail, f.units, f.lo, f.hi, f.def, law});
+        }
+    return rows;
+}
+
+// ---- model of the laws, written from the description of the types ----
+
+double tableRead(const Row& r, double x) {
+    auto point = [&](int i) -> double {
+        if (i >= 1023) i = 1023;
+        if (r.law == EXPO) return r.lo * std::pow(double(r.hi) / r.lo, i / 1023.0);
+        if (i == 0) return r.lo;
+        if (i == 1023) return r.hi;
+        return 44.0 * std::log10(i / 1023.0 + 0.0131) + (r.hi - 0.25);
+    };
+    double p = 1023.0 * x;
+    int i = int(p);
+    double f = p - i;
+    return point(i) * (1 - f) + point(i + 1) * f;
+}
+
+double naturalFromVst(const Row& r, double v) {
+    switch (r.law) {
+    case ONOFF:
+        return v > 0.5 ? 1 : 0;
+    case EXPO:
+    case DB:
+        return tableRead(r, v);
+    case INT: // single precision, as the values are stored: 15 * 0.9f is 13.5f and rounds up
+        return std::floor((r.hi - r.lo) * float(v) + r.lo + 0.5f);
+    default:
+        return r.lo + (r.hi - r.lo) * v;
+    }
+}
+
+double vstFromNatural(const Row& r, double n) {
+    double v;
+    switch (r.law) {
+    case ONOFF:
+        v = n;
+        break;
+    case EXPO:
+        v = std::log(n / r.lo) / std::log(double(r.hi) / r.lo);
+        break;
+    case DB:
+        v = std::pow(10.0, (n - (r.hi - 0.25)) / 44.0) - 0.0131;
+        break;
+    default:
+        v = (n - r.lo) / (r.hi - r.lo);
+    }
+    return std::min(1.0, std::max(0.0, v));
+}
+
+double clampN(const Row& r, double n) {
+    return std::min<double>(r.hi, std::max<double>(r.lo, n));
+}
+double tuning(double x) {
+    return x < 0.5 ? x + 0.5 : 2 * x;
+}
+
+double dspModel(const Row& r, double v) {
+    const int seqSteps[5] = {3, 6, 4, 6, 8};
+    const int rndSteps[7] = {3, 4, 6, 8, 12, 24, 48};
+    double n = naturalFromVst(r, v);
+    long t = r.tag;
+    if (t == 10) return 150 * v;
+    if (t == 30 || t == 44 || t == 58) return 200 * v;
+    if (t == 84 || t == 93 || t == 106) return tuning(v);
+    if (t == 108) return seqSteps[int(n)];
+    if (t == 112) return (1 - v) * 0.8 + 0.2;
+    if (t >= 202 && t <= 213) return rndSteps[int(n)];
+    if (r.law == PCT) return clampN(r, n) * 0.01;
+    if (r.law == DB) return std::pow(10.0, clampN(r, n) / 20);
+    return clampN(r, n);
+}
+
+double modulatedModel(const Row& r, double v, double m) {
+    double x = std::min(1.0, std::max(0.0, v + 2 * m - 1));
+    long t = r.tag;
+    if (t == 10) return 150 * x;
+    if (t == 30 || t == 44 || t == 58) return 200 * x;
+    if (t == 84 || t == 93 || t == 106) return tuning(x);
+    if (t == 13) return m > 0.5 ? 1 : 0;
+    if (r.law == PCT) return x;
+    double n = naturalFromVst(r, x);
+    if (r.law == DB) return std::pow(10.0, n * 0.05);
+    return n;
+}
+
+std::string cutTo(const std::string& s, size_t n) {
+    return s.substr(0, std::min(s.size(), n));
+}
+
+std::string fmt(const char* format, double x) {
+    char b[64];
+    std::snprintf(b, sizeof b, format, x);
+    return b;
+}
+
+std::string displayModel(const Row& r, double n, int len) {
+    const char* stepSizes[5] = {"1 x 32", "2 x 16", "1 x 16T", "1 x 16", "1 x 8T"};
+    const char* syncs[3] = {"HOST", "INT", "MIDI"};
+    const char* rndSizes[7] = {"1/32", "1/16T", "1/16", "1/8T", "1/8", "1/4", "1/2"};
+    long t = r.tag;
+    int i = int(std::floor(n + 0.5));
+    if (t == 108) return cutTo(stepSizes[i], len - 1);
+    if (t == 113) return cutTo(syncs[i], len - 1);
+    if (t >= 202 && t <= 213) return cutTo(rndSizes[i], len - 1);
+    if (t == 114) {
+        char b[16];
+        std::snprintf(b, sizeof b, "%02d", int(n + 1));
+        return cutTo(b, len - 1);
+    }
+    if (t >= 142 && t <= 153) return std::string(1, char('A' + int(n)));
+    std::string s;
+    if (t == 1 || t == 3 || t == 5 || t == 7 || t == 9 || t == 74 || t == 78 || t == 80)
+        s = fmt("%4.3f", n);
+    else if (r.law == ONOFF)
+        s = n > 0.5 ? "On" : "Off";
+    else if (r.law == INT) {
+        char b[16];
+        std::snprintf(b, sizeof b, "%4d", int(n));
+        s = b;
+    } else if (r.law == EXPO)
+        s = fmt(n < 1 ? "%3.3f" : n < 10 ? "%4.2f" : n < 100 ? "%4.1f" : "%4.0f", n);
+    else
+        s = fmt("%4.0f", n);
+    return cutTo(s, len - 1);
+}
+
+// The formatted text of a model value, accepting either neighbour when the value sits so close
+// to a rounding edge of the format that float and double arithmetic may round differently.
+bool displayMatches(const Row& r, double n, int len, const std::string& got) {
+    for (double d : {0.0, 1e-5, -1e-5})
+        if (displayModel(r, n + d * std::max(1.0, std::fabs(n)), len) == got) return true;
+    return false;
+}
+
+bool near(double got, double want, double rel = 2e-5, double abs = 2e-5) {
+    return std::fabs(got - want) <= abs + rel * std::fabs(want);
+}
+
+class ParamTableAudit : public ::testing::Test {
+protected:
+    std::string name(long tag, int len) {
+        char b[64];
+        std::memset(b, 'x', sizeof b);
+        pm.getName(tag, b, len);
+        return b;
+    }
+    std::string units(long tag, int len) {
+        char b[64];
+        std::memset(b, 'x', sizeof b);
+        pm.getUnitsName(tag, b, len);
+        return b;
+    }
+    std::string display(long tag, int len) {
+        char b[64];
+        std::memset(b, 'x', sizeof b);
+        pm.getValueString(tag, b, len);
+        return b;
+    }
+    BrakkaParameterManager pm;
+    std::vector<Row> rows = transcribedTable();
+};
+
+TEST_F(ParamTableAudit, EveryRowMatchesTheTranscription) {
+    ASSERT_EQ(rows.size(), 263u);
+    std::set<long> tags;
+    std::set<std::string> shortNames;
+    for (const Row& r : rows)
+        tags.insert(r.tag);
+    ASSERT_EQ(tags.size(), 263u);
+    EXPECT_EQ(*tags.rbegin(), 262);
+    EXPECT_EQ(pm.getParameterCount(), 263);
+    for (const Row& r : rows) {
+        SCOPED_TRACE("tag " + std::to_string(r.tag));
+        EXPECT_EQ(name(r.tag, 8), cutTo(r.shortName, 8));
+        EXPECT_EQ(name(r.tag, 24), cutTo(r.longName, 24));
+        EXPECT_EQ(pm.getName(r.tag), r.longName);
+        EXPECT_EQ(units(r.tag, 8), r.units);
+        EXPECT_EQ(units(r.tag, 2), cutTo(r.units, 2));
+        EXPECT_EQ(pm.getMinimumValue(r.tag), r.lo);
+        EXPECT_EQ(pm.getMaximumValue(r.tag), r.hi);
+        EXPECT_EQ(pm.getDefaultValue(r.tag), r.def);
+        EXPECT_EQ(int(pm.getType(r.tag)), r.law);
+        // A fresh table holds every default, and the VST value that follows from it.
+        EXPECT_EQ(pm.getNaturalValue(r.tag), r.def);
+        EXPECT_TRUE(near(pm.getVSTvalue(r.tag), vstFromNatural(r, r.def)))
+            << pm.getVSTvalue(r.tag) << " vs " << vstFromNatural(r, r.def);
+        shortNames.insert(name(r.tag, 8));
+    }
+    EXPECT_EQ(shortNames.size(), 263u);
+}
+
+TEST_F(ParamTableAudit, ValuesDspValuesAndDisplaysFollowTheLaws) {
+    const float vs[] = {0.0f,  0.001f, 0.01f, 0.0308f,    0.1f, 0.124f, 0.125f, 0.2f,   0.25f,
+                        0.39f, 0.45f,  0.5f,  0.5000001f, 0.6f, 0.75f,  0.9f,   0.999f, 1.0f};
+    for (const Row& r : rows) {
+        for (float v : vs) {
+            SCOPED_TRACE("tag " + std::to_string(r.tag) + " v " + std::to_string(v));
+            pm.setVSTvalue(r.tag, v);
+            EXPECT_EQ(pm.getVSTvalue(r.tag), v);
+            double n = naturalFromVst(r, v);
+            EXPECT_TRUE(near(pm.getNaturalValue(r.tag), n, 2e-5, 1e-4))
+                << pm.getNaturalValue(r.tag) << " vs " << n;
+            EXPECT_TRUE(near(pm.getDSPValue(r.tag), dspModel(r, v), 2e-5, 1e-4))
+                << pm.getDSPValue(r.tag) << " vs " << dspModel(r, v);
+            for (int len : {8, 24}) {
+                std::string got = display(r.tag, len);
+                EXPECT_TRUE(displayMatches(r, n, len, got))
+                    << "len " << len << ": '" << got << "' vs '" << displayModel(r, n, len) << "'";
+            }
+        }
+        pm.setNaturalValue(r.tag, r.def);
+    }
+}
+
+TEST_F(ParamTableAudit, ModulatedValuesFollowTheStepLaw) {
+    const float vs[] = {0.0f, 0.01f, 0.1f, 0.3f, 0.5f, 0.62f, 0.8f, 1.0f};
+    const float ms[] = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
+    int modulatable = 0;
+    for (const Row& r : rows) {
+        bool mod = r.tag <= 107 || (r.tag >= 130 && r.tag <= 141);
+        EXPECT_EQ(pm.isModulatableTag(r.tag), mod) << r.tag;
+        if (!mod) continue;
+        ++modulatable;
+        for (float v : vs) {
+            pm.setVSTvalue(r.tag, v);
+            for (float m : ms) {
+                float got = pm.getModulatedDSPValue(r.tag, m);
+                EXPECT_TRUE(near(got, modulatedModel(r, v, m), 5e-5, 1e-4))
+                    << "tag " << r.tag << " v " << v << " m " << m << ": " << got << " vs "
+                    << modulatedModel(r, v, m);
+                // The step value only reads: nothing stored changes.
+                EXPECT_EQ(pm.getVSTvalue(r.tag), v);
+            }
+            // Neutral steps give the plain DSP value, except for the waveform and inside the
+            // dip of the decibel curve, which the step law leaves unlimited.
+            if (r.tag != 13 && !(r.law == DB && v < 0.0308f)) {
+                EXPECT_TRUE(near(pm.getModulatedDSPValue(r.tag, 0.5f), pm.getDSPValue(r.tag)))
+                    << r.tag;
+            }
+        }
+        pm.setNaturalValue(r.tag, r.def);
+    }
+    EXPECT_EQ(modulatable, 120);
+    EXPECT_EQ(pm.getModulatableTags().size(), 120u);
+}
+
+TEST_F(ParamTableAudit, NamedEdgeCases) {
+    // Curves with three decimals, other curves as whole numbers.
+    EXPECT_EQ(display(5, 8), "-0.380");
+    pm.setNaturalValue(16, -0.7f);
+    EXPECT_EQ(display(16, 8), "  -1");
+    // Bus letters: linear and integer outputs at the same VST value.
+    pm.setVSTvalue(142, 0.39f);
+    pm.setVSTvalue(151, 0.39f);
+    EXPECT_NEAR(pm.getNaturalValue(142), 1.95f, 1e-5);
+    EXPECT_EQ(display(142, 8), "B");
+    EXPECT_EQ(display(151, 8), "C");
+    pm.setNaturalValue(113, 1);
+    EXPECT_EQ(display(113, 8), "INT");
+    pm.setNaturalValue(114, 15);
+    EXPECT_EQ(display(114, 8), "16");
+    pm.setNaturalValue(108, 2);
+    EXPECT_EQ(display(108, 8), "1 x 16T");
+    EXPECT_EQ(pm.getDSPValue(108), 4.0f);
+    pm.setNaturalValue(208, 6);
+    EXPECT_EQ(display(208, 8), "1/2");
+    EXPECT_EQ(pm.getDSPValue(208), 48.0f);
+    // Defaults through the DSP laws.
+    EXPECT_FLOAT_EQ(pm.getDSPValue(10), 99.0f);
+    EXPECT_FLOAT_EQ(pm.getDSPValue(30), 60.0f);
+    EXPECT_NEAR(pm.getDSPValue(12), 0.501187, 1e-5);
+    EXPECT_FLOAT_EQ(pm.getDSPValue(112), 1.0f);
+    EXPECT_NEAR(pm.getVSTvalue(12), 0.7270, 1e-4);
+    // The tunings: closed hat, cymbal and rimshot bend 0.5..2, the open hat stays linear.
+    pm.setVSTvalue(84, 0.25f);
+    EXPECT_FLOAT_EQ(pm.getDSPValue(84), 0.75f);
+    pm.setVSTvalue(84, 0.75f);
+    EXPECT_FLOAT_EQ(pm.getDSPValue(84), 1.5f);
+    pm.setVSTvalue(89, 0.75f);
+    EXPECT_FLOAT_EQ(pm.getDSPValue(89), 0.75f);
+    // The waveform step value alone decides.
+    pm.setVSTvalue(13, 1.0f);
+    EXPECT_EQ(pm.getModulatedDSPValue(13, 0.5f), 0.0f);
+    EXPECT_EQ(pm.getModulatedDSPValue(13, 0.51f), 1.0f);
+}
+
+TEST_F(ParamTableAudit, VoiceOwnershipAndSideTables) {
+    for (long tag = 0; tag < 263; ++tag) {
+        int want = -1;
+        if (tag <= 13)
+            want = 0;
+        else if (tag <= 24)
+            want = 2;
+        else if (tag <= 28)
+            want = 1;
+        else if (tag <= 42)
+            want = 3;
+        else if (tag <= 56)
+            want = 4;
+        else if (tag <= 70)
+            want = 5;
+        else if (tag <= 72)
+            want = 10;
+        else if (tag <= 81)
+            want = 11;
+        else if (tag <= 86)
+            want = 6;
+        else if (tag <= 92)
+            want = 7;
+        else if (tag <= 105)
+            want = 8;
+        else if (tag <= 107)
+            want = 9;
+        else if (tag >= 130 && tag <= 141)
+            want = int(tag - 130);
+        EXPECT_EQ(pm.getVoiceFromParamTag(unsigned(tag)), want) << tag;
+        bool pattern = tag == 108 || (tag >= 178 && tag <= 225) || (tag >= 250 && tag <= 261);
+        EXPECT_EQ(pm.getPatternTags().count(unsigned(tag)) == 1, pattern) << tag;
+    }
+    EXPECT_EQ(pm.getPatternTags().size(), 61u);
+    EXPECT_EQ(pm.getStateCount(), 16);
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(pm.getPanLawLeft()[i], float(std::cos(i * M_PI / 2000))) << i;
+        EXPECT_EQ(pm.getPanLawRight()[i], float(std::sin(i * M_PI / 2000))) << i;
+    }
+}
+
+} // namespace
