@@ -343,7 +343,7 @@ TEST(BrakkaParamsConcurrency, ReadsDuringWritesStayInRange) {
     });
     long reads = 0;
     bool inRange = true;
-    while (!done) {
+    do { // at least one pass, however fast the writer is
         for (unsigned tag : pm.getModulatableTags()) {
             const float dsp = pm.getModulatedDSPValue(tag, 0.5f);
             inRange = inRange && !std::isnan(dsp) && dsp >= -1.0f && dsp <= 18000.5f;
@@ -351,7 +351,7 @@ TEST(BrakkaParamsConcurrency, ReadsDuringWritesStayInRange) {
         const float swing = pm.getDSPValue(112);
         inRange = inRange && swing >= 0.2f && swing <= 1.0f;
         ++reads;
-    }
+    } while (!done);
     writer.join();
     EXPECT_TRUE(inRange);
     EXPECT_GT(reads, 0);
