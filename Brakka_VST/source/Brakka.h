@@ -21,6 +21,11 @@
 //  - Parameters the engine changes itself on the audio thread (pattern values at a pattern
 //    start, Stop resetting Play) are reported to the host after the block has released the
 //    lock, so the host's automation handling never runs inside the audio thread's lock.
+//  - Chunks are checked and read into fresh programs before the lock is taken; under it the
+//    programs are only swapped in and applied.
+//  - The engine has one thread of its own, which writes the MIDI assignments file: a learn
+//    completed on the audio thread only raises a flag, and the saver copies the bindings under
+//    the lock (nothing else) and writes the file outside it.
 #pragma once
 
 #include "BrakkaEditorInterface.h"
