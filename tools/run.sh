@@ -26,8 +26,10 @@ case "${1:-}" in
     ;;
   test)
     build
-    # The engine's thread stress test, built with ThreadSanitizer in its own folder.
+    # The engine's thread stress tests, built with ThreadSanitizer in their own folder.
     "$root/tools/tsan-check.sh"
+    # Damaged and random chunks thrown at the plug-in for a bounded time (clang, libFuzzer).
+    "$root/tests/fuzz/run-fuzz.sh" 60
     # Every test of the main build; its summary closes the run.
     ctest --test-dir build --output-on-failure -j "$jobs"
     ;;

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Builds the engine's thread stress test with ThreadSanitizer in build-tsan and runs it.
+# Builds the engine's thread stress tests with ThreadSanitizer in build-tsan and runs them.
 # Any reported race, crash or hang fails the check.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -8,9 +8,12 @@ jobs="${BRAKKA_JOBS:-2}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAKKA_TSAN=ON \
     -DBRAKKA_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target engine_test_stress
+stress_tests=(engine_test_stress engine_test_midilearn_stress)
+cmake --build "$build" -j "$jobs" --target "${stress_tests[@]}"
 
 # halt_on_error: the first race ends the run with a failing status.
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
-    timeout 600 "$build/tests/engine/engine_test_stress"
+for t in "${stress_tests[@]}"; do
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
+        timeout 600 "$build/tests/engine/$t"
+done
 echo "tsan-check: no data race reported"
