@@ -7,6 +7,7 @@
 #include "MIDIMapFile.h"
 #include "csdmain.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,12 @@ const char kEffectName[] = "Brakka";
 const char kVendorName[] = "Zunder Works, Inc.";
 const char* const kCanDoYes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstMidiEvent",
                                  "receiveVstTimeInfo"};
+
+int64_t steadyNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void copyText(char* dst, const char* src, size_t size) {
     if (!dst || size == 0) return;
@@ -145,6 +152,7 @@ void Brakka::setBlockSize(VstInt32 size) {
 }
 
 void Brakka::suspend() {
+    resumedFlag.store(false, std::memory_order_release);
     EngineLock lock(*this);
     isResumed = false;
     compressor.clear();
@@ -157,13 +165,15 @@ void Brakka::resume() {
         EngineLock lock(*this);
         isResumed = true;
     }
+    resumedFlag.store(true, std::memory_order_release);
     AudioEffectX::resume();
 }
 
 float Brakka::getTempo() {
-    EngineLock lock(*this);
+    // Polled by the editor: read from the table's atomic values and the audio thread's copy of
+    // the host tempo, without the lock.
     if ((int)natural(kTagSync) == kSyncInternal) return natural(kTagTempo);
-    return (float)hostTempo;
+    return (float)shownHostTempo.load(std::memory_order_relaxed);
 }
 
 void Brakka::setEditorInterface(BrakkaEditorInterface* e) {
@@ -216,6 +226,21 @@ void Brakka::syncMirror(int tag) {
     storeEngineValue(tag, parameters.getVSTvalue(tag));
 }
 
+void Brakka::markAudioThread(bool blockStarts) {
+    audioThreadId.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    if (blockStarts) lastBlockStart.store(steadyNanos(), std::memory_order_release);
+}
+
+bool Brakka::onAudioThread() const {
+    return audioThreadId.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
+bool Brakka::isProcessing() const {
+    if (!resumedFlag.load(std::memory_order_acquire)) return false;
+    const int64_t last = lastBlockStart.load(std::memory_order_acquire);
+    return last != 0 && steadyNanos() - last < (int64_t)kProcessingTimeoutMs * 1000000;
+}
+
 bool Brakka::tryEnter(bool audioThread) {
     if (!engineLock.try_lock()) return false;
     if (lockDepth == 0) inAudioBlock = audioThread;
@@ -258,11 +283,24 @@ void Brakka::setParameter(VstInt32 tag, float value) {
     if (!isValidTag(tag) || std::isnan(value)) return;
     value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
     const uint32_t serial = storeHostValue(tag, value);
-    if (tryEnter(false)) {
+    if (onAudioThread()) {
+        // Between blocks on the audio thread: apply now unless the lock is busy. The host is
+        // told of the engine's own consequences (Stop resetting Play, solo switch-offs) after
+        // the lock is released, as in a block.
+        if (tryEnter(true)) {
+            const bool outermost = lockDepth == 1;
+            applyParameter(tag, value);
+            leaveLocked();
+            if (outermost) flushAutomationOutbox();
+            return;
+        }
+    } else if (!isProcessing()) {
+        // Nobody renders: take the lock, so the value is in place when this call returns.
+        EngineLock lock(*this);
         applyParameter(tag, value);
-        leaveLocked();
         return;
     }
+    // Blocks are being rendered: the audio thread applies it at the start of its next block.
     if (!pendingParameters.push(tag, value, serial)) {
         overflowTags[tag].store(true, std::memory_order_release);
         overflowPending.store(true, std::memory_order_release);
@@ -286,12 +324,17 @@ void Brakka::automateParameter(int tag, float value) {
 }
 
 void Brakka::flushAutomationOutbox() {
-    // Called by the audio thread after releasing the lock; only it fills the outbox.
+    // Called by the audio thread after releasing the lock; only it fills the outbox. A host
+    // that answers an automation with setParameter on this thread adds to the outbox while it
+    // is being sent: those entries go out in this same loop.
+    if (flushingOutbox) return;
+    flushingOutbox = true;
     for (int i = 0; i < automationOutboxCount; ++i)
         if (audioMaster)
             audioMaster(&cEffect, audioMasterAutomate, automationOutbox[i].tag, 0, nullptr,
                         automationOutbox[i].value);
     automationOutboxCount = 0;
+    flushingOutbox = false;
 }
 
 // --- parameter dispatch -----------------------------------------------------------------------
@@ -451,8 +494,8 @@ void Brakka::getParameterName(VstInt32 tag, char* text) {
         text[0] = 0;
         return;
     }
-    EngineLock lock(*this);
-    parameters.getName(tag, text, 8);
+    std::lock_guard<std::mutex> lock(displayMutex);
+    displayTable.getName(tag, text, 8);
 }
 
 void Brakka::getLongParameterName(int tag, char* text) {
@@ -461,14 +504,14 @@ void Brakka::getLongParameterName(int tag, char* text) {
         text[0] = 0;
         return;
     }
-    EngineLock lock(*this);
-    parameters.getName(tag, text, 24);
+    std::lock_guard<std::mutex> lock(displayMutex);
+    displayTable.getName(tag, text, 24);
 }
 
 std::string Brakka::getFullParameterName(int tag) {
     if (!isValidTag(tag)) return std::string();
-    EngineLock lock(*this);
-    return parameters.getName(tag);
+    std::lock_guard<std::mutex> lock(displayMutex);
+    return displayTable.getName(tag);
 }
 
 void Brakka::getParameterDisplay(VstInt32 tag, char* text) {
@@ -477,8 +520,12 @@ void Brakka::getParameterDisplay(VstInt32 tag, char* text) {
         text[0] = 0;
         return;
     }
-    EngineLock lock(*this);
-    parameters.getValueString(tag, text, 8);
+    // Formatted from the mirror: the value the host wrote last, also while that change still
+    // waits in the queue for the next block. The display table differs from the engine's only
+    // in its values, so the text is the one the engine's table gives once the change is in.
+    std::lock_guard<std::mutex> lock(displayMutex);
+    displayTable.setVSTvalue(tag, getParameter(tag));
+    displayTable.getValueString(tag, text, 8);
 }
 
 void Brakka::getParameterLabel(VstInt32 tag, char* text) {
@@ -487,8 +534,8 @@ void Brakka::getParameterLabel(VstInt32 tag, char* text) {
         text[0] = 0;
         return;
     }
-    EngineLock lock(*this);
-    parameters.getUnitsName(tag, text, 8);
+    std::lock_guard<std::mutex> lock(displayMutex);
+    displayTable.getUnitsName(tag, text, 8);
 }
 
 // --- modulated tags ---------------------------------------------------------------------------
@@ -588,13 +635,14 @@ VstPlugCategory Brakka::getPlugCategory() {
 VstIntPtr Brakka::vendorSpecific(VstInt32 opcode, VstIntPtr value, void* ptr, float opt) {
     if (opcode == kOpcodeNaturalToVST || opcode == kOpcodeVSTToNatural) {
         if (!isValidTag((long)value) || !ptr) return 0;
-        EngineLock lock(*this);
-        zu_paramTypes type = parameters.getType((long)value);
+        // Pure conversions: the display table answers them away from the engine lock.
+        std::lock_guard<std::mutex> lock(displayMutex);
+        zu_paramTypes type = displayTable.getType((long)value);
         float result = opt;
         if (type != kParamSyncTime && type != kParamSyncFreq)
             result = opcode == kOpcodeNaturalToVST
-                         ? parameters.VSTvalueFromNaturalValue((long)value, opt)
-                         : parameters.naturalValueFromVSTvalue((long)value, opt);
+                         ? displayTable.VSTvalueFromNaturalValue((long)value, opt)
+                         : displayTable.naturalValueFromVSTvalue((long)value, opt);
         *static_cast<float*>(ptr) = result;
         return 1;
     }

@@ -8,21 +8,37 @@
 // engine lock guards all engine state:
 //  - The audio thread only ever try_locks it, once for processEvents and once for
 //    processReplacing; a block whose try fails is rendered as silence and its events are
-//    skipped. The audio thread never waits.
-//  - Every other entry (program and pattern operations, sample rate, suspend/resume, parameter
-//    queries) takes the lock and may wait for the end of the current block.
-//  - setParameter never waits: it stores the value in an atomic mirror (getParameter reads the
-//    mirror, so a host reads back what it wrote at once), then try_locks. When the lock is busy
-//    the change goes into a fixed-size lock-free queue, which every lock holder drains in order
-//    when it takes the lock and before it releases it. Should the queue ever be full, the tag
-//    is marked and the mirror's latest value is applied at the next drain.
+//    skipped (both are counted, see getMissedBlockCount). The audio thread never waits.
+//  - setParameter never waits. It stores the value in an atomic mirror (getParameter reads
+//    the mirror, so a host reads back what it wrote at once). Then:
+//      * while blocks are being processed (resumed, and a processReplacing began within the
+//        last 50 ms), a call from any thread other than the audio thread never touches the
+//        lock: the change goes into a fixed-size lock-free queue, which the audio thread
+//        drains at the start of its next block, before rendering. A knob turned in the host
+//        can therefore never make a block fail its try. On the audio thread itself (hosts
+//        send automation there between blocks) the change is applied at once when the try
+//        succeeds, and queued otherwise;
+//      * while not processing (suspended, or no block for a while), the call takes the lock
+//        and applies the change at once, so values set before playback are in place and every
+//        query reflects them.
+//    Every lock holder drains the queue in order when it takes the lock and before it
+//    releases it. Should the queue ever be full, the tag is marked and the mirror's latest
+//    value is applied at the next drain.
+//  - Queries a host's interface makes all the time stay off the lock: parameter values
+//    (mirror), names, labels and display strings (formatted from the mirror by a table of the
+//    engine's own used for nothing else, so a display shows the value the host just wrote even
+//    while the change still waits in the queue), the value conversions of the private opcodes
+//    and the current program index.
+//  - Every other entry (program and pattern operations, sample rate, suspend/resume, chunks)
+//    takes the lock and may wait for the end of the current block. Slow work is kept outside:
+//    chunk buffers are allocated and freed outside the lock, a bank chunk is written one
+//    program per hold, chunks are read into fresh programs before the lock is taken (under it
+//    they are only swapped in and applied), and pasted patterns are copied aside first.
 //  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
 //    -> host -> setParameter, the nested solo switch-off) go straight through.
 //  - Parameters the engine changes itself on the audio thread (pattern values at a pattern
 //    start, Stop resetting Play) are reported to the host after the block has released the
 //    lock, so the host's automation handling never runs inside the audio thread's lock.
-//  - Chunks are checked and read into fresh programs before the lock is taken; under it the
-//    programs are only swapped in and applied.
 //  - The engine has one thread of its own, which writes the MIDI assignments file: a learn
 //    completed on the audio thread only raises a flag, and the saver copies the bindings under
 //    the lock (nothing else) and writes the file outside it.
@@ -195,6 +211,17 @@ public:
     // The editor that receives the engine's notifications; null while none is open.
     void setEditorInterface(BrakkaEditorInterface* editorInterface);
 
+    // Audio blocks rendered as silence, and event lists skipped, because the engine lock was
+    // held by another thread when the audio thread tried it.
+    long getMissedBlockCount() const { return missedBlocks.load(std::memory_order_relaxed); }
+    long getMissedEventListCount() const {
+        return missedEventLists.load(std::memory_order_relaxed);
+    }
+    // True while the host is processing blocks: resumed, and a processReplacing began within
+    // the last kProcessingTimeoutMs milliseconds.
+    bool isProcessing() const;
+    static constexpr int kProcessingTimeoutMs = 50;
+
 private:
     // Takes the engine lock (waiting if needed; never used on the audio thread) and drains the
     // parameter changes queued while it was busy, on taking and on releasing it.
@@ -221,6 +248,9 @@ private:
 
     // Lock hand-over.
     bool tryEnter(bool audioThread);
+    // Notes that the calling thread is the host's audio thread and that a block begins.
+    void markAudioThread(bool blockStarts);
+    bool onAudioThread() const;
     void enterLocked();
     void leaveLocked();
     void drainPendingParameters();
@@ -257,8 +287,6 @@ private:
     void midiStep(int note);
     void applyPatternToSequencer(BrakkaSequencer& sequencer);
     void notifyAllRows();
-    // Bytes of the current program's (isPreset) or the bank's chunk.
-    size_t chunkSize(bool isPreset);
     // Normalized value as a program may hold it: within 0..1, NaN replaced by the default.
     float sanitizedValue(int tag, float value) const;
 
@@ -307,6 +335,21 @@ private:
     double hostExpectedPosition = 0.0;
 
     std::recursive_mutex engineLock;
+    std::atomic<bool> resumedFlag{false};
+    std::atomic<std::thread::id> audioThreadId{std::thread::id()};
+    std::atomic<int64_t> lastBlockStart{0}; // steady clock, nanoseconds; 0 for none yet
+    std::atomic<long> missedBlocks{0};
+    std::atomic<long> missedEventLists{0};
+    std::atomic<int> programIndex{0};
+    std::atomic<double> shownHostTempo{0.0};
+    // Names, labels, display strings and conversions for the host's queries, away from the
+    // engine lock. Only values are ever set in it, under displayMutex.
+    BrakkaParameterManager displayTable;
+    std::mutex displayMutex;
+    // The copied pattern lives beside the engine state: copy and paste take this lock for it
+    // and the engine lock only for the current pattern.
+    std::mutex clipboardMutex;
+    bool flushingOutbox = false;
     std::atomic<uint64_t> parameterMirror[kNumParams];
     std::atomic<bool> overflowTags[kNumParams];
     std::atomic<bool> overflowPending{false};

@@ -79,14 +79,27 @@ void Brakka::pattern_clear(int) {
 }
 
 void Brakka::pattern_copy(int) {
-    EngineLock lock(*this);
-    clipboardSequencer = *currentSequencer;
-    parameters.saveState(clipboardStateId);
+    BrakkaSequencer copied;
+    {
+        EngineLock lock(*this);
+        copied = *currentSequencer;
+        parameters.saveState(clipboardStateId);
+    }
+    // The clipboard's previous contents are released here, away from the engine lock.
+    std::lock_guard<std::mutex> lock(clipboardMutex);
+    std::swap(clipboardSequencer, copied);
 }
 
 void Brakka::pattern_paste() {
+    // Copied aside first; under the engine lock the copy is only swapped in (the replaced
+    // pattern is released after the lock).
+    BrakkaSequencer pasted;
+    {
+        std::lock_guard<std::mutex> lock(clipboardMutex);
+        pasted = clipboardSequencer;
+    }
     EngineLock lock(*this);
-    *currentSequencer = clipboardSequencer;
+    std::swap(*currentSequencer, pasted);
     parameters.restoreState(clipboardStateId);
     parameters.saveState(currentPattern);
     auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
@@ -154,6 +167,7 @@ void Brakka::setProgram(VstInt32 index) {
     if (index < 0 || index >= kNumPrograms) return;
     EngineLock lock(*this);
     curProgram = index;
+    programIndex.store(index, std::memory_order_relaxed);
     BrakkaProgram& program = currentProgram();
     for (int tag = 0; tag < kNumParams; ++tag)
         if (!parameters.isPatternTag(tag)) setParameterInternal(tag, program.values[tag]);
@@ -168,8 +182,8 @@ void Brakka::setProgram(VstInt32 index) {
 }
 
 VstInt32 Brakka::getProgram() {
-    EngineLock lock(*this);
-    return curProgram;
+    // Hosts poll it: answered from a copy, without the lock.
+    return programIndex.load(std::memory_order_relaxed);
 }
 
 void Brakka::setProgramName(char* name) {

@@ -138,50 +138,61 @@ bool Brakka::setPresetChunk(const void* data, size_t length, BrakkaProgram* prog
     return true;
 }
 
-size_t Brakka::chunkSize(bool isPreset) {
-    if (isPreset) return getPresetChunkSize(curProgram, false);
-    size_t size = 0;
-    for (int i = 0; i < kNumPrograms; ++i)
-        size += getPresetChunkSize(i, false);
-    return size;
-}
-
 VstInt32 Brakka::getChunk(void** data, bool isPreset) {
     if (!data) return 0;
     *data = nullptr;
-    // The buffer is allocated and its pages touched outside the lock (a bank is several
-    // megabytes), so the audio thread is kept waiting only while the bytes are written. A
-    // program that grows in between sends us round again.
-    for (;;) {
-        size_t size;
-        {
-            EngineLock lock(*this);
-            delete[] chunkBuffer;
-            chunkBuffer = nullptr;
-            size = chunkSize(isPreset);
-        }
-        if (size == 0 || size > (size_t)INT32_MAX) return 0;
-        char* buffer = new (std::nothrow) char[size];
-        if (!buffer) return 0;
-        std::memset(buffer, 0, size);
+    // The previous buffer is released outside the lock: a bank is several megabytes.
+    char* previous;
+    {
         EngineLock lock(*this);
-        if (chunkSize(isPreset) != size) {
+        previous = chunkBuffer;
+        chunkBuffer = nullptr;
+    }
+    delete[] previous;
+
+    // Sizes are taken, and the buffer allocated and its pages touched, outside the lock. The
+    // programs are then written one per lock hold, so the audio thread is never kept waiting
+    // for more than one program (a few hundred kilobytes). A program that has grown in between
+    // (a modulation row created) sends us round again.
+    int first = 0, count = kNumPrograms;
+    if (isPreset) {
+        first = getProgram();
+        count = 1;
+    }
+    size_t sizes[kNumPrograms];
+    for (;;) {
+        size_t total = 0;
+        for (int i = 0; i < count; ++i) {
+            sizes[i] = getPresetChunkSize(first + i, false);
+            total += sizes[i];
+        }
+        if (total == 0 || total > (size_t)INT32_MAX) return 0;
+        char* buffer = new (std::nothrow) char[total];
+        if (!buffer) return 0;
+        std::memset(buffer, 0, total);
+        bool complete = true;
+        char* p = buffer;
+        for (int i = 0; i < count && complete; ++i) {
+            EngineLock lock(*this);
+            if (getPresetChunkSize(first + i, false) != sizes[i]) {
+                complete = false;
+                break;
+            }
+            getPresetChunk(first + i, p);
+            p += sizes[i];
+        }
+        if (!complete) {
             delete[] buffer;
             continue;
         }
-        if (isPreset) {
-            getPresetChunk(curProgram, buffer);
-        } else {
-            char* p = buffer;
-            for (int i = 0; i < kNumPrograms; ++i) {
-                getPresetChunk(i, p);
-                p += getPresetChunkSize(i, false);
-            }
+        {
+            EngineLock lock(*this);
+            previous = chunkBuffer;
+            chunkBuffer = buffer;
         }
-        delete[] chunkBuffer;
-        chunkBuffer = buffer;
+        delete[] previous;
         *data = buffer;
-        return (VstInt32)size;
+        return (VstInt32)total;
     }
 }
 

@@ -39,7 +39,9 @@ void writeSilence(float** outputs, int channels, int frames) {
 void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
     if (!outputs || frames <= 0) return;
     DenormalGuard denormals;
+    markAudioThread(true);
     if (!tryEnter(true)) {
+        missedBlocks.fetch_add(1, std::memory_order_relaxed);
         writeSilence(outputs, kNumOutputs, frames);
         return;
     }
@@ -74,6 +76,7 @@ void Brakka::renderBlock(float** outputs, int frames) {
                 d = (double)info->timeSigDenominator;
             const double tempo = info->tempo;
             hostTempo = tempo;
+            shownHostTempo.store(tempo, std::memory_order_relaxed);
             // The host's position and tempo count quarter notes in every time signature.
             inc = tempo / (60.0 * rate);
             noteLength = (int)(rate / ((32.0 / d) * tempo * (1.0 / 60.0)));
@@ -251,7 +254,11 @@ void Brakka::fireRandomNotes(int deltaFrames, int noteLength) {
 VstInt32 Brakka::processEvents(VstEvents* events) {
     if (!events || events->numEvents < 1) return 1;
     DenormalGuard denormals;
-    if (!tryEnter(true)) return 1;
+    markAudioThread(false);
+    if (!tryEnter(true)) {
+        missedEventLists.fetch_add(1, std::memory_order_relaxed);
+        return 1;
+    }
     for (int e = 0; e < events->numEvents; ++e) {
         const VstEvent* event = events->events[e];
         if (!event || event->type != kVstMidiType) continue;
