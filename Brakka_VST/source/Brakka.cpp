@@ -137,6 +137,7 @@ void Brakka::setSampleRate(float rate) {
     if (!(rate > 0.0f) || !std::isfinite(rate)) return;
     EngineLock lock(*this);
     AudioEffectX::setSampleRate(rate);
+    timingRate.store(rate, std::memory_order_relaxed);
     // Compare with the rate this instance's voices run at: another instance may already have
     // moved the process-wide globals to this rate while our voices still run at the old one.
     if (rate == voiceRate) return;
@@ -226,9 +227,12 @@ void Brakka::syncMirror(int tag) {
     storeEngineValue(tag, parameters.getVSTvalue(tag));
 }
 
-void Brakka::markAudioThread(bool blockStarts) {
+void Brakka::markAudioThread(int frames) {
     audioThreadId.store(std::this_thread::get_id(), std::memory_order_relaxed);
-    if (blockStarts) lastBlockStart.store(steadyNanos(), std::memory_order_release);
+    if (frames <= 0) return;
+    const double rate = (double)timingRate.load(std::memory_order_relaxed);
+    lastBlockSpan.store((int64_t)(frames / rate * 1e9), std::memory_order_relaxed);
+    lastBlockStart.store(steadyNanos(), std::memory_order_release);
 }
 
 bool Brakka::onAudioThread() const {
@@ -238,7 +242,12 @@ bool Brakka::onAudioThread() const {
 bool Brakka::isProcessing() const {
     if (!resumedFlag.load(std::memory_order_acquire)) return false;
     const int64_t last = lastBlockStart.load(std::memory_order_acquire);
-    return last != 0 && steadyNanos() - last < (int64_t)kProcessingTimeoutMs * 1000000;
+    if (last == 0) return false;
+    // Large blocks come seldom: wait for three of them before calling the host idle.
+    int64_t window = (int64_t)kProcessingTimeoutMs * 1000000;
+    const int64_t threeBlocks = 3 * lastBlockSpan.load(std::memory_order_relaxed);
+    if (threeBlocks > window) window = threeBlocks;
+    return steadyNanos() - last < window;
 }
 
 bool Brakka::tryEnter(bool audioThread) {

@@ -9,18 +9,18 @@
 //  - The audio thread only ever try_locks it, once for processEvents and once for
 //    processReplacing; a block whose try fails is rendered as silence and its events are
 //    skipped (both are counted, see getMissedBlockCount). The audio thread never waits.
-//  - setParameter never waits. It stores the value in an atomic mirror (getParameter reads
-//    the mirror, so a host reads back what it wrote at once). Then:
+//  - setParameter stores the value in an atomic mirror (getParameter reads the mirror, so a
+//    host reads back what it wrote at once). Then:
 //      * while blocks are being processed (resumed, and a processReplacing began within the
-//        last 50 ms), a call from any thread other than the audio thread never touches the
-//        lock: the change goes into a fixed-size lock-free queue, which the audio thread
-//        drains at the start of its next block, before rendering. A knob turned in the host
-//        can therefore never make a block fail its try. On the audio thread itself (hosts
-//        send automation there between blocks) the change is applied at once when the try
-//        succeeds, and queued otherwise;
+//        last 50 ms, or three block lengths if longer), a call from any thread other than the
+//        audio thread never touches the lock: the change goes into a fixed-size lock-free
+//        queue, which the audio thread drains at the start of its next block, before
+//        rendering. A knob turned in the host can therefore never make a block fail its try.
+//        On the audio thread itself (hosts send automation there between blocks) the change
+//        is applied at once when the try succeeds, and queued otherwise;
 //      * while not processing (suspended, or no block for a while), the call takes the lock
-//        and applies the change at once, so values set before playback are in place and every
-//        query reflects them.
+//        (waiting, if need be, for another thread's hold) and applies the change at once, so values
+//        set before playback are in place and every query reflects them.
 //    Every lock holder drains the queue in order when it takes the lock and before it
 //    releases it. Should the queue ever be full, the tag is marked and the mirror's latest
 //    value is applied at the next drain.
@@ -218,7 +218,7 @@ public:
         return missedEventLists.load(std::memory_order_relaxed);
     }
     // True while the host is processing blocks: resumed, and a processReplacing began within
-    // the last kProcessingTimeoutMs milliseconds.
+    // the last kProcessingTimeoutMs milliseconds (or three block lengths, if longer).
     bool isProcessing() const;
     static constexpr int kProcessingTimeoutMs = 50;
 
@@ -248,8 +248,9 @@ private:
 
     // Lock hand-over.
     bool tryEnter(bool audioThread);
-    // Notes that the calling thread is the host's audio thread and that a block begins.
-    void markAudioThread(bool blockStarts);
+    // Notes that the calling thread is the host's audio thread and, when frames > 0, that a
+    // block of that many frames begins.
+    void markAudioThread(int frames);
     bool onAudioThread() const;
     void enterLocked();
     void leaveLocked();
@@ -337,7 +338,9 @@ private:
     std::recursive_mutex engineLock;
     std::atomic<bool> resumedFlag{false};
     std::atomic<std::thread::id> audioThreadId{std::thread::id()};
-    std::atomic<int64_t> lastBlockStart{0}; // steady clock, nanoseconds; 0 for none yet
+    std::atomic<int64_t> lastBlockStart{0};  // steady clock, nanoseconds; 0 for none yet
+    std::atomic<int64_t> lastBlockSpan{0};   // duration of the last block, nanoseconds
+    std::atomic<float> timingRate{44100.0f}; // the sample rate, for block durations
     std::atomic<long> missedBlocks{0};
     std::atomic<long> missedEventLists{0};
     std::atomic<int> programIndex{0};

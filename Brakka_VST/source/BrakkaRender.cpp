@@ -39,7 +39,7 @@ void writeSilence(float** outputs, int channels, int frames) {
 void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 frames) {
     if (!outputs || frames <= 0) return;
     DenormalGuard denormals;
-    markAudioThread(true);
+    markAudioThread(frames);
     if (!tryEnter(true)) {
         missedBlocks.fetch_add(1, std::memory_order_relaxed);
         writeSilence(outputs, kNumOutputs, frames);
@@ -254,7 +254,7 @@ void Brakka::fireRandomNotes(int deltaFrames, int noteLength) {
 VstInt32 Brakka::processEvents(VstEvents* events) {
     if (!events || events->numEvents < 1) return 1;
     DenormalGuard denormals;
-    markAudioThread(false);
+    markAudioThread(0);
     if (!tryEnter(true)) {
         missedEventLists.fetch_add(1, std::memory_order_relaxed);
         return 1;
