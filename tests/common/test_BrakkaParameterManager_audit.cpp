@@ -540,10 +540,73 @@ TEST_F(ParamTableAudit, VoiceOwnershipAndSideTables) {
         EXPECT_EQ(pm.getPatternTags().count(unsigned(tag)) == 1, pattern) << tag;
     }
     EXPECT_EQ(pm.getPatternTags().size(), 61u);
+    // Sixteen snapshots, one per pattern, each of the pattern tags at their fresh values.
     EXPECT_EQ(pm.getStateCount(), 16);
+    paramMemento* m = pm.createMemento();
+    ASSERT_EQ(m->lists.size(), 17u);
+    for (size_t i = 1; i < 17; ++i) {
+        ASSERT_EQ(m->lists[i].size(), 61u);
+        auto tag = pm.getPatternTags().begin();
+        for (const _pr& e : m->lists[i]) {
+            EXPECT_EQ(e.tag, *tag++);
+            EXPECT_EQ(e.value, pm.getVSTvalue(e.tag));
+        }
+    }
+    delete m;
+    EXPECT_EQ(BrakkaParameterManager::panLawIndex(0.0f), 0);
+    EXPECT_EQ(BrakkaParameterManager::panLawIndex(0.5f), 499);
+    EXPECT_EQ(BrakkaParameterManager::panLawIndex(1.0f), 999);
     for (int i = 0; i < 1000; ++i) {
         EXPECT_EQ(pm.getPanLawLeft()[i], float(std::cos(i * M_PI / 2000))) << i;
         EXPECT_EQ(pm.getPanLawRight()[i], float(std::sin(i * M_PI / 2000))) << i;
+    }
+}
+
+// Chunks and pattern snapshots keep VST values: every choice must come back as itself, and
+// every continuous value as nearly itself.
+TEST_F(ParamTableAudit, ValuesSurviveTheirVstRoundTrip) {
+    for (const Row& r : rows) {
+        const bool stepped = r.law == INT || r.law == ONOFF || (r.tag >= 142 && r.tag <= 153);
+        const int count = stepped ? int(r.hi - r.lo) + 1 : 11;
+        for (int i = 0; i < count; ++i) {
+            float n = stepped ? r.lo + float(i) : r.lo + (r.hi - r.lo) * float(i) / 10;
+            pm.setNaturalValue(r.tag, n);
+            std::string shown = display(r.tag, 8);
+            float dsp = pm.getDSPValue(r.tag);
+            pm.setVSTvalue(r.tag, pm.getVSTvalue(r.tag));
+            // Continuous laws read back through the lookup table may differ in the last digit.
+            if (stepped) {
+                EXPECT_EQ(display(r.tag, 8), shown) << r.tag << " n " << n;
+            }
+            EXPECT_TRUE(near(pm.getDSPValue(r.tag), dsp, 1e-4, 1e-5)) << r.tag << " n " << n;
+        }
+        pm.setNaturalValue(r.tag, r.def);
+    }
+}
+
+TEST_F(ParamTableAudit, HostileValuesGiveDefinedResults) {
+    const float inf = INFINITY;
+    const float bad[] = {-1.0f, 2.0f, 1e30f, -1e30f, inf, -inf, NAN};
+    for (long tag = 0; tag < 263; ++tag) {
+        for (float v : bad) {
+            pm.setVSTvalue(tag, v);
+            for (float n : {pm.getNaturalValue(tag), pm.getDSPValue(tag)})
+                EXPECT_FALSE(std::isnan(n)) << tag << " " << v;
+            for (float m : bad)
+                EXPECT_FALSE(std::isnan(pm.getModulatedDSPValue(tag, m))) << tag << " " << m;
+            for (int len : {1, 2, 8, 24}) {
+                char b[64];
+                std::memset(b, 'x', sizeof b);
+                pm.getValueString(tag, b, len);
+                EXPECT_LT(std::strlen(b), size_t(len)) << tag << " " << v;
+                EXPECT_EQ(b[len], 'x'); // nothing written past the field
+            }
+            pm.setNaturalValue(tag, v);
+            EXPECT_FALSE(std::isnan(pm.getDSPValue(tag))) << tag << " " << v;
+            char b[64];
+            pm.getValueString(tag, b, 8);
+        }
+        pm.setNaturalValue(tag, pm.getDefaultValue(tag));
     }
 }
 
