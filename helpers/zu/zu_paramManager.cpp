@@ -377,7 +377,11 @@ float zu_paramManager::VSTvalueFromNaturalValue(long tag, float n) {
             kDecibelOffset);
         break;
     case kParamBeat:
-        v = n / 15.0f;
+        // The forward law (v · 0.99 · 15) tops out at index 14 and widens every step a little,
+        // so n/15 would read back one index lower (8 -> v 0.533 -> 7) and a snapshot, memento or
+        // host round trip would walk the value down. Spreading 0..14 over the whole range reads
+        // back every index as itself, with the ends at 0 and 1.
+        v = n / 14.0f;
         break;
     case kParamSyncTime:
         v = isSynced(*p) ? n / 15.0f : (n - lo) / (hi - lo);

@@ -99,8 +99,8 @@ float vFromN(const Def& d, bool synced, float n) {
     case kParamDecibel:
         v = std::pow(10.0, (n - (d.hi - 0.25)) / 44) - 0.0131;
         break;
-    case kParamBeat:
-        v = n / 15;
+    case kParamBeat: // indices 0..14 over the whole range, so that each reads back as itself
+        v = n / 14;
         break;
     case kParamSyncTime:
         v = synced ? n / 15 : (n - d.lo) / (d.hi - d.lo);
@@ -235,10 +235,7 @@ TEST_F(FrameworkAudit, EveryLawSyncedAndFreeAgreesWithTheModel) {
                 EXPECT_TRUE(near(pm.naturalValueFromVSTvalue(d.tag, v), n));
                 EXPECT_TRUE(near(pm.getDSPValue(d.tag), dspFromN(d, synced, n)))
                     << pm.getDSPValue(d.tag) << " vs " << dspFromN(d, synced, n);
-                // The beat's reverse law is not the inverse of its forward law (0.99 factor).
-                if (d.type != kParamBeat) {
-                    EXPECT_TRUE(near(pm.VSTvalueFromNaturalValue(d.tag, n), vFromN(d, synced, n)));
-                }
+                EXPECT_TRUE(near(pm.VSTvalueFromNaturalValue(d.tag, n), vFromN(d, synced, n)));
                 EXPECT_EQ(text(&zu_paramManager::getValueString, d.tag, 24),
                           displayFromN(d, synced, n));
                 // The base step law: x = v + offset, limited to [0, 1].
@@ -297,6 +294,30 @@ TEST_F(FrameworkAudit, NamedValuesOfTheLaws) {
     pm.setHostSynced(0, true);
     EXPECT_FALSE(pm.getHostSynced(0));
     EXPECT_EQ(pm.getAuxValue(0), 1);
+}
+
+// Snapshots, mementos and hosts keep VST values: every metrical index must read back as itself.
+TEST_F(FrameworkAudit, MetricalIndicesSurviveTheirVstRoundTrip) {
+    pm.setHostSynced(8, true);
+    for (long tag : {7L, 8L}) {
+        for (int n = 0; n <= 14; ++n) {
+            pm.setNaturalValue(tag, float(n));
+            pm.setVSTvalue(tag, pm.getVSTvalue(tag));
+            EXPECT_EQ(pm.getNaturalValue(tag), float(n)) << tag;
+        }
+    }
+    pm.setNaturalValue(7, 0);
+    EXPECT_EQ(pm.getVSTvalue(7), 0.0f);
+    pm.setNaturalValue(7, 14);
+    EXPECT_EQ(pm.getVSTvalue(7), 1.0f);
+    pm.setNaturalValue(7, 8);
+    int saved = pm.createState({7});
+    pm.setNaturalValue(7, 2);
+    for (int i = 0; i < 3; ++i) {
+        pm.restoreState(saved);
+        pm.saveState(saved);
+    }
+    EXPECT_EQ(pm.getNaturalValue(7), 8.0f);
 }
 
 TEST_F(FrameworkAudit, Stepping) {
