@@ -29,6 +29,9 @@ const float kDecibelSpan = 44.0f;
 const float kDecibelOffset = 0.0131f;
 const float kDecibelHeadroom = 0.25f;
 
+// How far inside its span (in index units) the VST value of a synced frequency index is put.
+const float kSyncedIndexNudge = 1e-5f;
+
 // Work buffer of the value formatter; large enough for any float printed with the formats used.
 const int kWorkLen = 60;
 
@@ -388,7 +391,9 @@ float zu_paramManager::VSTvalueFromNaturalValue(long tag, float n) {
         break;
     case kParamSyncFreq:
         if (isSynced(*p))
-            v = 1.0f - n / 15.0f;
+            // 1 - n/15 lies on the very edge of index n, where float rounding reads it back as
+            // n - 1 (3 -> 0.8f -> floor(2.9999998) = 2); a hair inside the index keeps it n.
+            v = 1.0f - (n + kSyncedIndexNudge) / 15.0f;
         else
             v = static_cast<float>(std::log(double(n) / lo) / std::log(double(hi) / lo));
         break;

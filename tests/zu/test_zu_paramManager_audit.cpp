@@ -299,7 +299,8 @@ TEST_F(FrameworkAudit, NamedValuesOfTheLaws) {
 // Snapshots, mementos and hosts keep VST values: every metrical index must read back as itself.
 TEST_F(FrameworkAudit, MetricalIndicesSurviveTheirVstRoundTrip) {
     pm.setHostSynced(8, true);
-    for (long tag : {7L, 8L}) {
+    pm.setHostSynced(9, true);
+    for (long tag : {7L, 8L, 9L}) {
         for (int n = 0; n <= 14; ++n) {
             pm.setNaturalValue(tag, float(n));
             pm.setVSTvalue(tag, pm.getVSTvalue(tag));
