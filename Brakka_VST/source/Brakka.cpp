@@ -171,9 +171,13 @@ void Brakka::resume() {
 }
 
 float Brakka::getTempo() {
-    // Polled by the editor: read from the table's atomic values and the audio thread's copy of
-    // the host tempo, without the lock.
-    if ((int)natural(kTagSync) == kSyncInternal) return natural(kTagTempo);
+    // Polled by the editor: answered without the engine lock, from the values the host wrote
+    // last (a change may still wait in the queue) and the audio thread's copy of the host
+    // tempo.
+    std::lock_guard<std::mutex> lock(displayMutex);
+    if ((int)displayTable.naturalValueFromVSTvalue(kTagSync, getParameter(kTagSync)) ==
+        kSyncInternal)
+        return displayTable.naturalValueFromVSTvalue(kTagTempo, getParameter(kTagTempo));
     return (float)shownHostTempo.load(std::memory_order_relaxed);
 }
 
@@ -264,12 +268,20 @@ void Brakka::enterLocked() {
 }
 
 void Brakka::leaveLocked() {
+    // The automations a thread other than the audio thread collected during its hold go to
+    // the host once the lock is free: the host's handling of them (which may take its own
+    // locks or call back into the plug-in) never lengthens the hold. The audio thread never
+    // fills hostOutbox, so for it nothing is moved, allocated or freed here.
+    std::vector<AutomationEntry> send;
     if (lockDepth == 1) {
         drainPendingParameters();
+        if (!inAudioBlock && !hostOutbox.empty()) send.swap(hostOutbox);
         inAudioBlock = false;
     }
     --lockDepth;
     engineLock.unlock();
+    for (const AutomationEntry& a : send)
+        if (audioMaster) audioMaster(&cEffect, audioMasterAutomate, a.tag, 0, nullptr, a.value);
 }
 
 void Brakka::drainPendingParameters() {
@@ -327,6 +339,8 @@ void Brakka::automateParameter(int tag, float value) {
     if (inAudioBlock) {
         if (automationOutboxCount < kAutomationOutboxSize)
             automationOutbox[automationOutboxCount++] = {tag, value};
+    } else if (lockDepth > 0) {
+        hostOutbox.push_back({tag, value}); // sent when the lock is released
     } else if (audioMaster) {
         audioMaster(&cEffect, audioMasterAutomate, tag, 0, nullptr, value);
     }

@@ -36,9 +36,10 @@
 //    they are only swapped in and applied), and pasted patterns are copied aside first.
 //  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
 //    -> host -> setParameter, the nested solo switch-off) go straight through.
-//  - Parameters the engine changes itself on the audio thread (pattern values at a pattern
-//    start, Stop resetting Play) are reported to the host after the block has released the
-//    lock, so the host's automation handling never runs inside the audio thread's lock.
+//  - Parameters the engine changes itself (pattern values at a pattern switch, Stop resetting
+//    Play, solo switch-offs) are reported to the host only after the lock has been released
+//    (on the audio thread after the block), so the host's automation handling never runs
+//    inside the lock.
 //  - The engine has one thread of its own, which writes the MIDI assignments file: a learn
 //    completed on the audio thread only raises a flag, and the saver copies the bindings under
 //    the lock (nothing else) and writes the file outside it.
@@ -62,6 +63,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class Brakka : public AudioEffectX {
 public:
@@ -367,6 +369,8 @@ private:
     };
     static constexpr int kAutomationOutboxSize = 512;
     AutomationEntry automationOutbox[kAutomationOutboxSize];
+    // The same for the other threads' lock holds (only touched under the lock).
+    std::vector<AutomationEntry> hostOutbox;
     int automationOutboxCount = 0;
 
     // Notes fired by MIDI steps in processEvents, sent in the following processReplacing.

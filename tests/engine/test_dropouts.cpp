@@ -218,3 +218,43 @@ TEST(Dropouts, LostBlocksDuringProgramChangesAndBankChunks) {
                 program, chunk);
     // Lost blocks depend on the machine's load; they are printed, not asserted.
 }
+
+namespace {
+
+// A host whose automation handling renders a block on another thread, as if its audio thread
+// ran meanwhile: that block must find the engine lock free.
+AEffect* gEffect = nullptr;
+long gAutomations = 0;
+
+VstIntPtr renderingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode == audioMasterAutomate && gEffect) {
+        ++gAutomations;
+        std::thread([] {
+            std::vector<float> buffer(12 * 64);
+            float* outputs[12];
+            for (int c = 0; c < 12; ++c)
+                outputs[c] = buffer.data() + 64 * c;
+            gEffect->processReplacing(gEffect, nullptr, outputs, 64);
+        }).join();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(Dropouts, TheHostHearsOfAutomationOnlyAfterTheLockIsFree) {
+    gEffect = engineEntry(&renderingHost);
+    ASSERT_NE(gEffect, nullptr);
+    Brakka& engine = *static_cast<Brakka*>(static_cast<AudioEffect*>(gEffect->object));
+    gEffect->dispatcher(gEffect, effMainsChanged, 0, 1, nullptr, 0.0f);
+    engine.setParameter(Brakka::kTagSolo + 2, 1.0f);
+    engine.setParameter(Brakka::kTagSolo + 5, 1.0f);     // switches the first solo off
+    engine.setParameter(Brakka::kTagPattern, 3.0f / 15); // 61 pattern values
+    engine.setProgram(4);
+    EXPECT_GT(gAutomations, 60);
+    EXPECT_EQ(engine.getMissedBlockCount(), 0);
+    AEffect* e = gEffect;
+    gEffect = nullptr;
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+}
