@@ -31,9 +31,10 @@
 //    and the current program index.
 //  - Every other entry (program and pattern operations, sample rate, suspend/resume, chunks)
 //    takes the lock and may wait for the end of the current block. Slow work is kept outside:
-//    chunk buffers are allocated and freed outside the lock, a bank chunk is written one
-//    program per hold, chunks are read into fresh programs before the lock is taken (under it
-//    they are only swapped in and applied), and pasted patterns are copied aside first.
+//    chunk buffers are allocated and freed outside the lock; a bank chunk is written in holds
+//    of about a millisecond, each taken just after the audio thread has finished a block;
+//    chunks are read into fresh programs before the lock is taken (under it they are only
+//    swapped in and applied); pasted patterns are copied aside first.
 //  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
 //    -> host -> setParameter, the nested solo switch-off) go straight through.
 //  - Parameters the engine changes itself (pattern values at a pattern switch, Stop resetting
@@ -254,6 +255,9 @@ private:
     // block of that many frames begins.
     void markAudioThread(int frames);
     bool onAudioThread() const;
+    // While blocks are being processed, waits until the audio thread has just finished one;
+    // returns at once otherwise. For holds that are short but not tiny (chunk writing).
+    void waitForBlockEnd();
     void enterLocked();
     void leaveLocked();
     void drainPendingParameters();
@@ -344,6 +348,7 @@ private:
     std::atomic<int64_t> lastBlockSpan{0};   // duration of the last block, nanoseconds
     std::atomic<float> timingRate{44100.0f}; // the sample rate, for block durations
     std::atomic<long> missedBlocks{0};
+    std::atomic<long> blocksRendered{0};
     std::atomic<long> missedEventLists{0};
     std::atomic<int> programIndex{0};
     std::atomic<double> shownHostTempo{0.0};

@@ -15,6 +15,7 @@
 
 #include "BrakkaResources.h"
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -151,20 +152,26 @@ VstInt32 Brakka::getChunk(void** data, bool isPreset) {
     delete[] previous;
 
     // Sizes are taken, and the buffer allocated and its pages touched, outside the lock. The
-    // programs are then written one per lock hold, so the audio thread is never kept waiting
-    // for more than one program (a few hundred kilobytes). A program that has grown in between
+    // programs are then written in short holds (about a millisecond each, one program at the
+    // least), each begun just after the audio thread has finished a block, so that the hold
+    // is over long before the next block tries the lock. A program that has grown in between
     // (a modulation row created) sends us round again.
     int first = 0, count = kNumPrograms;
     if (isPreset) {
         first = getProgram();
         count = 1;
     }
+    const auto budget = std::chrono::microseconds(1000);
     size_t sizes[kNumPrograms];
     for (;;) {
         size_t total = 0;
-        for (int i = 0; i < count; ++i) {
-            sizes[i] = getPresetChunkSize(first + i, false);
-            total += sizes[i];
+        waitForBlockEnd();
+        {
+            EngineLock lock(*this);
+            for (int i = 0; i < count; ++i) {
+                sizes[i] = getPresetChunkSize(first + i, false);
+                total += sizes[i];
+            }
         }
         if (total == 0 || total > (size_t)INT32_MAX) return 0;
         char* buffer = new (std::nothrow) char[total];
@@ -172,14 +179,19 @@ VstInt32 Brakka::getChunk(void** data, bool isPreset) {
         std::memset(buffer, 0, total);
         bool complete = true;
         char* p = buffer;
-        for (int i = 0; i < count && complete; ++i) {
+        for (int i = 0; i < count && complete;) {
+            waitForBlockEnd();
             EngineLock lock(*this);
-            if (getPresetChunkSize(first + i, false) != sizes[i]) {
-                complete = false;
-                break;
-            }
-            getPresetChunk(first + i, p);
-            p += sizes[i];
+            const auto start = std::chrono::steady_clock::now();
+            do {
+                if (getPresetChunkSize(first + i, false) != sizes[i]) {
+                    complete = false;
+                    break;
+                }
+                getPresetChunk(first + i, p);
+                p += sizes[i];
+                ++i;
+            } while (i < count && std::chrono::steady_clock::now() - start < budget);
         }
         if (!complete) {
             delete[] buffer;

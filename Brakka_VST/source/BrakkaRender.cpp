@@ -51,6 +51,7 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
     pendingStepNoteCount = 0;
     renderBlock(outputs, frames);
     leaveLocked();
+    blocksRendered.fetch_add(1, std::memory_order_release);
     flushAutomationOutbox();
 }
 
