@@ -1,448 +1,533 @@
+// The parameter framework: the thirteen laws (synced and free) against an independent model over
+// a grid of values, the named points of each law, stepping, randomizing, parsing, names, units and
+// texts, snapshots and mementos, and safe answers to unknown tags and hostile values.
 #include "zu_paramManager.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
-// One parameter of every law, each on its own tag.
-enum {
-    kLin = 0,
-    kOnOff,
-    kPct,
-    kFlt,
-    kExp,
-    kDb,
-    kInt,
-    kBeat,
-    kSTime,
-    kSFreq,
-    kSTimeN,
-    kSFreqN,
-    kNote,
-    kWideTag = 40 // a sparse tag
+struct Def {
+    long tag;
+    float lo, hi, def;
+    zu_paramTypes type;
+    const char* units;
 };
 
-class ParamManagerTest : public ::testing::Test {
+// One parameter of each law, tag = law number, plus a wide linear one for long texts.
+const Def kDefs[] = {{0, 10, 20, 12, kParamLinear, "msec"},
+                     {1, 0, 1, 0, kParamOnOff, ""},
+                     {2, 0, 100, 50, kParamPercent, "%"},
+                     {3, -1, 1, 0.25f, kParamFloat, ""},
+                     {4, 20, 20000, 1000, kParamExponential, "Hz"},
+                     {5, -60, 0, -6, kParamDecibel, "dB"},
+                     {6, 0, 4, 2, kParamInteger, ""},
+                     {7, 0, 15, 8, kParamBeat, ""},
+                     {8, 1, 1000, 250, kParamSyncTime, "xx"},
+                     {9, 0.1f, 20, 1, kParamSyncFreq, "yy"},
+                     {10, 1, 1000, 0.5f, kParamSyncTimeNorm, "zz"},
+                     {11, 0.1f, 20, 0.5f, kParamSyncFreqNorm, ""},
+                     {12, 0, 127, 60, kParamNote, ""},
+                     {20, 0, 1e12f, 0, kParamLinear, ""}};
+
+const float kBeats[16] = {0.125f, 1 / 6.f, 0.25f, 1 / 3.f, 0.375f,  0.5f, 2 / 3.f, 0.75f,
+                          1,      4 / 3.f, 1.5f,  2,       8 / 3.f, 3,    4,       4};
+const char* const kBeatStr[16] = {"1/32 ", "1/16T", "1/16 ", "1/8 T", "1/16.", "1/8  ",
+                                  "1/4 T", "1/8. ", "1/4  ", "1/2 T", "1/4. ", "1/2  ",
+                                  "1/1 T", "1/2. ", "1/1  ", "1/1  "};
+
+// ---- model of the laws, from their description ----
+
+float table(const Def& d, float x) {
+    auto pt = [&](int i) -> float {
+        i = std::min(i, 1023);
+        if (d.type != kParamDecibel) return float(d.lo * std::pow(double(d.hi) / d.lo, i / 1023.0));
+        if (i == 0 || i == 1023) return i ? d.hi : d.lo;
+        return float(44 * std::log10(i / 1023.0 + 0.0131) + (d.hi - 0.25));
+    };
+    float p = 1023 * x;
+    int i = int(p);
+    float f = p - i;
+    return pt(i) * (1 - f) + pt(i + 1) * f;
+}
+
+float nFromV(const Def& d, bool synced, float v) {
+    const zu_paramTypes t = d.type;
+    if (t == kParamOnOff) return v > 0.5f;
+    if (t == kParamExponential || t == kParamDecibel) return table(d, v);
+    if (t == kParamInteger || t == kParamNote) return std::floor((d.hi - d.lo) * v + d.lo + 0.5f);
+    if (t == kParamBeat) return std::floor(v * 0.99f * 15);
+    if (t == kParamSyncTime && synced) return std::floor(15 * v);
+    if (t == kParamSyncFreq) return synced ? std::floor(15 * (1 - v)) : table(d, v);
+    if (t == kParamSyncTimeNorm || t == kParamSyncFreqNorm) return v;
+    return d.lo + (d.hi - d.lo) * v;
+}
+
+float vFromN(const Def& d, bool synced, float n) {
+    const zu_paramTypes t = d.type;
+    double v = (n - d.lo) / (d.hi - d.lo);
+    if (t == kParamOnOff || t == kParamSyncTimeNorm || t == kParamSyncFreqNorm) v = n;
+    if (t == kParamExponential || (t == kParamSyncFreq && !synced))
+        v = std::log(n / d.lo) / std::log(d.hi / d.lo);
+    if (t == kParamDecibel) v = std::pow(10.0, (n - (d.hi - 0.25)) / 44) - 0.0131;
+    if (t == kParamBeat) v = n / 14; // 0..14 over the whole range: each reads back as itself
+    if (t == kParamSyncTime && synced) v = n / 15;
+    if (t == kParamSyncFreq && synced) v = 1 - n / 15;
+    return float(std::min(1.0, std::max(0.0, v)));
+}
+
+float dspFromN(const Def& d, bool synced, float n) {
+    const zu_paramTypes t = d.type;
+    const float c = std::min(d.hi, std::max(d.lo, n));
+    if (t == kParamPercent) return c * 0.01f;
+    if (t == kParamDecibel) return float(std::pow(10.0, c / 20));
+    if (t == kParamBeat || (t == kParamSyncTime && synced)) return kBeats[int(n)];
+    if (t == kParamSyncFreq && synced) return 1 / kBeats[int(n)];
+    if (t == kParamSyncTime || t == kParamSyncFreq) return n;
+    if (t == kParamSyncTimeNorm) return synced ? kBeats[int(15 * n)] : d.lo + (d.hi - d.lo) * n;
+    if (t == kParamSyncFreqNorm) return synced ? 1 / kBeats[int(15 * (1 - n))] : table(d, n);
+    return c;
+}
+
+std::string fmt(const char* f, double x) {
+    char b[80];
+    std::snprintf(b, sizeof b, f, x);
+    return b;
+}
+std::string magnitude(float n) {
+    return fmt(n < 1 ? "%3.3f" : n < 10 ? "%4.2f" : n < 100 ? "%4.1f" : "%4.0f", n);
+}
+
+std::string displayFromN(const Def& d, bool synced, float n) {
+    static const char* notes[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                    "F#", "G",  "G#", "A",  "A#", "B"};
+    const zu_paramTypes t = d.type;
+    if (t == kParamOnOff) return n > 0.5f ? "On" : "Off";
+    if (t == kParamFloat || t == kParamExponential) return magnitude(n);
+    if ((t == kParamSyncFreq || t == kParamSyncFreqNorm) && !synced) return magnitude(n);
+    if (t == kParamSyncFreq) return kBeatStr[int(n)];
+    if (t == kParamSyncFreqNorm) return kBeatStr[int(15 * (1 - n))];
+    if (t == kParamInteger) return fmt("%4.0f", double(int(n)));
+    if (t == kParamBeat || (t == kParamSyncTime && synced)) return kBeatStr[int(n)];
+    if (t == kParamSyncTimeNorm)
+        return synced ? kBeatStr[int(15 * n)] : fmt("%4.0f", d.lo + (d.hi - d.lo) * n);
+    if (t == kParamNote) return notes[int(n) % 12] + std::to_string(int(n) / 12 - 2);
+    return fmt("%4.0f", n);
+}
+
+bool near(double got, double want) {
+    return std::fabs(got - want) <= 2e-5 + 2e-5 * std::fabs(want);
+}
+
+using PM = zu_paramManager;
+
+// Records the order in which values come back.
+class RecordingManager : public zu_paramManager {
+public:
+    void setVSTvalue(long tag, float v) override {
+        order.push_back(tag);
+        zu_paramManager::setVSTvalue(tag, v);
+    }
+    std::vector<long> order;
+};
+
+class ParamManager : public ::testing::Test {
 protected:
     void SetUp() override {
-        pm.newParameter(kLin, "Linear Thing", "LinThing", "msec", 10, 110, 60, kParamLinear);
-        pm.newParameter(kOnOff, "Switch", "Switch", "", 0, 1, 0, kParamOnOff);
-        pm.newParameter(kPct, "Amount", "Amount", "%", 0, 100, 25, kParamPercent);
-        pm.newParameter(kFlt, "Ratio", "Ratio", "", 0, 200, 5, kParamFloat);
-        pm.newParameter(kExp, "Cutoff", "Cutoff", "Hz", 100, 18000, 1000, kParamExponential);
-        pm.newParameter(kDb, "Gain", "Gain", "dB", -60, 0, -6, kParamDecibel);
-        pm.newParameter(kInt, "Choice", "Choice", "", 0, 4, 2, kParamInteger);
-        pm.newParameter(kBeat, "Beat", "Beat", "", 0, 15, 5, kParamBeat);
-        pm.newParameter(kSTime, "Delay Time", "DlyTime", "msec", 0, 1000, 250, kParamSyncTime);
-        pm.newParameter(kSFreq, "LFO Rate", "LFORate", "Hz", 0.1f, 20, 2, kParamSyncFreq);
-        pm.newParameter(kSTimeN, "Echo Time", "EchoTime", "msec", 0, 2000, 0.5f,
-                        kParamSyncTimeNorm);
-        pm.newParameter(kSFreqN, "Wobble", "Wobble", "Hz", 0.1f, 20, 0.5f, kParamSyncFreqNorm);
-        pm.newParameter(kNote, "Root Note", "RootNote", "", 0, 127, 60, kParamNote);
-        pm.newParameter(kWideTag, "Far Away", "FarAway", "", 0, 1, 0.25f, kParamLinear);
+        for (const Def& d : kDefs)
+            pm.newParameter(d.tag, "A Long Parameter Name", "ShortNam", d.units, d.lo, d.hi, d.def,
+                            d.type);
     }
-
-    std::string display(long tag) {
-        char text[64];
-        std::memset(text, 'x', sizeof text);
-        pm.getValueString(tag, text, 16);
-        return text;
+    static bool syncable(const Def& d) { return d.type >= 8 && d.type <= 11; }
+    std::string text(void (PM::*f)(long, char*, int), long tag, int len) {
+        char b[80];
+        std::memset(b, 'x', sizeof b);
+        (pm.*f)(tag, b, len);
+        return b;
     }
-
+    std::string value(long tag, float n, int len = 24) {
+        pm.setNaturalValue(tag, n);
+        return text(&PM::getValueString, tag, len);
+    }
     zu_paramManager pm;
 };
 
-TEST_F(ParamManagerTest, CreationSetsDefaultsAndValuesFollowThem) {
-    EXPECT_EQ(pm.getParameterCount(), 14);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kLin), 60.0f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.5f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kWideTag), 0.25f);
-    EXPECT_TRUE(pm.canRandomize(kExp));
-    EXPECT_FALSE(pm.getHostSynced(kSTime));
-    EXPECT_EQ(pm.getType(kNote), kParamNote);
-}
-
-TEST_F(ParamManagerTest, LinearPercentFloatAndOnOffLaws) {
-    pm.setVSTvalue(kLin, 0.25f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kLin), 35.0f);
-    pm.setNaturalValue(kLin, 500.0f); // stored unlimited, VST limited, DSP clamped
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kLin), 500.0f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 1.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kLin), 110.0f);
-
-    pm.setNaturalValue(kPct, 40.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kPct), 0.4f);
-    pm.setVSTvalue(kFlt, 0.5f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kFlt), 100.0f);
-
-    pm.setVSTvalue(kOnOff, 0.5f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kOnOff), 0.0f);
-    pm.setVSTvalue(kOnOff, 0.5000001f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kOnOff), 1.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kOnOff), 1.0f);
-}
-
-TEST_F(ParamManagerTest, ExponentialLawUsesTableAndClosedFormReverse) {
-    pm.setVSTvalue(kExp, 0.5f);
-    EXPECT_NEAR(pm.getNaturalValue(kExp), 1341.6f, 0.5f);
-    pm.setVSTvalue(kExp, 0.0f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kExp), 100.0f);
-    pm.setVSTvalue(kExp, 1.0f);
-    EXPECT_NEAR(pm.getNaturalValue(kExp), 18000.0f, 0.05f);
-    pm.setNaturalValue(kExp, 1000.0f);
-    EXPECT_NEAR(pm.getVSTvalue(kExp), std::log(10.0) / std::log(180.0), 1e-6);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kExp), 1000.0f);
-}
-
-TEST_F(ParamManagerTest, DecibelLawAndItsDipBelowTheMinimum) {
-    pm.setVSTvalue(kDb, 0.0f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kDb), -60.0f);
-    pm.setVSTvalue(kDb, 1.0f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kDb), 0.0f);
-    pm.setNaturalValue(kDb, -6.0f);
-    EXPECT_NEAR(pm.getVSTvalue(kDb), 0.7270f, 0.0001f);
-    EXPECT_NEAR(pm.getDSPValue(kDb), 0.5012f, 0.0001f);
-    pm.setNaturalValue(kDb, -60.0f);
-    EXPECT_NEAR(pm.getVSTvalue(kDb), 0.0308f, 0.0001f);
-    pm.setNaturalValue(kDb, 0.0f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kDb), 1.0f);
-
-    // One table step above zero the curve sits about 81.7 dB below the top.
-    pm.setVSTvalue(kDb, 1.0f / 1023.0f);
-    EXPECT_NEAR(pm.getNaturalValue(kDb), -81.7f, 0.1f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kDb), std::pow(10.0f, -3.0f)); // clamped to the minimum
-    // The curve is back at the minimum near v = 0.0308.
-    EXPECT_NEAR(pm.naturalValueFromVSTvalue(kDb, 0.0308f), -60.0f, 0.1f);
-}
-
-TEST_F(ParamManagerTest, IntegerAndNoteLawsRound) {
-    pm.setVSTvalue(kInt, 0.125f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kInt), 1.0f);
-    pm.setVSTvalue(kInt, 0.124f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kInt), 0.0f);
-    pm.setNaturalValue(kInt, 3.0f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kInt), 0.75f);
-
-    pm.setVSTvalue(kNote, 60.0f / 127.0f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kNote), 60.0f);
-    EXPECT_EQ(display(kNote), "C3");
-    pm.setNaturalValue(kNote, 61.0f);
-    EXPECT_EQ(display(kNote), "C#3");
-    pm.setNaturalValue(kNote, 11.0f);
-    EXPECT_EQ(display(kNote), "B-2");
-}
-
-TEST_F(ParamManagerTest, MetricalLaws) {
-    pm.setVSTvalue(kBeat, 1.0f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kBeat), 14.0f); // floor(0.99 * 15)
-    pm.setNaturalValue(kBeat, 8.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kBeat), 1.0f);
-    EXPECT_EQ(display(kBeat), "1/4  ");
-
-    // Sync time: linear while free, an index into the metrical table when synced.
-    pm.setVSTvalue(kSTime, 0.5f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kSTime), 500.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kSTime), 500.0f);
-    EXPECT_EQ(display(kSTime), " 500");
-    pm.setHostSynced(kSTime, true);
-    EXPECT_TRUE(pm.getHostSynced(kSTime));
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kSTime), 7.0f); // recomputed under the synced law
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kSTime), 0.75f);
-    EXPECT_EQ(display(kSTime), "1/8. ");
-
-    // Sync frequency: reversed index, reciprocal beat length.
-    pm.setHostSynced(kSFreq, true);
-    pm.setVSTvalue(kSFreq, 0.8f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kSFreq), 2.0f); // floor(15 * 0.2) with float noise
-    pm.setNaturalValue(kSFreq, 3.0f);
-    EXPECT_NEAR(pm.getVSTvalue(kSFreq), 0.8f, 1e-6);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kSFreq), 3.0f);
-    EXPECT_EQ(display(kSFreq), "1/8 T");
-    pm.setHostSynced(kSFreq, false);
-    pm.setVSTvalue(kSFreq, 0.0f);
-    EXPECT_NEAR(pm.getNaturalValue(kSFreq), 0.1f, 1e-6);
-
-    // Normalized variants keep v as the natural value.
-    pm.setVSTvalue(kSTimeN, 0.25f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kSTimeN), 500.0f);
-    pm.setHostSynced(kSTimeN, true);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kSTimeN), gBeatMults[3]);
-    EXPECT_EQ(display(kSTimeN), "1/8 T");
-    pm.setVSTvalue(kSFreqN, 1.0f);
-    EXPECT_NEAR(pm.getDSPValue(kSFreqN), 20.0f, 1e-3);
-    pm.setHostSynced(kSFreqN, true);
-    pm.setVSTvalue(kSFreqN, 0.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(kSFreqN), 1.0f / gBeatMults[15]);
-    EXPECT_EQ(display(kSFreqN), "1/1  ");
-
-    // The flag is ignored on laws without sync.
-    pm.setHostSynced(kLin, true);
-    EXPECT_FALSE(pm.getHostSynced(kLin));
-    EXPECT_EQ(pm.getAuxValue(kLin), 0);
-}
-
-TEST_F(ParamManagerTest, SteppingWrapsTogglesAndStops) {
-    struct Step {
-        long tag;
-        float from;
-        bool up;
-        float to;
-    };
-    const Step steps[] = {
-        {kOnOff, 0, true, 1},     {kOnOff, 1, false, 0}, {kInt, 4, true, 0},
-        {kInt, 0, false, 4},      {kBeat, 15, true, 0},  {kBeat, 0, false, 15},
-        {kNote, 127, true, 0},    {kNote, 0, false, 0},  {kLin, 109.5f, true, 110},
-        {kLin, 10.5f, false, 10}, {kDb, -0.5f, true, 0}, {kExp, 100.5f, false, 100},
-    };
-    for (const Step& s : steps) {
-        pm.setNaturalValue(s.tag, s.from);
-        if (s.up)
-            pm.incrementNaturalValue(s.tag);
-        else
-            pm.decrementNaturalValue(s.tag);
-        EXPECT_FLOAT_EQ(pm.getNaturalValue(s.tag), s.to) << s.tag << (s.up ? " up" : " down");
-        EXPECT_FLOAT_EQ(pm.getVSTvalue(s.tag), pm.VSTvalueFromNaturalValue(s.tag, s.to));
+TEST_F(ParamManager, EveryLawSyncedAndFreeAgreesWithTheModel) {
+    const float vs[] = {0.0f,       0.01f, 0.05f, 0.1f, 0.25f,  1 / 3.f, 0.5f,
+                        0.5000001f, 0.66f, 0.75f, 0.9f, 0.999f, 1.0f};
+    EXPECT_EQ(pm.getParameterCount(), long(sizeof kDefs / sizeof kDefs[0]));
+    for (const Def& d : kDefs) {
+        EXPECT_EQ(pm.getNaturalValue(d.tag), d.def) << d.tag; // created at the default
+        EXPECT_TRUE(near(pm.getVSTvalue(d.tag), vFromN(d, false, d.def))) << d.tag;
+        for (bool synced : {false, true}) {
+            if (synced && !syncable(d)) continue;
+            pm.setHostSynced(d.tag, synced);
+            EXPECT_EQ(pm.getHostSynced(d.tag), synced);
+            for (float v : vs) {
+                SCOPED_TRACE("tag " + std::to_string(d.tag) + (synced ? " synced" : "") + " v " +
+                             std::to_string(v));
+                pm.setVSTvalue(d.tag, v);
+                EXPECT_EQ(pm.getVSTvalue(d.tag), v);
+                const float n = nFromV(d, synced, v);
+                EXPECT_TRUE(near(pm.getNaturalValue(d.tag), n)) << pm.getNaturalValue(d.tag);
+                EXPECT_TRUE(near(pm.getDSPValue(d.tag), dspFromN(d, synced, n)))
+                    << pm.getDSPValue(d.tag) << " vs " << dspFromN(d, synced, n);
+                EXPECT_TRUE(near(pm.VSTvalueFromNaturalValue(d.tag, n), vFromN(d, synced, n)));
+                EXPECT_EQ(text(&PM::getValueString, d.tag, 24), displayFromN(d, synced, n));
+                // The base modulation law: x = v + offset, limited to [0, 1].
+                for (float off : {-0.3f, 0.2f, 0.7f}) {
+                    float x = std::min(1.0f, std::max(0.0f, v + off));
+                    EXPECT_TRUE(near(pm.getModulatedDSPValue(d.tag, off),
+                                     dspFromN(d, synced, nFromV(d, synced, x))));
+                }
+            }
+        }
+        pm.setHostSynced(d.tag, false);
     }
 }
 
-TEST_F(ParamManagerTest, RandomizeRespectsFlagAndLaw) {
-    pm.setRandomizeable(kLin, false);
-    pm.setVSTvalue(kLin, 0.3f);
-    for (int i = 0; i < 20; ++i)
-        pm.randomize(kLin);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.3f);
-
-    pm.newParameter(50, "Bit", "Bit", "", 0, 1, 0, kParamInteger);
-    bool sawOn = false, sawOff = false, sawFraction = false;
-    for (int i = 0; i < 200; ++i) {
-        pm.randomize(kOnOff);
-        pm.randomize(50);
-        pm.randomize(kExp);
-        float a = pm.getVSTvalue(kOnOff), b = pm.getVSTvalue(50), c = pm.getVSTvalue(kExp);
-        ASSERT_TRUE(a == 0.0f || a == 1.0f);
-        ASSERT_TRUE(b == 0.0f || b == 1.0f);
-        ASSERT_GE(c, 0.0f);
-        ASSERT_LT(c, 1.0f);
-        sawOn |= a == 1.0f;
-        sawOff |= a == 0.0f;
-        sawFraction |= c > 0.0f && c < 1.0f;
+TEST_F(ParamManager, NamedPointsOfTheLaws) {
+    pm.newParameter(30, "Cut", "Cut", "Hz", 100, 18000, 100, kParamExponential);
+    const float x = NAN; // not checked
+    // tag, sets v (else n), value, wanted v, wanted n, tolerance
+    const std::tuple<long, bool, float, float, float, float> cases[] = {
+        {5, false, -6, 0.7270f, -6, 1e-4f},   // dB law at -6
+        {5, false, -60, 0.0308f, -60, 1e-4f}, // the minimum sits a little above v = 0
+        {5, false, 0, 1, 0, 0},
+        {5, true, 0, 0, -60, 0},
+        {5, true, 1, 1, 0, 0},
+        {5, true, 1 / 1023.f, x, -81.7f, 0.1f}, // the dip just above zero
+        {30, true, 0.5f, x, 1341.6f, 0.5f},     // exponential: the geometric mean
+        {1, true, 0.5f, x, 0, 0},
+        {1, true, 0.5000001f, x, 1, 0},
+        {6, true, 0.125f, x, 1, 0},
+        {6, true, 0.124f, x, 0, 0},
+        {0, false, 35, 1, 35, 0}, // natural values are stored as given, v is limited
+        {0, false, -5, 0, -5, 0}};
+    for (auto [tag, setsV, in, wantV, wantN, tol] : cases) {
+        SCOPED_TRACE(std::to_string(tag) + (setsV ? " v " : " n ") + std::to_string(in));
+        setsV ? pm.setVSTvalue(tag, in) : pm.setNaturalValue(tag, in);
+        EXPECT_TRUE(std::isnan(wantV) || std::fabs(pm.getVSTvalue(tag) - wantV) <= tol);
+        EXPECT_NEAR(pm.getNaturalValue(tag), wantN, tol);
     }
-    EXPECT_TRUE(sawOn && sawOff && sawFraction);
+    pm.setVSTvalue(5, 0.01f); // the DSP value clamps the dip to the minimum, without limiting n
+    EXPECT_LT(pm.getNaturalValue(5), -60.0f);
+    EXPECT_FLOAT_EQ(pm.getDSPValue(5), 0.001f);
+    pm.setNaturalValue(0, 35);
+    EXPECT_EQ(pm.getDSPValue(0), 20.0f);
+
+    // Switching the sync flag recomputes the natural value under the new law.
+    pm.setVSTvalue(8, 0.5f);
+    pm.setHostSynced(8, true);
+    EXPECT_EQ(pm.getNaturalValue(8), 7.0f);
+    pm.setHostSynced(8, false);
+    EXPECT_NEAR(pm.getNaturalValue(8), 500.5f, 1e-3);
+    // The flag lives in the auxiliary value, and only syncable laws have one.
+    pm.setAuxValue(9, 7);
+    EXPECT_TRUE(pm.getHostSynced(9));
+    pm.setAuxValue(0, 1);
+    pm.setHostSynced(0, true);
+    EXPECT_FALSE(pm.getHostSynced(0));
+    EXPECT_EQ(pm.getAuxValue(0), 1);
 }
 
-TEST_F(ParamManagerTest, NamesAndUnits) {
-    char text[32];
-    pm.newParameter(60, "Low Tom Pitch Depth", "LTptchDpt", "%", 0, 100, 30, kParamPercent);
-    std::memset(text, 'x', sizeof text);
-    pm.getName(60, text, 8);
-    EXPECT_STREQ(text, "LTptchDp");
-    pm.getName(60, text, 24);
-    EXPECT_STREQ(text, "Low Tom Pitch Depth");
-    pm.getName(60, text, 5);
-    EXPECT_STREQ(text, "LTptc");
-    EXPECT_EQ(pm.getName(60), "Low Tom Pitch Depth");
-
-    pm.getUnitsName(kExp, text, 8);
-    EXPECT_STREQ(text, "Hz");
-    pm.getUnitsName(kSTime, text, 8);
-    EXPECT_STREQ(text, "msec");
-    pm.getUnitsName(kSTime, text, 4);
-    EXPECT_STREQ(text, "ms");
-    pm.setHostSynced(kSTime, true);
-    pm.getUnitsName(kSTime, text, 8);
-    EXPECT_STREQ(text, "");
-    pm.getUnitsName(kSFreqN, text, 8);
-    EXPECT_STREQ(text, "Hz");
-    pm.setHostSynced(kSFreqN, true);
-    pm.getUnitsName(kSFreqN, text, 8);
-    EXPECT_STREQ(text, "");
-}
-
-TEST_F(ParamManagerTest, DisplayStringsByLaw) {
-    pm.setVSTvalue(kOnOff, 1.0f);
-    EXPECT_EQ(display(kOnOff), "On");
-    pm.setVSTvalue(kOnOff, 0.0f);
-    EXPECT_EQ(display(kOnOff), "Off");
-    EXPECT_EQ(display(kLin), "  60");
-    EXPECT_EQ(display(kDb), "  -6");
-    EXPECT_EQ(display(kInt), "   2");
-    for (auto [n, text] : {std::pair<float, const char*>{0.5f, "0.500"},
-                           {5.0f, "5.00"},
-                           {50.0f, "50.0"},
-                           {150.0f, " 150"}}) {
-        pm.setNaturalValue(kFlt, n);
-        EXPECT_EQ(display(kFlt), text);
+// Regression: snapshots, mementos and hosts keep VST values, and n/15 (beat) or 1 - n/15 (synced
+// frequency) read back one index lower. Every metrical index must survive its round trip.
+TEST_F(ParamManager, MetricalIndicesSurviveTheirVstRoundTrip) {
+    pm.setHostSynced(8, true);
+    pm.setHostSynced(9, true);
+    for (long tag : {7L, 8L, 9L}) {
+        for (int n = 0; n <= 14; ++n) {
+            pm.setNaturalValue(tag, float(n));
+            pm.setVSTvalue(tag, pm.getVSTvalue(tag));
+            EXPECT_EQ(pm.getNaturalValue(tag), float(n)) << tag;
+        }
     }
-    pm.setNaturalValue(kExp, 1000.0f);
-    EXPECT_EQ(display(kExp), "1000");
-
-    // Numeric texts are cut to len - 1 characters.
-    char text[8];
-    pm.getValueString(kExp, text, 3);
-    EXPECT_STREQ(text, "10");
-    // A VST value is formatted for an 8-character field.
-    pm.getValueStringFromVSTvalue(kLin, text, 1.0f, 0);
-    EXPECT_STREQ(text, " 110");
-    char wide[16];
-    pm.setVSTvalue(kLin, 0.25f);
-    pm.getVSTvalueString(kLin, wide);
-    EXPECT_STREQ(wide, "0.250000");
-    pm.getTextEditString(kLin, wide, 8);
-    EXPECT_STREQ(wide, "35");
-    pm.getTextEditString(kLin, wide, 0);
-    EXPECT_STREQ(wide, "");
-
-    pm.floatToTimeStr(wide, 1500.0f, 8);
-    EXPECT_STREQ(wide, "1.500");
-    pm.floatToTimeStr(wide, 12.4f, 8);
-    EXPECT_STREQ(wide, " 12");
-
-    std::vector<std::string> all{"keep"};
-    pm.getAllValueStrings(kLin, all);
-    EXPECT_EQ(all, std::vector<std::string>{"keep"});
-    pm.newParameter(51, "Size", "Size", "", 0, 6, 2, kParamInteger);
-    pm.getAllValueStrings(51, all);
-    EXPECT_EQ(all, (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6"}));
+    pm.setNaturalValue(7, 8);
+    int saved = pm.createState({7});
+    pm.setNaturalValue(7, 2);
+    for (int i = 0; i < 3; ++i) {
+        pm.restoreState(saved);
+        pm.saveState(saved);
+    }
+    EXPECT_EQ(pm.getNaturalValue(7), 8.0f);
 }
 
-TEST_F(ParamManagerTest, ParsingAndMetricalMatching) {
-    float n = 0.0f;
-    EXPECT_TRUE(pm.naturalValueFromString(kLin, "42.5", n));
-    EXPECT_FLOAT_EQ(n, 42.5f);
-    EXPECT_TRUE(pm.naturalValueFromString(kLin, "9000", n));
-    EXPECT_FLOAT_EQ(n, 110.0f);
-    n = -5.0f;
-    EXPECT_FALSE(pm.naturalValueFromString(kLin, "fast", n));
-    EXPECT_FLOAT_EQ(n, 10.0f); // limited even when nothing was read
-    EXPECT_FALSE(pm.naturalValueFromString(kOnOff, "1", n));
+TEST_F(ParamManager, SteppingTogglesWrapsAndStops) {
+    // tag, from, up, to
+    const std::tuple<long, float, bool, float> cases[] = {{1, 0, true, 1},
+                                                          {1, 1, true, 0},
+                                                          {1, 0.3f, false, 0},
+                                                          {1, 0, false, 1},
+                                                          {6, 2, true, 3},
+                                                          {6, 4, true, 0},
+                                                          {6, 0, false, 4},
+                                                          {6, 3, false, 2},
+                                                          {7, 15, true, 0},
+                                                          {7, 0, false, 15},
+                                                          {12, 127, true, 0},
+                                                          {12, 0, false, 0},
+                                                          {12, 60, false, 59},
+                                                          {0, 19.5f, true, 20},
+                                                          {0, 10.5f, false, 10},
+                                                          {0, 12, true, 13},
+                                                          {2, 99.5f, true, 100},
+                                                          {5, -59.5f, false, -60},
+                                                          {4, 19999.5f, true, 20000},
+                                                          {3, 0.5f, true, 1},
+                                                          {8, 999.5f, true, 1000}};
+    for (auto [tag, from, up, to] : cases) {
+        pm.setNaturalValue(tag, from);
+        up ? pm.incrementNaturalValue(tag) : pm.decrementNaturalValue(tag);
+        EXPECT_FLOAT_EQ(pm.getNaturalValue(tag), to) << tag << " from " << from;
+        EXPECT_FLOAT_EQ(pm.getVSTvalue(tag), pm.VSTvalueFromNaturalValue(tag, to));
+    }
+}
 
-    int index = -1;
-    EXPECT_TRUE(pm.matchMetricalStr("1/8 T", index));
-    EXPECT_EQ(index, 3);
-    index = -1;
-    EXPECT_TRUE(pm.matchMetricalStr("1/8T", index));
-    EXPECT_EQ(index, 3);
-    EXPECT_TRUE(pm.matchMetricalStr("1/16.", index));
-    EXPECT_EQ(index, 4);
-    EXPECT_FALSE(pm.matchMetricalStr("1/64", index));
-    EXPECT_FALSE(pm.matchMetricalStr("", index));
+TEST_F(ParamManager, RandomizeUsesOneDrawAsCoinOrUniform) {
+    pm.newParameter(31, "Int01", "Int01", "", 0, 1, 0, kParamInteger);
+    pm.newParameter(32, "Note01", "Note01", "", 0, 1, 0, kParamNote);
+    for (unsigned seed = 1; seed < 40; ++seed) {
+        for (long tag : {1, 31, 32}) {
+            std::srand(seed);
+            int r = std::rand();
+            std::srand(seed);
+            pm.randomize(tag);
+            EXPECT_EQ(pm.getVSTvalue(tag), (r & 1) ? 1.0f : 0.0f) << tag;
+        }
+        for (long tag : {0, 2, 4, 5, 6, 7, 8, 12}) {
+            std::srand(seed);
+            double want = std::rand() / 2147483648.0;
+            std::srand(seed);
+            pm.randomize(tag);
+            EXPECT_NEAR(pm.getVSTvalue(tag), want, 1e-7) << tag;
+            EXPECT_LT(pm.getVSTvalue(tag), 1.0f);
+            EXPECT_EQ(pm.getNaturalValue(tag),
+                      pm.naturalValueFromVSTvalue(tag, pm.getVSTvalue(tag)));
+        }
+    }
+    pm.setRandomizeable(0, false);
+    EXPECT_FALSE(pm.canRandomize(0));
+    pm.setVSTvalue(0, 0.3f);
+    pm.randomize(0);
+    EXPECT_EQ(pm.getVSTvalue(0), 0.3f);
+}
 
-    EXPECT_TRUE(pm.naturalValueFromString(kBeat, "1/4.", n));
-    EXPECT_FLOAT_EQ(n, 10.0f);
-    pm.setHostSynced(kSTime, true);
-    EXPECT_TRUE(pm.naturalValueFromString(kSTime, "1/2", n));
-    EXPECT_FLOAT_EQ(n, 11.0f);
-
-    const auto& names = zu_paramManager::getMetricalNames();
+TEST_F(ParamManager, ParsingAndMetricalNames) {
+    // tag, synced, text, start, understood, result
+    const std::tuple<long, bool, const char*, float, bool, float> cases[] = {
+        {1, false, "1", 5, false, 1},       {1, false, "On", -3, false, 0},
+        {0, false, "15.5", 0, true, 15.5f}, {0, false, "  12", 0, true, 12},
+        {0, false, "25", 0, true, 20},      {0, false, "abc", 15, false, 15},
+        {0, false, "abc", 99, false, 20},   {20, false, "12345678901234", 0, true, 1234567890.0f},
+        {4, false, "440 Hz", 0, true, 440}, {7, false, "1/8 T", 0, true, 3},
+        {7, false, "1/4.", 0, true, 10},    {7, false, "2.5", 6, false, 6},
+        {8, true, "1/4", 0, true, 8},       {8, true, "1/32", 0, true, 1},
+        {8, false, "1/4", 0, true, 1},      {6, false, "3", 0, true, 3},
+        {6, false, "-7", 0, true, 0}};
+    for (auto [tag, synced, str, start, ok, want] : cases) {
+        pm.setHostSynced(tag, synced);
+        float n = start;
+        EXPECT_EQ(pm.naturalValueFromString(tag, str, n), ok) << tag << " " << str;
+        EXPECT_FLOAT_EQ(n, want) << tag << " " << str;
+        pm.setHostSynced(tag, false);
+    }
+    // text, index (-1: no match)
+    const std::pair<const char*, int> metrics[] = {
+        {"1/32", 0},   {"1/16T", 1},   {"1/16", 2},        {"1/8T", 3},     {"1/8 T", 3},
+        {"1/16.", 4},  {"1/8", 5},     {"1/4 T", 6},       {"1/8. ", 7},    {"1/4", 8},
+        {"1/2 T", 9},  {"1/4.", 10},   {"1/2", 11},        {"1/1 T", 12},   {"1/2.", 13},
+        {"1/1  ", 14}, {" 1 / 2", 11}, {"1/16T extra", 1}, {"1/4 . x", 10}, {"1/64", -1},
+        {"", -1},      {"1/16Tx", -1}, {"1/1  T", 12},     {"1/1   T", 14}};
+    for (auto [str, want] : metrics) {
+        int index = 99;
+        EXPECT_EQ(pm.matchMetricalStr(str, index), want >= 0) << str;
+        EXPECT_EQ(index, want >= 0 ? want : 99) << str;
+    }
+    const std::vector<std::string>& names = PM::getMetricalNames();
     ASSERT_EQ(names.size(), 15u);
-    for (size_t i = 0; i < names.size(); ++i) {
-        ASSERT_TRUE(pm.matchMetricalStr(names[i].c_str(), index));
-        EXPECT_EQ(index, static_cast<int>(i));
-        // The display table, blanks removed, names the same value.
-        ASSERT_TRUE(pm.matchMetricalStr(zu_paramManager::beatTimeStr[i], index));
-        EXPECT_EQ(index, static_cast<int>(i));
+    for (int i = 0; i < 16; ++i) {
+        std::string compact;
+        for (const char* c = kBeatStr[i]; *c; ++c)
+            if (*c != ' ') compact += *c;
+        EXPECT_EQ(names[size_t(std::min(i, 14))], compact); // the last entry repeats 1/1
+        EXPECT_STREQ(PM::beatTimeStr[i], kBeatStr[i]);
+        EXPECT_EQ(gBeatMults[i], kBeats[i]);
     }
 }
 
-TEST_F(ParamManagerTest, StatesSnapshotAndRestoreInTagOrder) {
-    const std::set<unsigned int> tags{kInt, kLin, 999}; // an unknown tag is left out
-    pm.setVSTvalue(kLin, 0.1f);
-    pm.setVSTvalue(kInt, 0.25f);
-    const int a = pm.createState(tags);
-    const int b = pm.createState(tags);
-    EXPECT_EQ(a, 0);
-    EXPECT_EQ(b, 1);
+TEST_F(ParamManager, NamesUnitsAndTexts) {
+    pm.newParameter(60, "Low Tom Pitch Depth", "LTptchDpt", "%", 0, 100, 30, kParamPercent);
+    EXPECT_EQ(text(&PM::getName, 60, 8), "LTptchDp");
+    EXPECT_EQ(text(&PM::getName, 60, 24), "Low Tom Pitch Depth");
+    EXPECT_EQ(text(&PM::getName, 0, 4), "Shor");
+    EXPECT_EQ(text(&PM::getName, 0, 9), "A Long Pa");
+    EXPECT_EQ(text(&PM::getName, 0, 0), "");
+    EXPECT_EQ(pm.getName(60), "Low Tom Pitch Depth");
+    // tag, synced, len, units
+    const std::tuple<long, bool, int, const char*> units[] = {
+        {0, false, 8, "msec"},  {0, false, 2, "ms"},   {2, false, 8, "%"},  {1, false, 8, ""},
+        {8, false, 8, "msec"},  {8, false, 5, "msec"}, {8, false, 4, "ms"}, {8, true, 8, ""},
+        {10, false, 8, "msec"}, {10, false, 3, "ms"},  {10, true, 8, ""},   {9, false, 8, "Hz"},
+        {9, true, 8, ""},       {11, false, 8, "Hz"},  {11, true, 8, ""},   {4, false, 1, "H"}};
+    for (auto [tag, synced, len, want] : units) {
+        pm.setHostSynced(tag, synced);
+        EXPECT_EQ(text(&PM::getUnitsName, tag, len), want) << tag << " " << len;
+        pm.setHostSynced(tag, false);
+    }
+    // Display texts are cut to len - 1 characters.
+    EXPECT_EQ(value(20, 123456), "123456");
+    EXPECT_EQ(value(20, 123456, 4), "123");
+    EXPECT_EQ(value(6, 2, 8), "   2");
+    EXPECT_EQ(text(&PM::getTextEditString, 6, 8), "2");
+    EXPECT_EQ(text(&PM::getTextEditString, 6, 0), "");
+    EXPECT_EQ(value(7, 3), "1/8 T");
+    EXPECT_EQ(text(&PM::getTextEditString, 7, 8), "1/8T");
+    EXPECT_EQ(value(12, 60), "C3");
+    EXPECT_EQ(value(12, 61), "C#3");
+    EXPECT_EQ(value(12, 0), "C-2");
+    // From a VST value the field is always eight characters, whatever len says.
+    char b[40];
+    pm.getValueStringFromVSTvalue(20, b, 1.0f, 24);
+    EXPECT_STREQ(b, "9999999"); // 1e12f is 999999995904
+    pm.getValueStringFromVSTvalue(0, b, 0.5f, 0);
+    EXPECT_STREQ(b, "  15");
+    for (auto [v, want] : {std::pair<float, const char*>{0.25f, "0.250000"},
+                           {0.123456789f, "0.123457"},
+                           {1.0f, "1.000000"}}) {
+        pm.setVSTvalue(0, v);
+        std::memset(b, 'x', sizeof b);
+        pm.getVSTvalueString(0, b);
+        EXPECT_STREQ(b, want);
+    }
+    const std::tuple<float, int, const char*> times[] = {
+        {1500, 8, "1.500"}, {12345, 8, "12.345"}, {999, 8, "999"}, {5, 8, "  5"},
+        {1000, 8, "1.000"}, {1500, 3, "1.5"},     {0.4f, 8, "  0"}};
+    for (auto [ms, len, want] : times) {
+        std::memset(b, 'x', sizeof b);
+        pm.floatToTimeStr(b, ms, len);
+        EXPECT_STREQ(b, want) << ms;
+    }
+    std::vector<std::string> list{"keep"};
+    pm.newParameter(33, "Size", "Size", "", 0, 6, 2, kParamInteger);
+    pm.getAllValueStrings(33, list);
+    EXPECT_EQ(list, (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6"}));
+    pm.newParameter(34, "Offset", "Offset", "", -2, 1, 0, kParamInteger);
+    pm.getAllValueStrings(34, list);
+    EXPECT_EQ(list, (std::vector<std::string>{"-2", "-1", "0", "1"}));
+    for (long tag : {0L, 1L, 7L, 12L}) {
+        list = {"keep"};
+        pm.getAllValueStrings(tag, list);
+        EXPECT_EQ(list, std::vector<std::string>{"keep"}) << tag;
+    }
+}
 
-    pm.setVSTvalue(kLin, 0.9f);
-    pm.saveState(b);
-    pm.restoreState(a);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.1f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(kLin), 20.0f);
-    pm.restoreState(b);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.9f);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kInt), 0.25f);
-
+TEST(ParamManagerStates, SnapshotsAndMementosInTagOrder) {
+    RecordingManager pm;
+    for (long tag : {5L, 1L, 9L, 3L})
+        pm.newParameter(tag, "P", "P", "", 0, 10, 1, kParamLinear);
+    EXPECT_EQ(pm.createState({9, 1, 5, 999}), 0); // an unknown tag is left out
+    pm.setVSTvalue(1, 0.5f);
+    EXPECT_EQ(pm.createState({3, 1}), 1);
+    pm.setVSTvalue(9, 0.9f);
+    pm.setVSTvalue(5, 0.6f);
+    pm.saveState(0); // state 0 now holds 1: 0.5, 5: 0.6, 9: 0.9
+    for (long tag : {1L, 5L, 9L})
+        pm.setVSTvalue(tag, 0.0f);
+    pm.order.clear();
+    pm.restoreState(0);
+    EXPECT_EQ(pm.order, (std::vector<long>{1, 5, 9}));
+    EXPECT_EQ(pm.getVSTvalue(1), 0.5f);
+    EXPECT_EQ(pm.getVSTvalue(5), 0.6f);
+    EXPECT_FLOAT_EQ(pm.getNaturalValue(9), 9.0f);
+    pm.restoreState(1); // taken when 1 was 0.5 and 3 was at its default
+    EXPECT_FLOAT_EQ(pm.getVSTvalue(3), 0.1f);
     pm.restoreState(7); // no such snapshot
     pm.saveState(-1);
     EXPECT_FALSE(pm.hasParameter(999));
-}
 
-TEST_F(ParamManagerTest, MementoCarriesValuesAndSnapshots) {
-    pm.setVSTvalue(kLin, 0.2f);
-    pm.createState({kLin});
-    std::unique_ptr<paramMemento> memento(pm.createMemento());
-    ASSERT_EQ(memento->lists.size(), 2u);
-    ASSERT_EQ(memento->lists[0].size(), 14u);
-    EXPECT_EQ(memento->lists[0].back().tag, static_cast<unsigned>(kWideTag));
-
-    pm.setVSTvalue(kLin, 0.7f);
-    pm.setVSTvalue(kDb, 0.0f);
+    std::unique_ptr<paramMemento> m(pm.createMemento());
+    ASSERT_EQ(m->lists.size(), 3u);
+    ASSERT_EQ(m->lists[0].size(), 4u);
+    const unsigned tags[] = {1, 3, 5, 9};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(m->lists[0][size_t(i)].tag, tags[i]);
+        EXPECT_EQ(m->lists[0][size_t(i)].value, pm.getVSTvalue(tags[i]));
+    }
+    EXPECT_EQ(m->lists[1].size(), 3u);
+    EXPECT_EQ(m->lists[2].size(), 2u);
+    pm.setVSTvalue(1, 1.0f);
+    pm.setVSTvalue(3, 1.0f);
+    pm.createState({1});
     pm.saveState(0);
-    pm.createState({kInt});
-    pm.setMemento(memento.get());
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.2f);
-    EXPECT_NEAR(pm.getNaturalValue(kDb), -6.0f, 1e-3f); // read back through the table
-    EXPECT_EQ(pm.getStateCount(), 1);
-    pm.setVSTvalue(kLin, 0.5f);
-    pm.restoreState(0);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.2f);
+    pm.order.clear();
+    pm.setMemento(m.get());
+    EXPECT_EQ(pm.order, (std::vector<long>{1, 3, 5, 9}));
+    EXPECT_EQ(pm.getVSTvalue(1), 0.5f);
+    EXPECT_FLOAT_EQ(pm.getVSTvalue(3), 0.1f);
+    EXPECT_EQ(pm.getStateCount(), 2);
+    pm.setVSTvalue(1, 0.0f);
+    pm.restoreState(0); // the memento's copy of snapshot 0, not the one saved after it
+    EXPECT_EQ(pm.getVSTvalue(1), 0.5f);
     pm.setMemento(nullptr);
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(kLin), 0.2f);
+    EXPECT_EQ(pm.getVSTvalue(1), 0.5f);
 }
 
-TEST_F(ParamManagerTest, UnknownTagsAnswerNeutrallyAndInsertNothing) {
-    char text[16] = "junk";
-    for (long tag : {-1L, 13L, 39L, 41L, 70000L}) {
-        EXPECT_FLOAT_EQ(pm.getVSTvalue(tag), 0.0f);
-        EXPECT_FLOAT_EQ(pm.getDSPValue(tag), 0.0f);
-        EXPECT_FLOAT_EQ(pm.getModulatedDSPValue(tag, 0.3f), 0.0f);
+TEST_F(ParamManager, UnknownTagsAnswerNeutrallyAndInsertNothing) {
+    char b[16] = "junk";
+    for (long tag : {-1L, 13L, 19L, 21L, 70000L}) {
+        EXPECT_EQ(pm.getVSTvalue(tag), 0.0f);
+        EXPECT_EQ(pm.getDSPValue(tag), 0.0f);
+        EXPECT_EQ(pm.getModulatedDSPValue(tag, 0.3f), 0.0f);
         pm.setVSTvalue(tag, 0.5f);
         pm.setNaturalValue(tag, 0.5f);
         pm.incrementNaturalValue(tag);
         pm.randomize(tag);
-        pm.getName(tag, text, 8);
-        EXPECT_STREQ(text, "");
-        pm.getValueString(tag, text, 8);
-        EXPECT_STREQ(text, "");
+        pm.getName(tag, b, 8);
+        EXPECT_STREQ(b, "");
+        pm.getValueString(tag, b, 8);
+        EXPECT_STREQ(b, "");
         EXPECT_EQ(pm.getName(tag), "");
         float n = 3.0f;
         EXPECT_FALSE(pm.naturalValueFromString(tag, "1", n));
     }
     pm.newParameter(-4, "Bad", "Bad", "", 0, 1, 0, kParamLinear);
-    EXPECT_EQ(pm.getParameterCount(), 14);
+    EXPECT_EQ(pm.getParameterCount(), long(sizeof kDefs / sizeof kDefs[0]));
 }
 
-TEST_F(ParamManagerTest, HostileValuesNeverReadOutsideTables) {
+TEST_F(ParamManager, HostileValuesNeverReadOutsideTables) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     for (float v : {nan, inf, -inf, -3.0f, 7.5f, 1e30f}) {
-        for (long tag = kLin; tag <= kNote; ++tag) {
-            pm.setHostSynced(tag, (tag & 1) != 0);
-            pm.setVSTvalue(tag, v);
-            float dsp = pm.getDSPValue(tag);
-            EXPECT_FALSE(std::isnan(dsp)) << "tag " << tag << " v " << v;
-            pm.getModulatedDSPValue(tag, v);
-            pm.setNaturalValue(tag, v);
-            EXPECT_GE(pm.getVSTvalue(tag), 0.0f);
-            EXPECT_LE(pm.getVSTvalue(tag), 1.0f);
-            pm.getDSPValue(tag);
-            char text[16];
-            pm.getValueString(tag, text, sizeof text);
-            pm.getValueStringFromNaturalValue(tag, text, v, sizeof text);
-            EXPECT_LT(std::strlen(text), sizeof text);
+        for (const Def& d : kDefs) {
+            pm.setHostSynced(d.tag, (d.tag & 1) != 0);
+            pm.setVSTvalue(d.tag, v);
+            EXPECT_FALSE(std::isnan(pm.getDSPValue(d.tag))) << "tag " << d.tag << " v " << v;
+            pm.getModulatedDSPValue(d.tag, v);
+            pm.setNaturalValue(d.tag, v);
+            EXPECT_GE(pm.getVSTvalue(d.tag), 0.0f);
+            EXPECT_LE(pm.getVSTvalue(d.tag), 1.0f);
+            char b[16];
+            pm.getValueString(d.tag, b, sizeof b);
+            pm.getValueStringFromNaturalValue(d.tag, b, v, sizeof b);
+            EXPECT_LT(std::strlen(b), sizeof b);
         }
     }
     // Table reads outside [0, 1] stay at the ends.
-    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(kExp, -1.0f), 100.0f);
-    EXPECT_NEAR(pm.naturalValueFromVSTvalue(kExp, 2.0f), 18000.0f, 0.05f);
-    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(kDb, nan), -60.0f);
-    EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(kBeat, 1e9f), gBeatMults[15]);
-    EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(kBeat, -4.0f), gBeatMults[0]);
+    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(4, -1.0f), 20.0f);
+    EXPECT_NEAR(pm.naturalValueFromVSTvalue(4, 2.0f), 20000.0f, 0.05f);
+    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(5, nan), -60.0f);
+    EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(7, 1e9f), gBeatMults[15]);
+    EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(7, -4.0f), gBeatMults[0]);
 }
 
 } // namespace
