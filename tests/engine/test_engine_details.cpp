@@ -346,3 +346,37 @@ TEST(EngineDetails, ProgramLoadDoesNotFireStoredClearOrRandomFill) {
     for (unsigned char b : row)
         EXPECT_EQ(b, 0);
 }
+
+TEST(EngineDetails, RandomNotesInsideAStepBringNoModulation) {
+    // Steps of 8 ticks, random notes on eighths (12 ticks): tick 12 lies inside step 1, whose
+    // pan modulation is hard left. Only a step's own firing applies its modulation, so the
+    // kick struck at tick 12 stays centred.
+    EngineHarness h;
+    h.set(Brakka::kTagOutput + 0, outputBusValue(1));
+    h.set(Brakka::kTagStepSize, stepSizeValue(4));
+    h.set(Brakka::kTagRandomBeats + 0, 1.0f);
+    h.set(Brakka::kTagRandomSize + 0, 4.0f / 6.0f);
+    h.set(Brakka::kTagRandomVelocity + 0, 1.0f);
+    h.engine().setModSequenceValue(Brakka::kTagPan + 0, 1, 0.0f);
+    h.playInternal();
+    std::vector<SentNote> notes;
+    h.render(11025 + 64, &notes);
+    ASSERT_EQ(noteOns(notes, kKick).size(), 2u); // ticks 0 and 12
+    EXPECT_GT(peak(h.renderChannel(4096, 3)), 1e-3);
+}
+
+TEST(EngineDetails, TempoAndPasteBeforeAnyCopy) {
+    EngineHarness h;
+    h.set(Brakka::kTagSync, syncValue(0));
+    EXPECT_EQ(h.engine().getTempo(), 0.0f); // no host tempo reported yet
+    h.set(Brakka::kTagSync, syncValue(1));
+    h.set(Brakka::kTagTempo, 0.5f);
+    EXPECT_EQ(h.engine().getTempo(), 150.0f);
+    // Paste before any copy: the clipboard's default pattern, without notes.
+    h.fillRow(3);
+    h.engine().pattern_paste();
+    unsigned char row[32];
+    h.engine().getNoteRow(3, row);
+    for (unsigned char b : row)
+        EXPECT_EQ(b, 0);
+}
