@@ -1,17 +1,32 @@
-// Envelopes: segment stepping, curvature, the retrigger glide, rate changes and the four-stage
-// form.
+// The block base, the sampling-rate globals and the envelopes: segment stepping, curvature, the
+// retrigger glide, one-sample segments, rate changes and the four-stage form.
+#include "csdmain.h"
+#include "zusp.h"
 #include "zusp_eg.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace {
 
+struct BlockProbe : zusp_block {
+    float reciprocal() const { return mAudioSamplingRateReciprocal; }
+    float samplesPerMs() const { return mSamplesPerMillisecond; }
+};
+
+// Adds a call count to twice its input, so processVector can be seen calling process in order.
+struct Doubler : zusp_block {
+    int calls = 0;
+    float process(float in) override { return 2.0f * in + static_cast<float>(++calls); }
+};
+
 struct ArProbe : zusp_eg_breakpoint_ar {
-    const _bp& point(int i) const { return mPoints[i]; }
-    int segment() const { return mSegment; }
+    int64_t samples(int i) const { return mPoints[i].samples; }
+    float time(int i) const { return mPoints[i].time; }
 };
 
 std::vector<float> run(zusp_eg_breakpoint& eg, int n) {
@@ -21,39 +36,67 @@ std::vector<float> run(zusp_eg_breakpoint& eg, int n) {
     return v;
 }
 
+// An AR envelope's value at one sample of its release (after a 1 ms attack).
+float releaseAt(float curvature, int sample) {
+    zusp_eg_breakpoint_ar eg;
+    eg.setReleaseTime(100.0f); // 4410 samples; 441 are 10 %
+    eg.setReleaseCurvature(curvature);
+    eg.begin();
+    return run(eg, 44 + sample + 1).back();
+}
+
 } // namespace
 
-TEST(EnvelopeAr, FreshEnvelopeIsSilentAndDone) {
-    zusp_eg_breakpoint_ar eg;
-    EXPECT_TRUE(eg.isDone());
-    EXPECT_FALSE(eg.isActive());
-    EXPECT_EQ(eg.process(0.0f), 0.0f);
-    EXPECT_EQ(eg.process(0.0f), 0.0f);
-    EXPECT_EQ(eg.getBreakpointCount(), 3);
+TEST(SamplingRate, GlobalsFollowTheRateAttributeOnly) {
+    csd_set_attr(kCsdAttrSamplingRate, 48000.0f);
+    EXPECT_EQ(gAudioSamplingRate, 48000.0f);
+    EXPECT_EQ(gAudioSamplingRateReciprocal, 1.0f / 48000.0f);
+    EXPECT_EQ(gSamplesPerMillisecond, 48000.0f * 0.001f);
+    EXPECT_EQ(gMillisecondsPerSample, 1000.0f / 48000.0f);
+    EXPECT_EQ(csd_get_attr(-100), 48000.0f);
+    EXPECT_EQ(csd_get_attr(7), 0.0f);
+    for (float bad : {0.0f, -44100.0f, NAN, INFINITY})
+        csd_set_attr(-100, bad);
+    csd_set_attr(7, 96000.0f);
+    EXPECT_EQ(gAudioSamplingRate, 48000.0f);
+    EXPECT_EQ(gMillisecondsPerSample, 1000.0f / 48000.0f);
+    csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
+
+    // Each block keeps its own copy; a rate of zero would make the reciprocal infinite.
+    BlockProbe b;
+    b.setAudioSamplingRate(96000.0f);
+    b.setAudioSamplingRate(0.0f);
+    EXPECT_EQ(b.getAudioSamplingRate(), 96000.0f);
+    EXPECT_EQ(b.reciprocal(), 1.0f / 96000.0f);
+    EXPECT_EQ(b.samplesPerMs(), 96000.0f * 0.001f);
+    EXPECT_EQ(gAudioSamplingRate, 44100.0f);
 }
 
-TEST(EnvelopeAr, ShortAttackRampsInSteps) {
+TEST(Block, PassesThroughAndVectorsSampleBySample) {
+    EXPECT_EQ(zusp_block().process(0.25f), 0.25f);
+    Doubler d;
+    float in[4] = {1, 2, 3, 4}, out[4] = {};
+    d.processVector(in, out, 4);
+    EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{3, 6, 9, 12}));
+}
+
+TEST(EnvelopeAr, FreshIsSilentAndAttackRampsInSteps) {
     ArProbe eg;
-    EXPECT_EQ(eg.point(1).samples, 44); // 1 ms at 44.1 samples per ms
+    EXPECT_TRUE(eg.isDone());
+    EXPECT_EQ(eg.process(0.0f), 0.0f);
+    EXPECT_EQ(eg.samples(1), 44); // 1 ms at 44.1 samples per ms
+    eg.setReleaseTime(10.0f);     // 441 samples
     eg.begin();
     EXPECT_TRUE(eg.isActive());
-    const auto v = run(eg, 46);
-    EXPECT_EQ(v[0], 0.0f);
+    const auto v = run(eg, 44 + 441 + 1);
     for (int k = 0; k < 44; ++k)
         EXPECT_NEAR(v[k], k / 44.0f, 1e-6f) << k;
+    EXPECT_EQ(v[0], 0.0f);
     EXPECT_EQ(v[44], 1.0f);
-    EXPECT_LT(v[45], 1.0f);
-}
-
-TEST(EnvelopeAr, ReleaseEndsFinishedAtZero) {
-    ArProbe eg;
-    eg.setReleaseTime(10.0f); // 441 samples
-    eg.begin();
-    const auto v = run(eg, 44 + 441);
     EXPECT_NEAR(v[44 + 220], 1.0f - 220.0f / 441.0f, 1e-5f);
-    EXPECT_GT(v.back(), 0.0f);
+    EXPECT_GT(v[44 + 440], 0.0f);
+    EXPECT_EQ(v[44 + 441], 0.0f);
     EXPECT_TRUE(eg.isDone());
-    EXPECT_EQ(eg.process(0.0f), 0.0f);
 }
 
 TEST(EnvelopeAr, RetriggerGlidesToZeroBeforeTheAttack) {
@@ -62,94 +105,72 @@ TEST(EnvelopeAr, RetriggerGlidesToZeroBeforeTheAttack) {
     eg.setReleaseTime(0.12f); // 5 samples: 1.0, 0.8, ...
     eg.begin();
     const auto first = run(eg, 5 + 88 + 2);
-    for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(first[k], 0.0f); // gliding from 0 to 0
+    EXPECT_EQ(first[4], 0.0f); // gliding from 0 to 0
     EXPECT_NEAR(first[5 + 44], 0.5f, 1e-6f);
     EXPECT_EQ(first[5 + 88], 1.0f);
     ASSERT_NEAR(first.back(), 0.8f, 1e-6f);
 
     eg.begin();
     const auto v = run(eg, 7);
-    const float expected[] = {0.8f, 0.64f, 0.48f, 0.32f, 0.16f, 0.0f};
-    for (int k = 0; k < 6; ++k)
+    const float expected[] = {0.8f, 0.64f, 0.48f, 0.32f, 0.16f, 0.0f, 1.0f / 88.0f};
+    for (int k = 0; k < 7; ++k)
         EXPECT_NEAR(v[k], expected[k], 1e-6f) << k;
-    EXPECT_NEAR(v[6], 1.0f / 88.0f, 1e-6f);
 }
 
-TEST(EnvelopeCurvature, ShapesOfTheRelease) {
-    // 100 ms = 4410 samples; 441 samples are 10 %.
-    auto releaseAt = [](float curvature, int sample) {
-        zusp_eg_breakpoint_ar eg;
-        eg.setReleaseTime(100.0f);
-        eg.setReleaseCurvature(curvature);
-        eg.begin();
-        return run(eg, 44 + sample + 1).back();
-    };
+TEST(EnvelopeCurvature, ShapesOfAttackAndRelease) {
     EXPECT_NEAR(releaseAt(0.0f, 441), 0.9f, 1e-5f);
-    EXPECT_NEAR(releaseAt(-1.0f, 441), std::pow(0.9, 10.0), 1e-5); // drops fast
-    EXPECT_NEAR(releaseAt(-1.0f, 441), 0.349f, 1e-3f);
-    EXPECT_GT(releaseAt(1.0f, 2205), 0.99f); // holds, then drops
-    EXPECT_NEAR(releaseAt(1.0f, 2205), 1.0 - std::pow(0.5, 10.0), 1e-5);
+    EXPECT_NEAR(releaseAt(-1.0f, 441), std::pow(0.9, 10.0), 1e-5);       // about 0.349: drops fast
+    EXPECT_NEAR(releaseAt(1.0f, 2205), 1.0 - std::pow(0.5, 10.0), 1e-5); // above 0.99: holds
     EXPECT_NEAR(releaseAt(-0.5f, 2205), std::pow(0.5, std::sqrt(10.0)), 1e-5);
-}
+    EXPECT_NEAR(releaseAt(2.0f, 3969), 1.0 - std::pow(0.9, 100.0), 1e-5);
 
-TEST(EnvelopeCurvature, PositiveCurvatureMakesTheAttackRiseFast) {
     zusp_eg_breakpoint_ar eg;
-    eg.setAttackTime(1.0f);
-    eg.setAttackCurvature(1.0f);
-    eg.begin();
-    const auto v = run(eg, 44);
-    EXPECT_NEAR(v[22], 1.0 - std::pow(0.5, 10.0), 1e-5);
-    eg.setAttackCurvature(-1.0f);
-    eg.begin();
-    const auto w = run(eg, 44);
-    EXPECT_NEAR(w[22], std::pow(0.5, 10.0), 1e-6);
-}
-
-TEST(EnvelopeCurvature, TakesEffectWhenTheSegmentNextStarts) {
-    zusp_eg_breakpoint_ar eg;
+    for (float c : {1.0f, -1.0f, 0.5f}) { // positive curvature makes the attack rise fast
+        eg.setAttackCurvature(c);
+        eg.begin();
+        const double x = std::pow(0.5, std::pow(10.0, std::fabs(c)));
+        EXPECT_NEAR(run(eg, 23).back(), c > 0 ? 1.0 - x : x, 1e-5) << c;
+    }
+    // A new curvature takes effect when its segment next starts: the running release stays
+    // straight.
     eg.setReleaseTime(10.0f);
+    eg.setAttackCurvature(0.0f);
     eg.begin();
     run(eg, 44 + 100);
-    eg.setReleaseCurvature(-1.0f); // the running release stays straight
+    eg.setReleaseCurvature(-1.0f);
     EXPECT_NEAR(eg.process(0.0f), 1.0f - 100.0f / 441.0f, 1e-5f);
 }
 
 TEST(EnvelopeBreakpoints, TimesOfZeroOrLessGiveOneSample) {
     ArProbe eg;
-    eg.setReleaseTime(0.0f);
-    EXPECT_EQ(eg.point(2).samples, 1);
-    eg.setReleaseTime(-30.0f);
-    EXPECT_EQ(eg.point(2).samples, 1);
+    for (float t : {0.0f, -30.0f, NAN, 0.02f}) {
+        eg.setReleaseTime(t);
+        EXPECT_EQ(eg.samples(2), 1) << t;
+    }
     eg.setAttackTime(0.0f);
     eg.begin();
-    const auto v = run(eg, 3);
-    EXPECT_EQ(v[0], 0.0f);
-    EXPECT_EQ(v[1], 1.0f);
-    EXPECT_EQ(v[2], 0.0f);
+    EXPECT_EQ(run(eg, 3), (std::vector<float>{0.0f, 1.0f, 0.0f}));
     EXPECT_TRUE(eg.isDone());
 }
 
 TEST(EnvelopeBreakpoints, PointZeroTimeAndBadIndicesAreIgnored) {
     ArProbe eg;
     eg.setBreakpointTime(0, 50.0f);
-    EXPECT_EQ(eg.point(0).time, 5.0f);
-    eg.setBreakpointTime(3, 50.0f);
-    eg.setBreakpointTime(-2, 50.0f);
-    eg.setBreakpointLevel(3, 9.0f);
-    eg.setBreakpointLevel(-1, 9.0f);
-    eg.setBreakpointCurvature(12, 1.0f);
-    eg.setBreakpointCurvature(-1, 1.0f);
-    eg.recalculateBreakpoint(100);
+    EXPECT_EQ(eg.time(0), 5.0f);
+    for (int i : {-2, 3, 100}) {
+        eg.setBreakpointTime(i, 50.0f);
+        eg.setBreakpointLevel(i, 9.0f);
+        eg.setBreakpointCurvature(i, 1.0f);
+        eg.recalculateBreakpoint(i);
+    }
     eg.insertBreakpoint(1, 0.5f, 10.0f);
     eg.deleteBreakpoint(1);
     EXPECT_EQ(eg.getBreakpointCount(), 3);
-    EXPECT_EQ(eg.point(1).level, 1.0f);
-    EXPECT_EQ(eg.point(2).time, 250.0f);
-    EXPECT_EQ(eg.point(1).curvature, 0.0f);
+    eg.begin();
+    EXPECT_EQ(run(eg, 45).back(), 1.0f);
 }
 
-TEST(EnvelopeBreakpoints, LongListRunsEverySegmentAndEndsAtTheLastLevel) {
+TEST(EnvelopeBreakpoints, LongListRunsEverySegmentAndEndHoldsTheLastLevel) {
     zusp_eg_breakpoint eg;
     eg.setBreakpointTime(1, 0.05f); // 2 samples; a 1 ms or shorter first segment starts at once
     eg.setBreakpointLevel(1, 1.0f);
@@ -160,23 +181,20 @@ TEST(EnvelopeBreakpoints, LongListRunsEverySegmentAndEndsAtTheLastLevel) {
     const float expected[] = {0.0f, 0.5f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.375f, 0.25f};
     for (int k = 0; k < 9; ++k)
         EXPECT_NEAR(v[k], expected[k], 1e-6f) << k;
-    EXPECT_TRUE(eg.isDone());
     EXPECT_EQ(v[11], 0.25f);
-}
+    EXPECT_TRUE(eg.isDone());
 
-TEST(EnvelopeBreakpoints, EndHoldsTheLastLevel) {
-    zusp_eg_breakpoint eg;
-    eg.setBreakpointLevel(1, 0.7f);
     eg.begin();
-    run(eg, 10);
+    run(eg, 3);
     eg.end();
     EXPECT_TRUE(eg.isDone());
-    EXPECT_EQ(eg.process(0.0f), 0.7f);
+    EXPECT_EQ(eg.process(0.0f), 0.25f);
 }
 
 TEST(EnvelopeBreakpoints, LinearVariantSteps) {
     zusp_eg_breakpoint_ar eg;
-    eg.setReleaseTime(1.0f); // 44 samples
+    eg.setReleaseTime(1.0f);       // 44 samples
+    eg.setReleaseCurvature(-1.0f); // no effect on the straight-line variant
     eg.begin_linear();
     std::vector<float> v;
     for (int i = 0; i < 90; ++i)
@@ -189,35 +207,26 @@ TEST(EnvelopeBreakpoints, LinearVariantSteps) {
     EXPECT_TRUE(eg.isDone());
 }
 
-TEST(EnvelopeRate, RateChangeRecomputesLengths) {
+TEST(EnvelopeRate, RateChangeRecomputesLengthsAlsoOfTheRunningSegment) {
     ArProbe eg;
+    eg.setReleaseTime(10.0f);
     eg.setAudioSamplingRate(48000.0f);
-    EXPECT_EQ(eg.point(1).samples, 48);
-    EXPECT_EQ(eg.point(2).samples, 12000);
-    EXPECT_EQ(eg.point(0).samples, 240);
-}
-
-TEST(EnvelopeRate, RunningSegmentTakesItsNewLength) {
-    ArProbe eg;
-    eg.setAttackTime(1.0f);
-    eg.setReleaseTime(10.0f);
+    EXPECT_EQ(eg.samples(0), 240);
+    EXPECT_EQ(eg.samples(1), 48);
+    EXPECT_EQ(eg.samples(2), 480);
+    eg.setAudioSamplingRate(44100.0f);
     eg.begin();
-    run(eg, 400);                      // 44 attack samples, then 356 of the 441-sample release
-    eg.setAudioSamplingRate(48000.0f); // the release now lasts 480 samples
+    run(eg, 400); // 44 attack samples, then 356 of the 441-sample release
+    eg.setAudioSamplingRate(48000.0f);
     int more = 0;
-    while (!eg.isDone() && more < 5000) {
+    for (; !eg.isDone() && more < 5000; ++more)
         eg.process(0.0f);
-        ++more;
-    }
     EXPECT_EQ(more, 480 - 356);
-}
 
-TEST(EnvelopeRate, ShortenedSegmentHoldsThenMovesOn) {
-    ArProbe eg;
-    eg.setReleaseTime(10.0f);
+    // A segment shortened below its counter holds its output once, then moves on.
     eg.begin();
-    const float held = run(eg, 44 + 300).back();
-    eg.setReleaseTime(1.0f); // 44 samples, while the counter stands at 300
+    const float held = run(eg, 48 + 300).back();
+    eg.setReleaseTime(1.0f);
     EXPECT_EQ(eg.process(0.0f), held);
     EXPECT_TRUE(eg.isDone());
     EXPECT_EQ(eg.process(0.0f), 0.0f);
@@ -237,23 +246,15 @@ TEST(EnvelopeAdsr, HoldsAtSustainUntilRelease) {
     EXPECT_NEAR(v[44 + 44], 0.75f, 1e-6f);
     for (size_t i = 44 + 88; i < v.size(); ++i)
         ASSERT_EQ(v[i], 0.5f) << i;
-    EXPECT_FALSE(eg.isDone());
-
     eg.setSustainLevel(0.9f); // does not move a held output
     EXPECT_EQ(eg.process(), 0.5f);
-
     eg.release();
     for (int k = 0; k < 44; ++k)
         EXPECT_NEAR(eg.process(), 0.5f * (1.0f - k / 44.0f), 1e-6f) << k;
     EXPECT_TRUE(eg.isDone());
     EXPECT_EQ(eg.process(), 0.0f);
-}
 
-TEST(EnvelopeAdsr, ReleaseDuringAttackStartsFromTheCurrentOutput) {
-    zusp_eg_adsr eg;
-    eg.setAttackTime(1.0f);
-    eg.setReleaseTime(1.0f);
-    eg.begin();
+    eg.begin(); // release during the attack starts from the current output
     for (int i = 0; i < 22; ++i)
         eg.process();
     eg.release();
@@ -267,16 +268,12 @@ TEST(EnvelopeAdsr, InheritedProcessDoesNotHoldAndVectorMultiplies) {
     eg.setSustainLevel(0.5f);
     eg.setReleaseTime(1.0f);
     eg.begin();
-    float last = 1.0f;
-    for (int i = 0; i < 200; ++i)
-        last = eg.process(0.0f);
-    EXPECT_EQ(last, 0.0f);
+    EXPECT_EQ(run(eg, 200).back(), 0.0f);
     EXPECT_TRUE(eg.isDone());
 
-    eg.begin();
     float in[50], out[50], plain[50];
-    for (int i = 0; i < 50; ++i)
-        in[i] = 2.0f;
+    std::fill(in, in + 50, 2.0f);
+    eg.begin();
     eg.processVector(in, out, 50);
     eg.begin();
     eg.processVector(nullptr, plain, 50);
