@@ -258,12 +258,12 @@ void Brakka::waitForBlockEnd() {
     if (onAudioThread() || !isProcessing()) return;
     // Waits for the audio thread to finish a block (at most the processing window): a short
     // hold taken right then is over before the next block begins.
-    const long seen = blocksRendered.load(std::memory_order_acquire);
+    const long seen = blocksEnded.load(std::memory_order_acquire);
     const int64_t start = steadyNanos();
     int64_t limit = (int64_t)kProcessingTimeoutMs * 1000000;
     const int64_t threeBlocks = 3 * lastBlockSpan.load(std::memory_order_relaxed);
     if (threeBlocks > limit) limit = threeBlocks;
-    while (blocksRendered.load(std::memory_order_acquire) == seen && steadyNanos() - start < limit)
+    while (blocksEnded.load(std::memory_order_acquire) == seen && steadyNanos() - start < limit)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 

@@ -348,7 +348,7 @@ private:
     std::atomic<int64_t> lastBlockSpan{0};   // duration of the last block, nanoseconds
     std::atomic<float> timingRate{44100.0f}; // the sample rate, for block durations
     std::atomic<long> missedBlocks{0};
-    std::atomic<long> blocksRendered{0};
+    std::atomic<long> blocksEnded{0}; // blocks the audio thread has finished, rendered or not
     std::atomic<long> missedEventLists{0};
     std::atomic<int> programIndex{0};
     std::atomic<double> shownHostTempo{0.0};

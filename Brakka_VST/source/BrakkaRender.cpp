@@ -43,6 +43,7 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
     if (!tryEnter(true)) {
         missedBlocks.fetch_add(1, std::memory_order_relaxed);
         writeSilence(outputs, kNumOutputs, frames);
+        blocksEnded.fetch_add(1, std::memory_order_release);
         return;
     }
     for (int n = 0; n < pendingStepNoteCount; ++n)
@@ -51,7 +52,7 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
     pendingStepNoteCount = 0;
     renderBlock(outputs, frames);
     leaveLocked();
-    blocksRendered.fetch_add(1, std::memory_order_release);
+    blocksEnded.fetch_add(1, std::memory_order_release);
     flushAutomationOutbox();
 }
 

@@ -189,11 +189,28 @@ TEST(Dropouts, LostBlocksDuringProgramChangesAndBankChunks) {
     }
     const long chunkLost = engine.getMissedBlockCount() - before;
     const long chunkBlocks = audio.blockCount() - startBlocks;
+
+    // An editor polling rows and the step every half millisecond (short holds).
+    before = engine.getMissedBlockCount();
+    startBlocks = audio.blockCount();
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(1000);
+    long polls = 0;
+    unsigned char row[32];
+    while (Clock::now() < end) {
+        engine.getNoteRow((int)(polls % 12), row);
+        engine.getCurrentStep();
+        engine.getCurrentPattern();
+        ++polls;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    const long pollLost = engine.getMissedBlockCount() - before;
+    const long pollBlocks = audio.blockCount() - startBlocks;
     audio.stop();
     std::printf("program changes: %d, %ld blocks lost of %ld\n", programChanges, programLost,
                 programBlocks);
     std::printf("bank chunks of %ld bytes: %d, %ld blocks lost of %ld\n", bankBytes, bankChunks,
                 chunkLost, chunkBlocks);
+    std::printf("editor polls: %ld, %ld blocks lost of %ld\n", polls, pollLost, pollBlocks);
     EXPECT_GT(bankBytes, 1000000);
 
     // How long each lock hold lasts, measured alone.

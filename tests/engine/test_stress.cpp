@@ -166,8 +166,8 @@ TEST(Stress, AudioThreadAgainstEditsAndParameterStorms) {
     audio.join();
     EXPECT_GT(blocks.load(), 10);
     EXPECT_GT(audible.load(), 0);
-    std::printf("audio blocks during the storm: %ld, with sound: %ld\n", blocks.load(),
-                audible.load());
+    std::printf("audio blocks during the storm: %ld, with sound: %ld, lost to the lock: %ld\n",
+                blocks.load(), audible.load(), engine.getMissedBlockCount());
     EXPECT_TRUE(finite.load());
     // Still responsive and consistent afterwards.
     h.set(Brakka::kTagTempo, 0.35f);
