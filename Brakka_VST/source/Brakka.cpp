@@ -255,7 +255,10 @@ bool Brakka::isProcessing() const {
 }
 
 void Brakka::waitForBlockEnd() {
-    if (onAudioThread() || !isProcessing()) return;
+    // A thread that holds the lock would only make the block fail: it goes on at once.
+    if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id() ||
+        onAudioThread() || !isProcessing())
+        return;
     // Waits for the audio thread to finish a block (at most the processing window): a short
     // hold taken right then is over before the next block begins.
     const long seen = blocksEnded.load(std::memory_order_acquire);
@@ -277,7 +280,10 @@ bool Brakka::tryEnter(bool audioThread) {
 void Brakka::enterLocked() {
     // Only the outermost holder drains, so a nested call never reorders the changes that the
     // call around it is applying.
-    if (++lockDepth == 1) drainPendingParameters();
+    if (++lockDepth == 1) {
+        lockOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        drainPendingParameters();
+    }
 }
 
 void Brakka::leaveLocked() {
@@ -290,6 +296,7 @@ void Brakka::leaveLocked() {
         drainPendingParameters();
         if (!inAudioBlock && !hostOutbox.empty()) send.swap(hostOutbox);
         inAudioBlock = false;
+        lockOwner.store(std::thread::id(), std::memory_order_relaxed);
     }
     --lockDepth;
     engineLock.unlock();

@@ -34,7 +34,9 @@
 //    chunk buffers are allocated and freed outside the lock; a bank chunk is written in holds
 //    of about a millisecond, each taken just after the audio thread has finished a block;
 //    chunks are read into fresh programs before the lock is taken (under it they are only
-//    swapped in and applied); pasted patterns are copied aside first.
+//    swapped in and applied); pasted patterns are copied aside first. Program loads, chunk
+//    loads, paste and pattern import begin their hold just after the audio thread has
+//    finished a block.
 //  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
 //    -> host -> setParameter, the nested solo switch-off) go straight through.
 //  - Parameters the engine changes itself (pattern values at a pattern switch, Stop resetting
@@ -256,7 +258,9 @@ private:
     void markAudioThread(int frames);
     bool onAudioThread() const;
     // While blocks are being processed, waits until the audio thread has just finished one;
-    // returns at once otherwise. For holds that are short but not tiny (chunk writing).
+    // returns at once otherwise, and on a thread that holds the lock. Taken before holds that
+    // are short but not tiny (program loads, chunks, paste, import), so that they are over
+    // long before the next block tries the lock.
     void waitForBlockEnd();
     void enterLocked();
     void leaveLocked();
@@ -348,6 +352,7 @@ private:
     std::atomic<int64_t> lastBlockSpan{0};   // duration of the last block, nanoseconds
     std::atomic<float> timingRate{44100.0f}; // the sample rate, for block durations
     std::atomic<long> missedBlocks{0};
+    std::atomic<std::thread::id> lockOwner{std::thread::id()}; // outermost holder
     std::atomic<long> blocksEnded{0}; // blocks the audio thread has finished, rendered or not
     std::atomic<long> missedEventLists{0};
     std::atomic<int> programIndex{0};

@@ -98,6 +98,7 @@ void Brakka::pattern_paste() {
         std::lock_guard<std::mutex> lock(clipboardMutex);
         pasted = clipboardSequencer;
     }
+    waitForBlockEnd();
     EngineLock lock(*this);
     std::swap(*currentSequencer, pasted);
     parameters.restoreState(clipboardStateId);
@@ -165,6 +166,7 @@ int Brakka::getCurrentStep() {
 
 void Brakka::setProgram(VstInt32 index) {
     if (index < 0 || index >= kNumPrograms) return;
+    waitForBlockEnd();
     EngineLock lock(*this);
     curProgram = index;
     programIndex.store(index, std::memory_order_relaxed);
@@ -219,6 +221,7 @@ VstIntPtr Brakka::importPatterns(void* ptr) {
     if (!ptr) return -1;
     const BrakkaPatternDictionary* dict = *static_cast<const BrakkaPatternDictionary* const*>(ptr);
     if (!dict) return -1;
+    waitForBlockEnd();
     EngineLock lock(*this);
     BrakkaProgram& program = currentProgram();
     char key[32];

@@ -232,6 +232,7 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
         pos += used;
     }
 
+    waitForBlockEnd();
     EngineLock lock(*this);
     if (isPreset) {
         const int current = clampProgram(curProgram);
