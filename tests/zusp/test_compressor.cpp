@@ -66,34 +66,19 @@ TEST(Compressor, NamedGainReductions) {
     EXPECT_NEAR(c.process(1.0f), std::pow(10.0f, c.getGainReduction() * 0.05f), 1e-6f);
     EXPECT_EQ(c.getGainReductionMultiplier(), m); // the mono form leaves the multiplier alone
 
-    apply(c, {-6, 0, 0.0005f, 0.05f, 1000, 6}); // below the threshold only the gains apply
-    for (int n = 0; n < 1000; ++n)
-        c.processStereo(0.5f, -0.25f, l, r);
-    EXPECT_EQ(c.getGainReduction(), 0.0f);
-    EXPECT_EQ(c.getGainReductionMultiplier(), 1.0f);
-    EXPECT_NEAR(l, 0.5f, 1e-5f);
-    EXPECT_NEAR(r, -0.25f, 1e-5f);
-
-    apply(c, kEngine); // 12 dB over the threshold comes out at about 0 dB
-    for (int n = 0; n < 5000; ++n)
-        c.processStereo(0.1f, 4.0f, l, r);
-    EXPECT_NEAR(r, 1.0f, 0.02f);
-    EXPECT_LT(c.getGainReduction(), -11.0f);
-
-    apply(c, {0, -40, 0.0005f, 0.05f, 1, 0}); // ratio 1 never reduces
-    c.setRatio(0.0f);                         // ignored: a ratio of 0 would divide by zero
+    c.setRatio(0.0f); // ignored: a ratio of 0 would divide by zero
     c.setRatio(-3.0f);
-    for (int n = 0; n < 100; ++n) {
-        c.processStereo(0.9f, 0.9f, l, r);
-        ASSERT_EQ(c.getGainReductionMultiplier(), 1.0f);
-    }
+    c.processStereo(1.0f, 0.5f, l, r);
+    EXPECT_TRUE(std::isfinite(l) && c.getGainReduction() < 0.0f);
 }
 
+// Also: below the threshold only the gains apply, ratio 1 never reduces, the louder channel
+// drives the detector, and silence reads -100 dB.
 TEST(Compressor, DetectorAndGainFollowTheModel) {
-    const Settings cases[] = {{0, -10, 10, 100, 2, 0},
-                              kEngine,
-                              {6, -20, 0.001f, 0.01f, 4, -3},
-                              {-3, -50, 0.002f, 0.2f, 8, 2}};
+    const Settings cases[] = {{0, -10, 10, 100, 2, 0},        kEngine,
+                              {6, -20, 0.001f, 0.01f, 4, -3}, {-3, -50, 0.002f, 0.2f, 8, 2},
+                              {0, -40, 0.0005f, 0.05f, 1, 0}, {-12, 0, 0.0005f, 0.05f, 1000, 6},
+                              {0, -105, 0.0005f, 0.01f, 2, 0}};
     for (const Settings& s : cases) {
         zusp_compressor c;
         apply(c, s);
@@ -119,7 +104,7 @@ TEST(Compressor, DetectorAndGainFollowTheModel) {
             ASSERT_NEAR(l, x * gIn * mult * gOut, 2e-5f) << n;
             ASSERT_NEAR(r, xr * gIn * mult * gOut, 2e-5f) << n;
         }
-        EXPECT_TRUE(s.release > 0.05f || c.getGainReductionMultiplier() == 1.0f);
+        EXPECT_TRUE(s.release > 0.05f || s.threshold < -100 || c.getGainReductionMultiplier() == 1);
     }
     Probe c;
     float l, r;

@@ -43,11 +43,7 @@ struct ModelBiquad {
     }
     float process(float x) {
         const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        y2 = y1 + d;
-        d = -d;
-        y1 = y;
-        x2 = x1;
-        x1 = x;
+        y2 = y1 + d, d = -d, y1 = y, x2 = x1, x1 = x;
         return y;
     }
 };
@@ -79,25 +75,24 @@ TEST(Filter, EveryTypeFollowsTheModelThroughSettingChanges) {
     HighPass hp;
     BandPass bp;
     zusp_filter_rbj* filters[] = {&lp, &hp, &bp};
-    struct Setting {
-        float hz, r; // r: normalized resonance
-    };
-    const Setting settings[] = {{1000, -1}, {5000, 0}, {2640, 0.1f}, {12000, 1}, {1500, 0.5f}};
+    // frequency, normalized resonance (below 0: unchanged)
+    const std::pair<float, float> settings[] = {
+        {1000, -1}, {5000, 0}, {2640, 0.1f}, {12000, 1}, {1500, 0.5f}};
     for (int type = 0; type < 3; ++type) {
         ModelBiquad m{type};
         m.set(1000.0f, 0.707f, 44100.0f); // a new filter is usable at once
         uint32_t seed = 1;
-        for (const Setting& s : settings) {
-            if (s.r >= 0) {
-                filters[type]->setFrequency(s.hz);
-                filters[type]->setResonanceNormalized(s.r);
-                m.set(s.hz, s.r * (type == 2 ? 7.0f : 10.0f) + 1.0f, 44100.0f);
+        for (auto [hz, r] : settings) {
+            if (r >= 0) {
+                filters[type]->setFrequency(hz);
+                filters[type]->setResonanceNormalized(r);
+                m.set(hz, r * (type == 2 ? 7.0f : 10.0f) + 1.0f, 44100.0f);
             }
             for (int n = 0; n < 2000; ++n) { // history survives the change
                 seed = seed * 1664525u + 1013904223u;
                 const float x = float(seed >> 8) / 8388608.0f - 1.0f;
                 ASSERT_NEAR(filters[type]->process(x), m.process(x), 2e-4f)
-                    << type << " " << s.hz << " " << n;
+                    << type << " " << hz << " " << n;
             }
         }
     }

@@ -48,10 +48,10 @@ TEST(PulseGenerator, LengthRoundsToTheNearestSampleAtEachRate) {
     EXPECT_EQ(p.process(), 0.0f);
     p.setAudioSamplingRate(48000.0f);
     EXPECT_EQ(pulseLength(p), 480);
-    p.setDuration(1.01f); // 48.48 samples
-    EXPECT_EQ(pulseLength(p), 48);
-    p.setDuration(1.02f); // 48.96 samples
-    EXPECT_EQ(pulseLength(p), 49);
+    for (auto [ms, length] : {std::pair<float, int>{1.01f, 48}, {1.02f, 49}}) { // 48.48, 48.96
+        p.setDuration(ms);
+        EXPECT_EQ(pulseLength(p), length);
+    }
     p.begin(); // a begin during a pulse restarts it
     for (int i = 0; i < 30; ++i)
         p.process();
