@@ -153,7 +153,8 @@ void Brakka::setBlockSize(VstInt32 size) {
 }
 
 void Brakka::suspend() {
-    resumedFlag.store(false, std::memory_order_release);
+    // No block is expected any more: from now on changes apply at once.
+    lastBlockStart.store(0, std::memory_order_release);
     EngineLock lock(*this);
     isResumed = false;
     compressor.clear();
@@ -166,7 +167,6 @@ void Brakka::resume() {
         EngineLock lock(*this);
         isResumed = true;
     }
-    resumedFlag.store(true, std::memory_order_release);
     AudioEffectX::resume();
 }
 
@@ -244,7 +244,6 @@ bool Brakka::onAudioThread() const {
 }
 
 bool Brakka::isProcessing() const {
-    if (!resumedFlag.load(std::memory_order_acquire)) return false;
     const int64_t last = lastBlockStart.load(std::memory_order_acquire);
     if (last == 0) return false;
     // Large blocks come seldom: wait for three of them before calling the host idle.
@@ -324,21 +323,20 @@ void Brakka::setParameter(VstInt32 tag, float value) {
     if (!isValidTag(tag) || std::isnan(value)) return;
     value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
     const uint32_t serial = storeHostValue(tag, value);
-    if (onAudioThread()) {
-        // Between blocks on the audio thread: apply now unless the lock is busy. The host is
-        // told of the engine's own consequences (Stop resetting Play, solo switch-offs) after
-        // the lock is released, as in a block.
-        if (tryEnter(true)) {
-            const bool outermost = lockDepth == 1;
-            applyParameter(tag, value);
-            leaveLocked();
-            if (outermost) flushAutomationOutbox();
-            return;
-        }
-    } else if (!isProcessing()) {
+    if (!isProcessing()) {
         // Nobody renders: take the lock, so the value is in place when this call returns.
         EngineLock lock(*this);
         applyParameter(tag, value);
+        return;
+    }
+    if (onAudioThread() && tryEnter(true)) {
+        // Between blocks on the audio thread: applied now. The host is told of the engine's
+        // own consequences (Stop resetting Play, solo switch-offs) after the lock is
+        // released, as in a block.
+        const bool outermost = lockDepth == 1;
+        applyParameter(tag, value);
+        leaveLocked();
+        if (outermost) flushAutomationOutbox();
         return;
     }
     // Blocks are being rendered: the audio thread applies it at the start of its next block.

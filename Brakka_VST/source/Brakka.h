@@ -11,16 +11,16 @@
 //    skipped (both are counted, see getMissedBlockCount). The audio thread never waits.
 //  - setParameter stores the value in an atomic mirror (getParameter reads the mirror, so a
 //    host reads back what it wrote at once). Then:
-//      * while blocks are being processed (resumed, and a processReplacing began within the
-//        last 50 ms, or three block lengths if longer), a call from any thread other than the
-//        audio thread never touches the lock: the change goes into a fixed-size lock-free
-//        queue, which the audio thread drains at the start of its next block, before
-//        rendering. A knob turned in the host can therefore never make a block fail its try.
-//        On the audio thread itself (hosts send automation there between blocks) the change
-//        is applied at once when the try succeeds, and queued otherwise;
+//      * while blocks are being processed (a processReplacing began within the last 50 ms,
+//        or three block lengths if longer, and no suspend came since), a call from any thread
+//        other than the audio thread never touches the lock: the change goes into a
+//        fixed-size lock-free queue, which the audio thread drains at the start of its next
+//        block, before rendering. A knob turned in the host can therefore never make a block
+//        fail its try. On the audio thread itself (hosts send automation there between
+//        blocks) the change is applied at once when the try succeeds, and queued otherwise;
 //      * while not processing (suspended, or no block for a while), the call takes the lock
-//        (waiting, if need be, for another thread's hold) and applies the change at once, so values
-//        set before playback are in place and every query reflects them.
+//        (waiting, if need be, for another thread's hold) and applies the change at once, so
+//        values set before playback are in place and every query reflects them.
 //    Every lock holder drains the queue in order when it takes the lock and before it
 //    releases it. Should the queue ever be full, the tag is marked and the mirror's latest
 //    value is applied at the next drain.
@@ -222,8 +222,9 @@ public:
     long getMissedEventListCount() const {
         return missedEventLists.load(std::memory_order_relaxed);
     }
-    // True while the host is processing blocks: resumed, and a processReplacing began within
-    // the last kProcessingTimeoutMs milliseconds (or three block lengths, if longer).
+    // True while the host is processing blocks: a processReplacing began within the last
+    // kProcessingTimeoutMs milliseconds (or three block lengths, if longer) and no suspend
+    // came since. Hosts that process without resuming first count as processing too.
     bool isProcessing() const;
     static constexpr int kProcessingTimeoutMs = 50;
 
@@ -346,7 +347,6 @@ private:
     double hostExpectedPosition = 0.0;
 
     std::recursive_mutex engineLock;
-    std::atomic<bool> resumedFlag{false};
     std::atomic<std::thread::id> audioThreadId{std::thread::id()};
     std::atomic<int64_t> lastBlockStart{0};  // steady clock, nanoseconds; 0 for none yet
     std::atomic<int64_t> lastBlockSpan{0};   // duration of the last block, nanoseconds

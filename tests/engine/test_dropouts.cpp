@@ -294,3 +294,19 @@ TEST(Dropouts, TheHostHearsOfAutomationOnlyAfterTheLockIsFree) {
     gEffect = nullptr;
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }
+
+TEST(Dropouts, ProcessingIsRecognisedWithoutResumeAndEndsWithSuspend) {
+    // Some hosts render without resuming first: their blocks count all the same.
+    EngineHarness h(44100.0f, 512);
+    Brakka& engine = h.engine();
+    h.host().dispatch(effMainsChanged, 0, 0); // suspended
+    EXPECT_FALSE(engine.isProcessing());
+    AudioThread audio(h, std::chrono::microseconds(2000));
+    EXPECT_TRUE(engine.isProcessing());
+    audio.stop();
+    engine.suspend();
+    EXPECT_FALSE(engine.isProcessing());
+    // Idle: a change is in place at once, also a pattern switch with its values.
+    h.set(Brakka::kTagPattern, patternValue(7));
+    EXPECT_EQ(engine.getCurrentPattern(), 7);
+}
