@@ -380,3 +380,18 @@ TEST(EngineDetails, TempoAndPasteBeforeAnyCopy) {
     for (unsigned char b : row)
         EXPECT_EQ(b, 0);
 }
+
+TEST(EngineDetails, CompressorAttackReachesTheCompressorInSeconds) {
+    // Full compression (+10 dB in, threshold -30 dB): with the shortest attack (1 ms) the
+    // detector catches the kick within its first peaks; with ten seconds it hardly moves.
+    auto hitPeak = [](float attack) {
+        EngineHarness h;
+        h.set(Brakka::kTagCompressor, 1.0f);
+        h.set(Brakka::kTagCompressorAttack, attack);
+        h.render(44100); // the detector falls from its 0 dB start
+        h.host().sendMidi(0x90, kKick, 127);
+        return peak(h.renderChannel(2048, 0));
+    };
+    const double fast = hitPeak(0.0f), slow = hitPeak(1.0f);
+    EXPECT_GT(slow, 1.5 * fast);
+}
