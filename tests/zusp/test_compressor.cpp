@@ -91,7 +91,8 @@ TEST(Compressor, DetectorAndGainFollowTheModel) {
             seed = seed * 1664525u + 1013904223u;
             // Bursts, then silence long enough to drop the level below -100 dB.
             const float amp = n < 20000 ? ((n / 2000) % 2 ? 0.05f : 1.5f) : 0.0f;
-            const float x = amp * (float(seed >> 8) / 8388608.0f - 1.0f), xr = -0.5f * x;
+            const float x = amp * (float(seed >> 8) / 8388608.0f - 1.0f),
+                        xr = (n % 3 ? -0.5f : 1.7f) * x;
             env -= cr * env; // the envelope decays every sample, also while the signal rises
             const float peak = std::max(std::fabs(x * gIn), std::fabs(xr * gIn));
             if (peak > env) env += (peak - env) * ca;

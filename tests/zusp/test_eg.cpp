@@ -82,7 +82,6 @@ TEST(EnvelopeAr, FreshIsSilentAndAttackRampsInSteps) {
         EXPECT_NEAR(v[k], k / 44.0f, 1e-6f) << k;
     EXPECT_EQ(v[0], 0.0f);
     EXPECT_EQ(v[44], 1.0f);
-    EXPECT_NEAR(v[44 + 220], 1.0f - 220.0f / 441.0f, 1e-5f);
     EXPECT_GT(v[44 + 440], 0.0f);
     EXPECT_EQ(v[44 + 441], 0.0f);
     EXPECT_TRUE(eg.isDone());

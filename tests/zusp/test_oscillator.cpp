@@ -24,10 +24,10 @@ using Wavetable = Probe<zusp_oscillator_wavetable>;
 using Resizeable = Probe<zusp_oscillator_wavetable_resizeable>;
 using Multi = Probe<zusp_oscillator_wavetable_multi>;
 
-// A table whose entries are their own indices.
-std::vector<float> ramp(int n) {
+// A table whose entries count up from first.
+std::vector<float> ramp(int n, float first = 0.0f) {
     std::vector<float> v(n);
-    std::iota(v.begin(), v.end(), 0.0f);
+    std::iota(v.begin(), v.end(), first);
     return v;
 }
 
@@ -139,13 +139,13 @@ TEST(OscillatorReading, ResizeableWrapsAnyLengthAndStaysInside) {
     Resizeable osc(4096);
     osc.setTableSize(891);
     EXPECT_EQ(osc.getWavetableSize(), 891);
-    auto r = ramp(891);
+    auto r = ramp(891, 1.0f); // no zero entry: a read past the end cannot pass for the first
     osc.fillWavetable(r.data());
     osc.setAudioSamplingRate(891.0f);
     osc.setFrequency(1.0f); // one entry per sample
     osc.resetPhase(889.5f);
-    EXPECT_NEAR(osc.process(), 0.5f * 890.0f + 0.5f * 0.0f, 1e-3f); // reads 890 and 0
-    EXPECT_NEAR(osc.process(), 0.5f, 1e-3f);                        // wrapped once
+    EXPECT_NEAR(osc.process(), 0.5f * 891.0f + 0.5f * 1.0f, 1e-3f); // reads the last and first
+    EXPECT_NEAR(osc.process(0.0f), 1.5f, 1e-3f);                    // wrapped once
     for (int n = 0; n < 1000; ++n) {
         ASSERT_TRUE(std::isfinite(osc.process(1.0e6f)));
         ASSERT_GE(osc.phase(), 0.0f);
