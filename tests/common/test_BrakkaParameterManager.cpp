@@ -413,81 +413,67 @@ TEST_F(ParamTable, ModulatedValuesFollowTheStepLaw) {
     EXPECT_EQ(modulatable, 120);
 }
 
-// The laws at their named points, and the display of every special case.
-TEST_F(ParamTable, NamedEdgeCases) {
-    EXPECT_FLOAT_EQ(pm.getDSPValue(10), 99.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(30), 60.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(112), 1.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(108), 3.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(205), 6.0f);
-    EXPECT_EQ(display(5), "-0.380"); // curves with three decimals, other curves whole
-    EXPECT_EQ(display(5, 4), "-0.");
-    EXPECT_EQ(display(16), "  -1");
-    EXPECT_EQ(display(0), "  45");
-    EXPECT_EQ(display(74), "1.440");
-    EXPECT_NEAR(pm.getVSTvalue(12), 0.7270, 1e-4); // -6 dB
-    EXPECT_NEAR(pm.getDSPValue(12), 0.501187, 1e-5);
-    pm.setVSTvalue(12, 0.01f); // the dB table dips below its minimum; the DSP value is clamped
-    EXPECT_LT(pm.getNaturalValue(12), -60.0f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(12), 0.001f);
-    EXPECT_LT(pm.getModulatedDSPValue(12, 0.5f), 0.001f);
-    pm.setVSTvalue(11, 0.5f); // exponential: the geometric mean
-    EXPECT_NEAR(pm.getNaturalValue(11), std::sqrt(100.0 * 18000.0), 0.05);
-    pm.setVSTvalue(108, 0.124f);
-    EXPECT_EQ(pm.getNaturalValue(108), 0.0f);
-    pm.setVSTvalue(108, 0.125f);
-    EXPECT_EQ(pm.getNaturalValue(108), 1.0f);
-    pm.setVSTvalue(110, 0.5f);
-    EXPECT_EQ(display(110), "Off");
-    pm.setVSTvalue(110, 0.5000001f);
-    EXPECT_EQ(display(110), "On");
-
-    // Closed hat, cymbal and rimshot tunings are frequency factors; the open hat's is not.
-    for (long tag : {84L, 93L, 106L}) {
-        pm.setVSTvalue(tag, 0.25f);
-        EXPECT_FLOAT_EQ(pm.getDSPValue(tag), 0.75f);
-        pm.setVSTvalue(tag, 0.75f);
-        EXPECT_FLOAT_EQ(pm.getDSPValue(tag), 1.5f);
+// The laws at their named points, and the display of every special case, set from a fresh table.
+TEST(ParamTablePins, NamedEdgeCases) {
+    struct Pin {
+        long tag;
+        bool vst; // the value is a VST value, else a natural value
+        float value, natural, dsp;
+        const char* shown; // in a field of 8
+    };
+    // clang-format off
+    const Pin pins[] = {
+        {12, false, -6, -6, 0.501187f, "  -6"},        // dB: VST 0.7270 (below)
+        {12, true, 0.01f, -72.25f, 0.001f, " -72"},    // the dB table dips below its minimum
+        {11, true, 0.5f, 1341.64f, 1341.64f, "1342"},  // exponential: the geometric mean
+        {108, true, 0.124f, 0, 3, "1 x 32"},           // integers round
+        {108, true, 0.125f, 1, 6, "2 x 16"},
+        {108, false, 2, 2, 4, "1 x 16T"}, {108, false, 3, 3, 6, "1 x 16"}, {108, false, 4, 4, 8, "1 x 8T"},
+        {110, true, 0.5f, 0, 0, "Off"}, {110, true, 0.5000001f, 1, 1, "On"},
+        {113, false, 0, 0, 0, "HOST"}, {113, false, 1, 1, 1, "INT"}, {113, false, 2, 2, 2, "MIDI"},
+        {114, false, 0, 0, 0, "01"}, {114, false, 15, 15, 15, "16"},
+        {202, false, 0, 0, 3, "1/32"}, {205, false, 1, 1, 4, "1/16T"}, {206, false, 2, 2, 6, "1/16"},
+        {207, false, 3, 3, 8, "1/8T"}, {208, false, 4, 4, 12, "1/8"}, {209, false, 5, 5, 24, "1/4"},
+        {211, false, 6, 6, 48, "1/2"},
+        {142, true, 0.39f, 1.95f, 1.95f, "B"},         // linear outputs truncate...
+        {150, true, 0.39f, 1.95f, 1.95f, "B"},
+        {151, true, 0.39f, 2, 2, "C"},                 // ...integer ones (rimshot, clap, cowbell) round
+        {153, true, 0.39f, 2, 2, "C"}, {142, true, 1, 5, 5, "F"},
+        {5, false, -0.38f, -0.38f, -0.38f, "-0.380"},  // curves with three decimals
+        {74, false, 1.44f, 1.44f, 1.44f, "1.440"},
+        {16, false, -0.7f, -0.7f, -0.7f, "  -1"},      // other curves whole, %4.0f
+        {0, false, 45, 45, 45, "  45"},
+        {10, false, 66, 66, 99, "  66"}, {30, false, 30, 30, 60, "  30"}, {112, false, 0, 0, 1, "   0"},
+        {84, true, 0.25f, 0.25f, 0.75f, "   0"}, {84, true, 0.75f, 0.75f, 1.5f, "   1"},
+        {93, true, 0.25f, 0.25f, 0.75f, "   0"}, {106, true, 0.75f, 0.75f, 1.5f, "   1"},
+        {89, true, 0.75f, 0.75f, 0.75f, "   1"},       // the open hat's tune is no factor
+    };
+    // clang-format on
+    for (const Pin& p : pins) {
+        BrakkaParameterManager pm;
+        p.vst ? pm.setVSTvalue(p.tag, p.value) : pm.setNaturalValue(p.tag, p.value);
+        EXPECT_NEAR(pm.getNaturalValue(p.tag), p.natural, 0.01f) << p.tag << " " << p.value;
+        EXPECT_NEAR(pm.getDSPValue(p.tag), p.dsp, 1e-5f + 1e-5f * std::fabs(p.dsp)) << p.tag;
+        char text[9];
+        pm.getValueString(p.tag, text, 8);
+        EXPECT_STREQ(text, p.shown) << p.tag << " " << p.value;
     }
-    pm.setVSTvalue(89, 0.75f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(89), 0.75f);
+    BrakkaParameterManager pm;
+    EXPECT_NEAR(pm.getVSTvalue(12), 0.7270, 1e-4);
+    pm.setVSTvalue(12, 0.01f);
+    EXPECT_LT(pm.getModulatedDSPValue(12, 0.5f), 0.001f); // a modulated step keeps the dip
     pm.setVSTvalue(13, 1.0f); // the waveform follows the step value alone
     EXPECT_EQ(pm.getModulatedDSPValue(13, 0.5f), 0.0f);
     EXPECT_EQ(pm.getModulatedDSPValue(13, 0.51f), 1.0f);
     pm.setVSTvalue(0, 0.8f);
     EXPECT_FLOAT_EQ(pm.getModulatedDSPValue(0, 0.55f), 40.0f + 70.0f * 0.9f);
-
-    const char* steps[] = {"1 x 32", "2 x 16", "1 x 16T", "1 x 16", "1 x 8T"};
-    for (int i = 0; i < 5; ++i) {
-        pm.setNaturalValue(108, float(i));
-        EXPECT_EQ(display(108), steps[i]);
-    }
-    const char* syncs[] = {"HOST", "INT", "MIDI"};
-    for (int i = 0; i < 3; ++i) {
-        pm.setNaturalValue(113, float(i));
-        EXPECT_EQ(display(113), syncs[i]);
-    }
-    const char* sizes[] = {"1/32", "1/16T", "1/16", "1/8T", "1/8", "1/4", "1/2"};
-    for (int i = 0; i < 7; ++i) {
-        pm.setNaturalValue(211, float(i));
-        EXPECT_EQ(display(211), sizes[i]);
-    }
-    EXPECT_EQ(display(114), "01");
-    pm.setNaturalValue(114, 15);
-    EXPECT_EQ(display(114), "16");
-    // Outputs: the linear ones truncate, the integer ones (rimshot, clap, cowbell) round.
-    for (long tag = 142; tag <= 153; ++tag) {
-        pm.setVSTvalue(tag, 0.39f);
-        EXPECT_EQ(display(tag), tag <= 150 ? "B" : "C") << tag;
-    }
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(142), 1.95f);
-    pm.setVSTvalue(142, 1.0f);
-    EXPECT_EQ(display(142), "F");
-
-    EXPECT_EQ(name(30), "LTptchDp"); // "LTptchDpt" cut to the host field
-    EXPECT_EQ(name(58), "HTTptchD");
-    EXPECT_EQ(units(0), "Hz");
-    EXPECT_EQ(units(111), "BPM");
+    char text[9];
+    pm.getValueString(5, text, 4);
+    EXPECT_STREQ(text, "-0.");
+    pm.getName(30, text, 8);
+    EXPECT_STREQ(text, "LTptchDp"); // "LTptchDpt" cut to the host field
+    pm.getUnitsName(111, text, 8);
+    EXPECT_STREQ(text, "BPM");
 }
 
 TEST_F(ParamTable, VoiceOwnershipTagSetsAndSnapshots) {

@@ -297,12 +297,6 @@ TEST_F(Sequencer, FreshPatternLengthAndStepSize) {
     BrakkaSequencer s;
     EXPECT_EQ(s.getCurrentStep(), 0);
     EXPECT_EQ(s.getTickGranularity(), 48);
-    for (int v = 0; v < 12; ++v) {
-        EXPECT_EQ(s.getSelectedBeats(v), 2147483647);
-        EXPECT_EQ(s.getRandomBeats(v), 0);
-        EXPECT_EQ(s.getRandomSize(v), 6);
-        EXPECT_FLOAT_EQ(s.getRandomVelocity(v), 1.0f / 127.0f);
-    }
     // A shorter length sends a step beyond it to the start; a step inside it stays.
     s.goToStep(12);
     s.setSequenceLength(12);

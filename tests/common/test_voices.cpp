@@ -3,6 +3,7 @@
 // parameters (tags 0 to 107) to the twelve voices of BrakkaVoiceBank. Sample-exact behaviour of
 // every voice is compared with independent models in test_voice_models.cpp.
 #include "BrakkaKickData.h"
+#include "BrakkaParameterManager.h"
 #include "BrakkaVoiceBank.h"
 
 #include <gtest/gtest.h>
@@ -234,21 +235,8 @@ TEST(Voices, KickTableIsOneSmoothCycleThroughItsFixedEntries) {
 
 namespace {
 
-// DSP values of the parameters' defaults, tag by tag from 0 (-1: the tag reaches no voice).
 // clang-format off
-const float kDefaults[108] = {
-    45, 0, 10, 0, 360, -0.38f, 10, 0, 200, -0.55f, 99, 1000, 0.501f, 0,            // kick
-    130, -1, -1, 200, -0.7f, 10000, -1, -1, 260, -0.5f, 1,                          // snare 9
-    100, 1000, 200, 1,                                                              // snare 8
-    55, 60, 0.251f, 1, 1, 0, 0.001f, -0.5f, 400, -0.5f, 0.001f, -0.5f, 200, -0.5f,  // toms
-    75, 60, 0.251f, 1, 1, 0, 0.001f, -0.5f, 400, -0.5f, 0.001f, -0.5f, 200, -0.5f,
-    95, 60, 0.251f, 1, 1, 0, 0.001f, -0.5f, 400, -0.5f, 0.001f, -0.5f, 200, -0.5f,
-    1000, 200,                                                                      // clap
-    587, 1.44f, -1, -1, 200, -0.5f, 2640, 0.05f, -1,                                // cowbell
-    5000, 5000, 1, 0.5f, 100, 5000, 5000, 0.5f, 0.5f, 400, -0.5f,                   // hats
-    1, 0.316f, 0.316f, 7000, 0.1f, -0.5f, 2000, -0.8f, 7000, 0.1f, -0.5f, 10, -0.9f, // cymbal
-    1, 1000};                                                                       // rimshot
-// A changed value for every connected tag; the toms by offset from their first tag.
+// A changed value for every connected tag, tag by tag from 0 (-1: the tag reaches no voice).
 const float kChanged[108] = {
     80, 0.5f, 1, 0.8f, 800, 0.3f, 1, 0.7f, 50, 0.5f, 30, 5000, 1, 1,
     200, -1, -1, 60, 0.3f, 2000, -1, -1, 80, 0.5f, 0.1f,
@@ -263,11 +251,13 @@ const float kChanged[108] = {
     1.5f, 300};
 // clang-format on
 
+// A bank with the DSP values of the parameters' defaults, as the engine routes them.
 std::unique_ptr<BrakkaVoiceBank> defaultBank() {
+    static BrakkaParameterManager params;
     auto bank = std::make_unique<BrakkaVoiceBank>();
     bank->setAudioSamplingRate(44100);
     for (int tag = 0; tag < 108; ++tag)
-        if (kDefaults[tag] != -1) bank->setVoiceParameter(tag, kDefaults[tag]);
+        bank->setVoiceParameter(tag, params.getDSPValue(tag));
     return bank;
 }
 
