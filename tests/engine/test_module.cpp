@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <dlfcn.h>
 #include <memory>
 #include <set>
 #include <string>
@@ -42,15 +43,29 @@ TEST(Module, BothEntriesBuildAnInstance) {
         ASSERT_NE(e, nullptr) << entry << ": " << host.loadError();
         EXPECT_EQ(e->numOutputs, 12);
         EXPECT_EQ(e->numParams, 263);
+        EXPECT_EQ(host.calls().front(), audioMasterVersion); // asked before anything else
+        // A scanner's order, ending with a suspend that had no resume.
+        host.dispatch(effOpen);
         EXPECT_EQ(host.canDo("receiveVstTimeInfo"), 1);
+        EXPECT_EQ(host.dispatch(effGetPlugCategory), 1); // as the host frame declares
+        host.dispatch(effMainsChanged, 0, 0);
         host.close();
     }
 }
 
-TEST(Module, RefusesAHostWithoutVersion) {
+TEST(Module, RefusesAHostWithoutVersionAndProgramStyleCalls) {
     FakeHost host;
-    host.version = 0;
+    host.version = 0; // not a VST 2 host
     EXPECT_EQ(host.loadLibrary(BRAKKA_MODULE_PATH), nullptr);
+    EXPECT_EQ(host.calls(), std::vector<VstInt32>{audioMasterVersion});
+    // Run as a program's main, the argument is argc.
+    ASSERT_NE(host.library(), nullptr);
+    for (const char* symbol : {"main", "VSTPluginMain"}) {
+        auto entry = reinterpret_cast<brakka_test::VstEntryProc>(dlsym(host.library(), symbol));
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry(reinterpret_cast<audioMasterCallback>(uintptr_t(1))), nullptr);
+        EXPECT_EQ(entry(nullptr), nullptr);
+    }
 }
 
 TEST(Module, PlaysFromMIDIAndFromItsSequencer) {

@@ -1,33 +1,64 @@
-// The step clock as a host hears it: MIDI output timing in the three clock sources, swing, host
-// sync with rounded positions and other time signatures, pattern switches, MIDI-note stepping,
-// random notes on their grid.
+// The step clock as a host hears it: MIDI output timing in the three clock sources, the swing
+// warp against its inverse, host sync with rounded positions and other time signatures, play and
+// stop values, pattern switches and what happens at a pattern start (in which order the editor
+// hears of it), MIDI-note stepping, random notes on their grid, modulation at the step,
+// probabilities.
+#include "BrakkaPatternDictionary.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+#include <string>
 
 using namespace brakka_test;
+using B = Brakka;
 
 namespace {
 
 const int kKick = 36;
-const int kSnare8 = 38;
+const double kSixteenth = 5512.5; // samples at 120 BPM, 44100 Hz
 
-// Differences between consecutive positions.
-std::vector<long> intervals(const std::vector<SentNote>& ons) {
-    std::vector<long> d;
-    for (size_t i = 1; i < ons.size(); ++i)
-        d.push_back(ons[i].position - ons[i - 1].position);
-    return d;
+std::vector<SentNote> play(EngineHarness& h, long frames, int note = -1) {
+    std::vector<SentNote> notes;
+    h.render(frames, &notes);
+    return noteOns(notes, note);
 }
 
-int noteOnsOf(const std::vector<VstMidiEvent>& events) {
-    int n = 0;
-    for (const VstMidiEvent& e : events)
-        n += (unsigned char)e.midiData[0] == 0x90;
-    return n;
+void expectThirtySecondIntervals(const std::vector<SentNote>& ons) {
+    for (size_t i = 1; i < ons.size(); ++i) {
+        const long d = ons[i].position - ons[i - 1].position;
+        EXPECT_TRUE(d == 2756 || d == 2757) << d;
+    }
+}
+
+struct RecordingEditor : BrakkaEditorInterface {
+    std::vector<std::string> events;
+    void add(const char* what, int n) { events.push_back(std::string(what) + std::to_string(n)); }
+    void setCurrentStep(int step) override { add("step ", step); }
+    void noteRowChanged(int voice, const unsigned char*) override { add("notes ", voice); }
+    void modRowChanged(int tag) override { add("mod ", tag); }
+    void patternChanged(int pattern) override { add("pattern ", pattern); }
+    void setPendingPattern(int pattern) override { add("pending ", pattern); }
+    void highlightControl(int, bool) override {}
+    void setParameter(int, float) override {}
+    // The events from the last occurrence of `from` on.
+    std::vector<std::string> since(const std::string& from) const {
+        for (size_t i = events.size(); i-- > 0;)
+            if (events[i] == from)
+                return std::vector<std::string>(events.begin() + i, events.end());
+        return events;
+    }
+};
+
+// Sample at which the swung clock reaches `tick`: the inverse of the swing warp.
+double swungPosition(int tick, double s) {
+    const double w = tick / 6.0; // warped sixteenths
+    const double k = std::floor(w / 2.0);
+    const double u = w - 2.0 * k;
+    const double f = u < s ? u / s : (u + 2.0 - 2.0 * s) / (2.0 - s);
+    return (2.0 * k + f) * kSixteenth;
 }
 
 } // namespace
@@ -41,8 +72,7 @@ TEST(Sequencer, InternalClockThirtySecondsAt120) {
     auto ons = noteOns(notes, kKick);
     ASSERT_GE(ons.size(), 63u);
     EXPECT_EQ(ons[0].position, 0); // the downbeat fires
-    for (long d : intervals(ons))
-        EXPECT_TRUE(d == 2756 || d == 2757) << d;
+    expectThirtySecondIntervals(ons);
     // Every note-on has its note-off 2756 samples later, velocity 64, in the order on, off.
     for (size_t i = 0; i + 1 < notes.size(); i += 2) {
         ASSERT_EQ(notes[i].status, 0x90);
@@ -52,75 +82,80 @@ TEST(Sequencer, InternalClockThirtySecondsAt120) {
         EXPECT_EQ(notes[i + 1].velocity, 64);
         EXPECT_EQ(notes[i].velocity, (int)(0.7f * 127.0));
     }
-    // One event per host call.
-    EXPECT_EQ(h.host().midiOutLists(), 0); // records were cleared per block
 }
 
-TEST(Sequencer, PlayStopAndRewind) {
+TEST(Sequencer, SwingWarpMatchesItsInverseOnEveryThirtySecond) {
+    for (float swing : {0.5f, 1.0f}) {
+        const double s = (1.0 - swing) * 0.8 + 0.2;
+        EngineHarness h;
+        h.fillRow(0);
+        h.set(B::kTagSwing, swing);
+        h.playInternal();
+        auto ons = play(h, 88200, kKick);
+        ASSERT_EQ(ons.size(), 32u) << swing;
+        for (size_t k = 0; k < ons.size(); ++k)
+            EXPECT_NEAR((double)ons[k].position, std::ceil(swungPosition(3 * (int)k, s)), 1.0)
+                << "swing " << swing << " step " << k;
+        // The off-beat sixteenth (tick 6) comes (1 - s) / (2 - s) of a sixteenth late.
+        EXPECT_NEAR(ons[2].position - kSixteenth, kSixteenth * (1.0 - s) / (2.0 - s), 1.0);
+    }
+}
+
+TEST(Sequencer, PlayStopAndTheirValues) {
     EngineHarness h;
-    h.fillRow(0);
-    h.playInternal();
-    std::vector<SentNote> notes;
-    h.render(10000, &notes);
-    EXPECT_EQ(noteOns(notes).size(), 4u); // 0, 2756, 5512, 8268
-    h.host().clearRecords();
-    h.set(Brakka::kTagStop, 1.0f);
-    auto automations = h.host().automations();
-    ASSERT_EQ(automations.size(), 1u);
-    EXPECT_EQ(automations[0].index, Brakka::kTagPlay);
-    EXPECT_EQ(automations[0].value, 0.0f);
-    EXPECT_EQ(h.get(Brakka::kTagPlay), 0.0f);
-    notes.clear();
-    h.render(10000, &notes);
-    EXPECT_TRUE(notes.empty());
-    // Play again rewinds to the start and fires the downbeat at once.
-    h.set(Brakka::kTagPlay, 1.0f);
-    h.render(512, &notes);
-    auto ons = noteOns(notes);
+    h.fillRow(0, {0});
+    // Play 0.5 while stopped rewinds but does not start; 1.0 in MIDI sync does nothing at all.
+    h.set(B::kTagSync, syncValue(1));
+    h.set(B::kTagPlay, 0.5f);
+    EXPECT_TRUE(play(h, 4096).empty());
+    h.set(B::kTagSync, syncValue(2));
+    h.set(B::kTagPlay, 1.0f);
+    h.set(B::kTagPattern, patternValue(5)); // stopped: switches at once
+    EXPECT_EQ(h.engine().getCurrentPattern(), 5);
+    h.set(B::kTagPattern, patternValue(0));
+
+    // Internal: 1.0 starts; 0.25 while playing rewinds at once; Stop 0.5 is not a stop.
+    h.set(B::kTagSync, syncValue(1));
+    h.set(B::kTagPlay, 1.0f);
+    ASSERT_EQ(play(h, 20000 - 4096).size(), 1u);
+    h.set(B::kTagPlay, 0.25f);
+    h.set(B::kTagStop, 0.5f);
+    auto ons = play(h, 512);
     ASSERT_EQ(ons.size(), 1u);
     EXPECT_EQ(ons[0].position, 20000);
-}
 
-TEST(Sequencer, SwingDelaysOddSixteenths) {
-    EngineHarness h;
-    h.fillRow(0);
-    h.set(Brakka::kTagStepSize, stepSizeValue(3)); // "1 x 16"
-    h.set(Brakka::kTagSwing, 1.0f);                // 100 %
-    h.playInternal();
-    std::vector<SentNote> notes;
-    h.render(44100 * 2, &notes);
-    auto ons = noteOns(notes);
-    ASSERT_GE(ons.size(), 15u);
-    const double sixteenth = 5512.5;
-    for (size_t k = 0; k < ons.size(); ++k) {
-        double expected = k * sixteenth + (k % 2 ? sixteenth * 0.8 / 1.8 : 0.0);
-        EXPECT_NEAR((double)ons[k].position, expected, 1.5) << k;
-    }
+    // Stop resets Play and tells the host; Play again fires the downbeat at once.
+    h.host().clearRecords();
+    h.set(B::kTagStop, 1.0f);
+    auto automations = h.host().automations();
+    ASSERT_EQ(automations.size(), 1u);
+    EXPECT_EQ(automations[0].index, B::kTagPlay);
+    EXPECT_EQ(automations[0].value, 0.0f);
+    EXPECT_TRUE(play(h, 10000).empty());
+    h.set(B::kTagPlay, 1.0f);
+    ons = play(h, 512);
+    ASSERT_EQ(ons.size(), 1u);
+    EXPECT_EQ(ons[0].position, 30512);
 }
 
 TEST(Sequencer, HostSyncFollowsRoundedPositionsWithoutDoubles) {
     EngineHarness h(44100.0f, 512);
     h.fillRow(0);
-    const double tempo = 120.0;
     std::mt19937 jitter(7);
     std::uniform_int_distribution<int> offset(-6, 6);
     h.beforeBlock = [&](long start, int) {
-        double exact = start * tempo / 60.0 / 44100.0;
         // Rounded to 1/1920 quarter note, then off by up to six samples either way.
-        double ppq = std::round(exact * 1920.0) / 1920.0 + offset(jitter) * tempo / 60.0 / 44100.0;
+        double ppq =
+            std::round(start * 2.0 / 44100.0 * 1920.0) / 1920.0 + offset(jitter) * 2.0 / 44100.0;
         if (start == 0) ppq = 0.0; // the first rolling block starts exactly at 0
-        h.host().setTimeInfo(FakeHost::makeTimeInfo(true, ppq, tempo));
+        h.host().setTimeInfo(FakeHost::makeTimeInfo(true, ppq, 120.0));
     };
-    std::vector<SentNote> notes;
-    h.render(44100 * 4, &notes);
-    auto ons = noteOns(notes);
-    // 4 s at 120 BPM = 8 quarters = 64 thirty-seconds; jitter may bring the 65th in.
-    ASSERT_GE(ons.size(), 63u);
+    auto ons = play(h, 44100 * 4);
+    ASSERT_GE(ons.size(), 63u); // jitter may bring the 65th in
     ASSERT_LE(ons.size(), 65u);
     for (size_t k = 0; k < ons.size(); ++k)
         EXPECT_NEAR((double)ons[k].position, k * 2756.25, 1.0) << k;
     EXPECT_EQ(h.engine().getTempo(), 120.0f);
-    EXPECT_FALSE(h.host().timeRequests().empty());
     EXPECT_EQ(h.host().timeRequests().back(), 0x602);
 }
 
@@ -133,22 +168,16 @@ TEST(Sequencer, HostSyncFollowsJumpsAndStops) {
         h.host().setTimeInfo(FakeHost::makeTimeInfo(playing, ppq, 120.0));
         if (playing) ppq += frames * 2.0 / 44100.0;
     };
-    std::vector<SentNote> notes;
-    h.render(4410, &notes); // 0.1 s: steps at 0, 2756
-    EXPECT_EQ(noteOns(notes).size(), 2u);
-    notes.clear();
-    ppq = 3.0; // relocation: a quarter-note boundary, step 24
-    h.render(441, &notes);
-    ASSERT_EQ(noteOns(notes).size(), 1u);
-    EXPECT_EQ(noteOns(notes)[0].position, 4410);
-    notes.clear();
+    EXPECT_EQ(play(h, 4410).size(), 2u); // steps at 0, 2756
+    ppq = 3.0;                           // relocation: a quarter-note boundary, step 24
+    auto ons = play(h, 441);
+    ASSERT_EQ(ons.size(), 1u);
+    EXPECT_EQ(ons[0].position, 4410);
     playing = false;
-    h.render(44100, &notes);
-    EXPECT_TRUE(notes.empty());
+    EXPECT_TRUE(play(h, 44100).empty());
     // No time information at all: the transport counts as stopped.
     h.beforeBlock = [&](long, int) { h.host().clearTimeInfo(); };
-    h.render(44100, &notes);
-    EXPECT_TRUE(notes.empty());
+    EXPECT_TRUE(play(h, 44100).empty());
 }
 
 TEST(Sequencer, HostSyncCountsQuarterNotesInSixEight) {
@@ -157,49 +186,128 @@ TEST(Sequencer, HostSyncCountsQuarterNotesInSixEight) {
     h.beforeBlock = [&](long start, int) {
         h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0, 6, 8));
     };
-    std::vector<SentNote> notes;
-    h.render(44100 * 2, &notes);
-    auto ons = noteOns(notes);
+    auto ons = play(h, 44100 * 2);
     ASSERT_GE(ons.size(), 31u);
-    for (long d : intervals(ons))
-        EXPECT_TRUE(d == 2756 || d == 2757) << d;
+    expectThirtySecondIntervals(ons);
     // The note length follows the beat unit: a thirty-second of an eighth-note beat.
     EXPECT_EQ(ons[0].noteLength, 5512);
 }
 
-TEST(Sequencer, PatternSwitchWaitsForThePatternStart) {
+TEST(Sequencer, PlaybackStartFiresTheDownbeatOfAFreshPattern) {
+    // Pattern 1 has never played: its clock sits at tick 0, step 0. Starting must still fire
+    // step 0, in Internal and in Host sync.
+    for (int sync : {1, 0}) {
+        EngineHarness h;
+        h.set(B::kTagPattern, patternValue(1));
+        h.fillRow(0, {0});
+        h.set(B::kTagSync, syncValue(sync));
+        if (sync == 1) h.set(B::kTagPlay, 1.0f);
+        h.beforeBlock = [&](long start, int) {
+            h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0));
+        };
+        auto ons = play(h, 2048, kKick);
+        ASSERT_EQ(ons.size(), 1u) << "sync " << sync;
+        EXPECT_EQ(ons[0].position, 0);
+    }
+}
+
+TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     EngineHarness h;
     h.fillRow(0); // pattern 0: kick on every step
-    h.set(Brakka::kTagPattern, patternValue(1));
+    h.set(B::kTagPattern, patternValue(1));
     h.fillRow(1); // pattern 1: snare 8 on every step
-    h.set(Brakka::kTagPattern, patternValue(0));
+    h.set(B::kTagPattern, patternValue(0));
     h.playInternal();
     std::vector<SentNote> notes;
     h.render(2756 * 9 + 100, &notes); // into step 9
-    h.set(Brakka::kTagPattern, patternValue(1));
+    h.set(B::kTagPattern, patternValue(1));
     EXPECT_EQ(h.engine().getCurrentPattern(), 0);
     EXPECT_EQ(h.engine().getPendingPattern(), 1);
     h.render(44100 * 3, &notes);
-    auto kicks = noteOns(notes, kKick);
-    auto snares = noteOns(notes, kSnare8);
-    ASSERT_EQ(kicks.size(), 32u);
+    auto snares = noteOns(notes, 38);
+    ASSERT_EQ(noteOns(notes, kKick).size(), 32u);
     ASSERT_FALSE(snares.empty());
     EXPECT_EQ(snares[0].position, 88200); // one bar of 120 BPM
-    EXPECT_LT(kicks.back().position, snares[0].position);
     EXPECT_EQ(h.engine().getCurrentPattern(), 1);
+
+    // Pattern notes from MIDI: stopped, at once; running, queued; velocity 0 is no note-on.
+    h.set(B::kTagStop, 1.0f);
+    h.host().sendMidi(0x90, 63, 100);
+    EXPECT_EQ(h.engine().getCurrentPattern(), 3);
+    h.set(B::kTagPlay, 1.0f);
+    h.render(512);
+    h.host().sendMidi(0x91, 65, 100); // any channel
+    EXPECT_EQ(h.engine().getCurrentPattern(), 3);
+    EXPECT_EQ(h.engine().getPendingPattern(), 5);
+    h.host().sendMidi(0x90, 66, 0);
+    EXPECT_EQ(h.engine().getPendingPattern(), 5);
+    // A program selection drops the queued switch.
+    h.host().dispatch(effSetProgram, 0, 3);
+    EXPECT_EQ(h.engine().getCurrentPattern(), 0);
+    EXPECT_EQ(h.engine().getPendingPattern(), 0);
 }
 
-TEST(Sequencer, PatternNotesFromMIDI) {
+TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
     EngineHarness h;
-    h.host().sendMidi(0x90, 63, 100); // stopped: switches at once
-    EXPECT_EQ(h.engine().getCurrentPattern(), 3);
+    // Pattern 1: Mid Tom (voice 4) refills its velocities and its tune row (tag 43) at every
+    // start; Snare 9 (2) and Mid Tom are re-randomized by Random Reset.
+    BrakkaParameterManager table;
+    BrakkaPatternDictionary dict;
+    for (int p = 0; p < 16; ++p) {
+        BrakkaSequencer seq;
+        seq.initModulators(table.getModulatableTags());
+        if (p == 0) seq.setNote(0, 0, 255);
+        if (p == 1) {
+            seq.setVelocityRandomOnLoop(4, true);
+            seq.registerModTag(43);
+            seq.setModRandomOnLoop(43, true);
+        }
+        std::vector<char> block(seq.getSize(false));
+        seq.getAllData(block.data());
+        dict.blocks["Pattern " + std::to_string(p)] = block;
+        for (unsigned tag : table.getPatternTags())
+            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] =
+                p == 1 && (tag == B::kTagRandomReset + 2 || tag == B::kTagRandomReset + 4)
+                    ? 1.0f
+                    : table.getVSTvalue(tag);
+    }
+    const BrakkaPatternDictionary* ref = &dict;
+    ASSERT_EQ(h.engine().vendorSpecific(B::kOpcodeImportPatterns, 0, &ref, 0.0f), 0);
+    RecordingEditor editor;
+    h.engine().setEditorInterface(&editor);
     h.playInternal();
     h.render(512);
-    h.host().sendMidi(0x91, 65, 100); // any channel; running: queued
-    EXPECT_EQ(h.engine().getCurrentPattern(), 3);
-    EXPECT_EQ(h.engine().getPendingPattern(), 5);
-    h.host().sendMidi(0x90, 66, 0); // velocity 0 is no note-on
-    EXPECT_EQ(h.engine().getPendingPattern(), 5);
+    h.set(B::kTagPattern, patternValue(1));
+    EXPECT_EQ(editor.events.back(), "pending 1");
+    h.render(88200 - 512 + 100);
+
+    // The switch (the new pattern's values, its rows, the pattern), then the refills in voice
+    // order, then the step.
+    std::vector<std::string> tail = editor.since("pattern 1");
+    EXPECT_EQ(tail, (std::vector<std::string>{"pattern 1", "notes 2", "notes 4", "mod -1", "mod 43",
+                                              "step 0"}));
+    const size_t at = editor.events.size() - tail.size();
+    ASSERT_GE(at, 13u);
+    EXPECT_EQ(editor.events[at - 13], "notes 0");
+    EXPECT_EQ(editor.events[at - 1], "mod 652");
+    float row[32];
+    h.engine().getModRow(43, row);
+    int moved = 0;
+    for (float x : row)
+        moved += x != 0.5f;
+    EXPECT_GT(moved, 20);
+
+    // MIDI Output Only: the clock's pattern start leaves the modulation rows alone...
+    h.set(B::kTagMIDIOutputOnly, 1.0f);
+    h.render(88200);
+    EXPECT_EQ(editor.since("notes 2"),
+              (std::vector<std::string>{"notes 2", "notes 4", "mod -1", "step 0"}));
+    // ...but a MIDI step's pattern start refills them whatever MIDI Output Only says.
+    h.set(B::kTagSync, syncValue(2));
+    h.host().sendMidi(0x90, 86, 100);
+    EXPECT_EQ(editor.since("notes 2"),
+              (std::vector<std::string>{"notes 2", "notes 4", "mod -1", "mod 43", "step 0"}));
+    h.engine().setEditorInterface(nullptr);
 }
 
 TEST(Sequencer, MIDINoteStepping) {
@@ -213,83 +321,71 @@ TEST(Sequencer, MIDINoteStepping) {
         return h.host().midiOut();
     };
     EXPECT_TRUE(step(84).empty()); // Internal/Host sync: nothing
-
-    h.set(Brakka::kTagSync, syncValue(2));
+    h.set(B::kTagSync, syncValue(2));
     auto out = step(86); // rewind: step 0 fires
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].midiData[1], kKick);
     EXPECT_EQ(out[0].deltaFrames, 0);
     EXPECT_EQ(out[1].deltaFrames, 2756); // 1/16 s at 44100
-    EXPECT_EQ(h.engine().getCurrentStep(), 0);
-
     EXPECT_EQ(step(84).size(), 2u);
     EXPECT_EQ(h.engine().getCurrentStep(), 1);
     EXPECT_TRUE(step(84).empty()); // step 2: no note
-    EXPECT_EQ(h.engine().getCurrentStep(), 2);
     step(86);
     EXPECT_EQ(step(83).size(), 2u); // back from step 0 to 31
     EXPECT_EQ(h.engine().getCurrentStep(), 31);
     EXPECT_TRUE(step(85).empty());
-    // The clock does not move by itself.
     h.host().clearRecords();
-    h.render(44100);
+    h.render(44100); // the clock does not move by itself
     EXPECT_TRUE(h.host().midiOut().empty());
     // Several steps in one event list all reach the host in the next block.
     h.host().clearRecords();
     h.host().sendEvents({FakeHost::makeMidi(0x90, 86, 100), FakeHost::makeMidi(0x90, 84, 100)});
-    EXPECT_TRUE(h.host().midiOut().empty());
     h.host().process(512);
-    EXPECT_EQ(noteOnsOf(h.host().midiOut()), 2);
+    int ons = 0;
+    for (const VstMidiEvent& e : h.host().midiOut())
+        ons += (unsigned char)e.midiData[0] == 0x90;
+    EXPECT_EQ(ons, 2);
+
+    // The clock is absolute: at step 20 a step size of "1 x 8T" (8 ticks) goes to the start,
+    // and tick 60 + 8 lies on step 68 / 8 = 8.
+    for (int i = 0; i < 19; ++i)
+        h.host().sendMidi(0x90, 84, 100);
+    EXPECT_EQ(h.engine().getCurrentStep(), 20);
+    h.set(B::kTagStepSize, stepSizeValue(4));
+    EXPECT_EQ(h.engine().getCurrentStep(), 0);
+    h.host().sendMidi(0x90, 84, 100);
+    EXPECT_EQ(h.engine().getCurrentStep(), 8);
 }
 
-TEST(Sequencer, RandomNotesOnTheirGridWithNonZeroVelocity) {
-    EngineHarness h;
-    h.set(Brakka::kTagRandomBeats + 0, 1.0f);       // 100 %
-    h.set(Brakka::kTagRandomSize + 0, 4.0f / 6.0f); // "1/8": 12 ticks
-    h.playInternal();
-    std::vector<SentNote> notes;
-    h.render(44100 * 2, &notes);
-    auto ons = noteOns(notes, kKick);
-    ASSERT_GE(ons.size(), 7u);
-    for (size_t k = 0; k < ons.size(); ++k) {
-        EXPECT_NEAR((double)ons[k].position, k * 11025.0, 1.0);
-        EXPECT_GE(ons[k].velocity, 1); // Random Velocity 1/127 truncates to 0: sent as 1
+TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
+    // MIDI steps apply their modulation and strike whatever MIDI Output Only says; the clock
+    // applies nothing while MIDI Output Only is on. Kick on bus B, pan hard left on step 0.
+    EngineHarness stepped, clocked;
+    for (EngineHarness* h : {&stepped, &clocked}) {
+        h->set(B::kTagOutput + 0, outputBusValue(1));
+        h->fillRow(0, {0});
+        h->engine().setModSequenceValue(B::kTagPan + 0, 0, 0.0f);
+        h->set(B::kTagMIDIOutputOnly, 1.0f);
     }
-}
+    stepped.set(B::kTagSync, syncValue(2));
+    stepped.host().sendMidi(0x90, 86, 100);
+    clocked.playInternal();
+    clocked.render(512);
+    for (EngineHarness* h : {&stepped, &clocked})
+        h->set(B::kTagMIDIOutputOnly, 0.0f);
+    EXPECT_GT(peak(stepped.renderChannel(2048, 2)), 0.01); // struck
+    EXPECT_EQ(peak(stepped.host().output(3)), 0.0);        // with the step's pan: hard left
+    EXPECT_EQ(peak(clocked.renderChannel(2048, 2)), 0.0);  // the clock struck nothing
+    clocked.host().sendMidi(0x90, kKick, 127); // and applied no pan: a direct hit is centred
+    clocked.host().process(2048);
+    EXPECT_GT(peak(clocked.host().output(3)), 0.01);
 
-TEST(Sequencer, RandomVelocityZeroTakesTheVelocityRow) {
+    // The clock applies a step's modulation before its trigger: the click level at its minimum
+    // on step 16 changes the second hit.
     EngineHarness h;
-    for (int s = 0; s < 32; ++s)
-        h.engine().setVelocityValue(0, s, 0.5f);
-    h.set(Brakka::kTagRandomBeats + 0, 1.0f);
-    h.set(Brakka::kTagRandomSize + 0, 2.0f / 6.0f); // "1/16"
-    h.set(Brakka::kTagRandomVelocity + 0, 0.0f);
-    h.playInternal();
-    std::vector<SentNote> notes;
-    h.render(44100, &notes);
-    auto ons = noteOns(notes, kKick);
-    ASSERT_GE(ons.size(), 7u);
-    for (const SentNote& n : ons)
-        EXPECT_EQ(n.velocity, 63);
-}
-
-TEST(Sequencer, SelectedBeatsZeroNeverPlays) {
-    EngineHarness h;
-    h.fillRow(0);
-    h.set(Brakka::kTagSelectedBeats + 0, 0.0f);
-    h.playInternal();
-    std::vector<SentNote> notes;
-    h.render(44100, &notes);
-    EXPECT_TRUE(notes.empty());
-}
-
-TEST(Sequencer, ModulationIsAppliedBeforeTheTrigger) {
-    // Kick on bus B; the same hit with the level modulated... the kick's click level is
-    // modulated to its minimum on step 1: the two hits differ.
-    EngineHarness h;
-    h.set(Brakka::kTagOutput + 0, outputBusValue(1));
+    h.set(B::kTagOutput + 0, outputBusValue(1));
     h.fillRow(0, {0, 16});
-    h.engine().setModSequenceValue(12, 16, 0.0f); // Kickdrum Click Level at step 16: minimum
+    h.engine().setModSequenceValue(12, 16, 0.0f);
     h.playInternal();
     std::vector<float> first = h.renderChannel(2000, 2);
     h.render(2756 * 16 - 2000);
@@ -300,22 +396,86 @@ TEST(Sequencer, ModulationIsAppliedBeforeTheTrigger) {
     EXPECT_GT(d, 1e-3);
 }
 
-TEST(Sequencer, PlaybackStartFiresTheDownbeatOfAFreshPattern) {
-    // Pattern 1 has never played: its clock sits at tick 0, step 0. Starting must still fire
-    // step 0, in Internal and in Host sync.
-    for (int sync : {1, 0}) {
-        EngineHarness h;
-        h.set(Brakka::kTagPattern, patternValue(1));
-        h.fillRow(0, {0});
-        h.set(Brakka::kTagSync, syncValue(sync));
-        if (sync == 1) h.set(Brakka::kTagPlay, 1.0f);
-        h.beforeBlock = [&](long start, int) {
-            h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0));
-        };
-        std::vector<SentNote> notes;
-        h.render(2048, &notes);
-        auto ons = noteOns(notes, kKick);
-        ASSERT_EQ(ons.size(), 1u) << "sync " << sync;
-        EXPECT_EQ(ons[0].position, 0);
+TEST(Sequencer, RandomNotesOnTheirGridWithNonZeroVelocity) {
+    EngineHarness h;
+    h.set(B::kTagRandomBeats + 0, 1.0f);       // 100 %
+    h.set(B::kTagRandomSize + 0, 4.0f / 6.0f); // "1/8": 12 ticks
+    h.playInternal();
+    auto ons = play(h, 44100 * 2, kKick);
+    ASSERT_GE(ons.size(), 7u);
+    for (size_t k = 0; k < ons.size(); ++k) {
+        EXPECT_NEAR((double)ons[k].position, k * 11025.0, 1.0);
+        EXPECT_GE(ons[k].velocity, 1); // Random Velocity 1/127 truncates to 0: sent as 1
     }
+}
+
+TEST(Sequencer, RandomNotesBetweenStepsTakeTheRowAtTheCurrentStepButNoModulation) {
+    // Steps of 8 ticks, random notes every 6 ticks: ticks 6, 18, 30... fall inside steps.
+    EngineHarness h;
+    h.set(B::kTagStepSize, stepSizeValue(4));
+    h.set(B::kTagRandomBeats + 0, 1.0f);
+    h.set(B::kTagRandomSize + 0, 2.0f / 6.0f); // 6 ticks
+    h.set(B::kTagRandomVelocity + 0, 0.0f);
+    for (int s = 0; s < 32; ++s)
+        h.engine().setVelocityValue(0, s, 0.1f + 0.03f * s);
+    h.playInternal();
+    auto ons = play(h, 88200, kKick);
+    ASSERT_EQ(ons.size(), 16u);
+    float row[32];
+    h.engine().getVelocityRow(0, row);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_NEAR((double)ons[k].position, 6 * k * 918.75, 1.0) << k;
+        EXPECT_EQ(ons[k].velocity, (int)(row[6 * k / 8] * 127.0)) << k;
+    }
+    // With a Random Velocity of its own, every random note takes it.
+    h.set(B::kTagStop, 1.0f);
+    h.set(B::kTagRandomVelocity + 0, 0.5f);
+    h.set(B::kTagPlay, 1.0f);
+    for (const SentNote& n : play(h, 88200, kKick))
+        EXPECT_EQ(n.velocity, 63);
+
+    // Random notes on eighths: tick 12 lies inside step 1, whose pan is hard left. Only a
+    // step's own firing applies its modulation, so the kick struck at tick 12 stays centred.
+    EngineHarness g;
+    g.set(B::kTagOutput + 0, outputBusValue(1));
+    g.set(B::kTagStepSize, stepSizeValue(4));
+    g.set(B::kTagRandomBeats + 0, 1.0f);
+    g.set(B::kTagRandomSize + 0, 4.0f / 6.0f);
+    g.set(B::kTagRandomVelocity + 0, 1.0f);
+    g.engine().setModSequenceValue(B::kTagPan + 0, 1, 0.0f);
+    g.playInternal();
+    ASSERT_EQ(play(g, 11025 + 64, kKick).size(), 2u); // ticks 0 and 12
+    EXPECT_GT(peak(g.renderChannel(4096, 3)), 1e-3);
+}
+
+TEST(Sequencer, ProbabilitiesScaleToTheRandomRange) {
+    // Selected Beats 50 % on a full row, Random Beats 50 % on eighths of an empty row: about
+    // half of 640 steps and of 160 eligible ticks play (bounds at four standard deviations);
+    // Selected Beats 0 % never plays.
+    EngineHarness h;
+    h.fillRow(0);
+    h.fillRow(2);
+    h.set(B::kTagSelectedBeats + 0, 0.5f);
+    h.set(B::kTagSelectedBeats + 2, 0.0f);
+    h.set(B::kTagRandomBeats + 1, 0.5f);
+    h.set(B::kTagRandomSize + 1, 4.0f / 6.0f); // 12 ticks
+    h.set(B::kTagMIDIOutputOnly, 1.0f);        // notes only: fast
+    h.playInternal();
+    std::vector<SentNote> notes;
+    h.render(88200 * 20 - 100, &notes);
+    const size_t kicks = noteOns(notes, kKick).size(), snares = noteOns(notes, 38).size();
+    EXPECT_GT(kicks, 270u);
+    EXPECT_LT(kicks, 370u);
+    EXPECT_GT(snares, 55u);
+    EXPECT_LT(snares, 105u);
+    EXPECT_TRUE(noteOns(notes, 40).empty());
+}
+
+TEST(Sequencer, TempoBeforeAnyHostTempo) {
+    EngineHarness h;
+    h.set(B::kTagSync, syncValue(0));
+    EXPECT_EQ(h.engine().getTempo(), 0.0f); // no host tempo reported yet
+    h.set(B::kTagSync, syncValue(1));
+    h.set(B::kTagTempo, 0.5f);
+    EXPECT_EQ(h.engine().getTempo(), 150.0f);
 }

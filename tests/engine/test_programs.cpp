@@ -1,6 +1,8 @@
-// Programs as chunks: preset and bank chunks round trip byte for byte, a bank is the 48 preset
-// chunks back to back, the factory bank is loaded at start and plays, and damaged chunks of
-// every kind are refused without changing anything.
+// Programs, patterns and chunks: pattern-scope values, clear, random fill, copy and paste across
+// patterns and programs, the pattern import, preset and bank chunks round trip byte for byte, a
+// bank is the 48 preset chunks back to back, the factory bank is loaded at start and plays, and
+// damaged chunks of every kind are refused without changing anything.
+#include "BrakkaPatternDictionary.h"
 #include "BrakkaResources.h"
 #include "engine_support.h"
 
@@ -12,6 +14,7 @@
 #include <random>
 
 using namespace brakka_test;
+using B = Brakka;
 
 namespace {
 
@@ -80,9 +83,9 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
     h.host().dispatch(effSetProgram, 0, 5);
     char name[] = "Round trip";
     h.host().dispatch(effSetProgramName, 0, 0, name);
-    h.set(Brakka::kTagPattern, patternValue(2));
-    h.set(Brakka::kTagRandomBeats + 4, 0.25f); // a pattern value of pattern 2
-    h.set(Brakka::kTagPattern, patternValue(0));
+    h.set(B::kTagPattern, patternValue(2));
+    h.set(B::kTagRandomBeats + 4, 0.25f); // a pattern value of pattern 2
+    h.set(B::kTagPattern, patternValue(0));
     e().setModSequenceValue(14, 3, 0.9f);
     const Bytes saved = preset();
     ASSERT_EQ(saved.size(), e().getPresetChunkSize(5));
@@ -93,11 +96,11 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
     // Change everything the chunk holds, then restore it.
     char other[] = "Other";
     h.host().dispatch(effSetProgramName, 0, 0, other);
-    h.set(Brakka::kTagTempo, 0.9f);
+    h.set(B::kTagTempo, 0.9f);
     e().setModSequenceValue(14, 3, 0.1f);
-    h.set(Brakka::kTagPattern, patternValue(2));
+    h.set(B::kTagPattern, patternValue(2));
     e().pattern_clear(0);
-    h.set(Brakka::kTagRandomBeats + 4, 0.75f);
+    h.set(B::kTagRandomBeats + 4, 0.75f);
     ASSERT_EQ(h.host().setChunk(saved, true), 1);
     EXPECT_TRUE(preset() == saved);
     EXPECT_EQ(e().getCurrentPattern(), 0);
@@ -106,9 +109,9 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
     float row[32];
     e().getModRow(14, row);
     EXPECT_FLOAT_EQ(row[3], 0.9f);
-    h.set(Brakka::kTagPattern, patternValue(2));
-    EXPECT_FLOAT_EQ(h.get(Brakka::kTagRandomBeats + 4), 0.25f);
-    h.set(Brakka::kTagPattern, patternValue(0));
+    h.set(B::kTagPattern, patternValue(2));
+    EXPECT_FLOAT_EQ(h.get(B::kTagRandomBeats + 4), 0.25f);
+    h.set(B::kTagPattern, patternValue(0));
 
     // Any format number reads the same; 100 is written.
     Bytes seven = saved;
@@ -119,7 +122,7 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
 
 TEST_F(ChunkFixture, BankIsTheFortyEightPresetChunksBackToBack) {
     h.host().dispatch(effSetProgram, 0, 7);
-    h.set(Brakka::kTagLevel, 0.3f);
+    h.set(B::kTagLevel, 0.3f);
     const Bytes b = bank();
     Bytes joined;
     size_t sum = 0;
@@ -133,12 +136,12 @@ TEST_F(ChunkFixture, BankIsTheFortyEightPresetChunksBackToBack) {
     EXPECT_TRUE(b == joined);
 
     h.host().dispatch(effSetProgram, 0, 12);
-    h.set(Brakka::kTagLevel, 0.9f);
+    h.set(B::kTagLevel, 0.9f);
     ASSERT_EQ(h.host().setChunk(b, false), 1);
     EXPECT_EQ(e().getProgram(), 0);
     EXPECT_TRUE(bank() == b);
     h.host().dispatch(effSetProgram, 0, 7);
-    EXPECT_FLOAT_EQ(h.get(Brakka::kTagLevel), 0.3f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagLevel), 0.3f);
 }
 
 TEST_F(ChunkFixture, NamesAndValuesAreKeptSafe) {
@@ -146,18 +149,18 @@ TEST_F(ChunkFixture, NamesAndValuesAreKeptSafe) {
     // A name of 24 characters without its zero is cut to 23.
     std::memset(&p[4], 'x', 24);
     // Values outside 0..1 are clipped, NaN takes the default.
-    putFloat(p, 28 + 4 * Brakka::kTagTempo, 7.0f);
-    putFloat(p, 28 + 4 * Brakka::kTagSwing, std::numeric_limits<float>::quiet_NaN());
+    putFloat(p, 28 + 4 * B::kTagTempo, 7.0f);
+    putFloat(p, 28 + 4 * B::kTagSwing, std::numeric_limits<float>::quiet_NaN());
     const size_t values = p.size() - kPatternValueBytes;
     putFloat(p, values, -3.0f); // pattern 0, tag 108 (step size)
     ASSERT_EQ(h.host().setChunk(p, true), 1);
     char name[64] = {};
     ASSERT_EQ(h.host().dispatch(effGetProgramNameIndexed, 0, 0, name), 1);
     EXPECT_EQ(std::string(name), std::string(23, 'x'));
-    EXPECT_FLOAT_EQ(h.get(Brakka::kTagTempo), 1.0f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagTempo), 1.0f);
     EngineHarness blank;
-    EXPECT_FLOAT_EQ(h.get(Brakka::kTagSwing), blank.get(Brakka::kTagSwing));
-    EXPECT_FLOAT_EQ(h.get(Brakka::kTagStepSize), 0.0f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagSwing), blank.get(B::kTagSwing));
+    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.0f);
     // Bytes after a sound chunk are not part of it.
     Bytes longer = preset();
     const Bytes before = longer;
@@ -288,7 +291,7 @@ std::vector<Damage> damagedChunks(const Bytes& p, const Bytes& b) {
 
 TEST_F(ChunkFixture, DamagedChunksChangeNothing) {
     h.host().dispatch(effSetProgram, 0, 3);
-    h.set(Brakka::kTagPattern, patternValue(4));
+    h.set(B::kTagPattern, patternValue(4));
     const Bytes p = preset();
     const Bytes b = bank();
     for (const Damage& d : damagedChunks(p, b)) {
@@ -303,4 +306,195 @@ TEST_F(ChunkFixture, DamagedChunksChangeNothing) {
     EXPECT_EQ(e().setChunk(const_cast<uint8_t*>(p.data()), -5, false), 0);
     EXPECT_EQ(e().getChunk(nullptr, true), 0);
     EXPECT_TRUE(bank() == b);
+}
+
+// --- patterns -----------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<unsigned char> noteRow(EngineHarness& h, int voice) {
+    std::vector<unsigned char> row(32);
+    h.engine().getNoteRow(voice, row.data());
+    return row;
+}
+
+bool empty(const std::vector<unsigned char>& row) {
+    for (unsigned char b : row)
+        if (b) return false;
+    return true;
+}
+
+// A dictionary holding pattern p with a kick on step p, a velocity and (pattern 0) a
+// modulation value; Random Beats of the kick p / 100, step size 0.75.
+BrakkaPatternDictionary makeDictionary() {
+    BrakkaParameterManager table;
+    BrakkaPatternDictionary dict;
+    for (int p = 0; p < 16; ++p) {
+        BrakkaSequencer seq;
+        seq.initModulators(table.getModulatableTags());
+        seq.setNote(0, p, 255);
+        seq.setVelocityValue(1, 3, 0.25f);
+        if (p == 0) {
+            seq.setModValue(0, 4, 0.9f);
+            seq.registerModTag(0);
+        }
+        std::vector<char> block(seq.getSize(false));
+        seq.getAllData(block.data());
+        dict.blocks["Pattern " + std::to_string(p)] = block;
+        for (unsigned tag : table.getPatternTags())
+            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] =
+                tag == 190 ? 0.01f * (float)p : (tag == 108 ? 0.75f : 0.5f);
+    }
+    return dict;
+}
+
+} // namespace
+
+TEST(Patterns, PatternValuesBelongToTheirPatternAndSwitchesAreReported) {
+    EngineHarness h; // resumed by the harness
+    h.set(B::kTagRandomBeats + 2, 0.3f);
+    h.set(B::kTagStepSize, stepSizeValue(4));
+    h.set(B::kTagTempo, 0.8f); // a program value
+    h.host().clearRecords();
+    h.set(B::kTagPattern, patternValue(6));
+    EXPECT_EQ(h.host().automations().size(), 61u); // every pattern tag
+    EXPECT_FLOAT_EQ(h.get(B::kTagRandomBeats + 2), 0.0f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.0f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagTempo), 0.8f);
+    h.host().dispatch(effMainsChanged, 0, 0); // suspended: nothing to report
+    h.host().clearRecords();
+    h.set(B::kTagPattern, patternValue(0));
+    EXPECT_TRUE(h.host().automations().empty());
+    EXPECT_FLOAT_EQ(h.get(B::kTagRandomBeats + 2), 0.3f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 1.0f);
+}
+
+TEST(Patterns, ClearAndRandomFillRows) {
+    EngineHarness h;
+    h.fillRow(4);
+    h.engine().setVelocityValue(4, 0, 0.2f);
+    h.engine().setModSequenceValue(43, 0, 0.9f);
+    h.set(B::kTagClear + 4, 0.999f); // not exactly 1: stored only
+    h.set(B::kTagRandomFill + 3, 0.999f);
+    EXPECT_EQ(noteRow(h, 4)[5], 255);
+    EXPECT_TRUE(empty(noteRow(h, 3)));
+    h.set(B::kTagClear + 4, 1.0f);
+    EXPECT_TRUE(empty(noteRow(h, 4)));
+    h.set(B::kTagRandomFill + 4, 1.0f);
+    int set = 0;
+    for (unsigned char b : noteRow(h, 4)) {
+        EXPECT_LE(b, 1);
+        set += b;
+    }
+    EXPECT_GT(set, 0);
+    h.fillRow(1);
+    h.engine().pattern_clear(0);
+    for (int v = 0; v < 12; ++v)
+        EXPECT_TRUE(empty(noteRow(h, v))) << v;
+    float values[32]; // velocities and modulation rows stay
+    h.engine().getVelocityRow(4, values);
+    EXPECT_FLOAT_EQ(values[0], 0.2f);
+    h.engine().getModRow(43, values);
+    EXPECT_FLOAT_EQ(values[0], 0.9f);
+}
+
+TEST(Patterns, CopyAndPasteAcrossPatternsAndPrograms) {
+    EngineHarness h;
+    h.fillRow(3);
+    h.engine().pattern_paste(); // before any copy: the clipboard's default pattern, no notes
+    EXPECT_TRUE(empty(noteRow(h, 3)));
+
+    h.set(B::kTagPattern, patternValue(1));
+    h.fillRow(2, {0, 3, 7});
+    h.engine().setVelocityValue(2, 3, 0.33f);
+    h.engine().setModSequenceValue(130 + 2, 3, 0.1f); // Snare 9 Pan
+    h.set(B::kTagSelectedBeats + 2, 0.4f);
+    h.set(B::kTagRandomReset + 2, 1.0f);
+    h.set(B::kTagStepSize, stepSizeValue(3));
+    h.engine().pattern_copy(0);
+
+    h.host().dispatch(effSetProgram, 0, 7);
+    h.set(B::kTagPattern, patternValue(4));
+    EXPECT_EQ(noteRow(h, 2)[3], 0);
+    EXPECT_FLOAT_EQ(h.get(B::kTagSelectedBeats + 2), 1.0f);
+    h.engine().pattern_paste();
+    const auto row = noteRow(h, 2);
+    EXPECT_EQ(row[0] & row[3] & row[7], 255);
+    float values[32];
+    h.engine().getVelocityRow(2, values);
+    EXPECT_FLOAT_EQ(values[3], 0.33f);
+    h.engine().getModRow(132, values);
+    EXPECT_FLOAT_EQ(values[3], 0.1f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagRandomReset + 2), 1.0f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.75f);
+    // The values were stored with pattern 4 of program 7: away and back brings them again.
+    h.set(B::kTagPattern, patternValue(0));
+    EXPECT_FLOAT_EQ(h.get(B::kTagSelectedBeats + 2), 1.0f);
+    h.set(B::kTagPattern, patternValue(4));
+    EXPECT_FLOAT_EQ(h.get(B::kTagSelectedBeats + 2), 0.4f);
+    // The source is untouched.
+    h.host().dispatch(effSetProgram, 0, 0);
+    h.set(B::kTagPattern, patternValue(1));
+    EXPECT_EQ(noteRow(h, 2)[3], 255);
+}
+
+TEST(Patterns, ProgramLoadDoesNotFireStoredClearOrRandomFill) {
+    // Program 1 keeps Clear and Random Fill at 1.0 (a host wrote them and left them). Loading
+    // it must not wipe or scramble any row, least of all program 0's.
+    EngineHarness h;
+    h.host().dispatch(effSetProgram, 0, 1);
+    h.set(B::kTagClear + 0, 1.0f);
+    h.set(B::kTagRandomFill + 1, 1.0f);
+    h.fillRow(0, {0, 8});
+    h.host().dispatch(effSetProgram, 0, 0);
+    h.fillRow(0, {4});
+    h.host().dispatch(effSetProgram, 0, 1);
+    EXPECT_EQ(noteRow(h, 0)[8], 255);
+    EXPECT_FLOAT_EQ(h.get(B::kTagClear + 0), 1.0f); // the value itself is kept
+    h.host().dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(noteRow(h, 0)[4], 255);
+    EXPECT_TRUE(empty(noteRow(h, 1)));
+}
+
+TEST(Patterns, ImportFromADictionary) {
+    EngineHarness h;
+    BrakkaPatternDictionary dict = makeDictionary();
+    h.set(B::kTagPattern, patternValue(5));
+    const BrakkaPatternDictionary* ref = &dict;
+    EXPECT_EQ(h.host().dispatch(effVendorSpecific, 34567, 0, &ref, 0.0f), 0);
+    EXPECT_EQ(h.engine().getCurrentPattern(), 0);
+    EXPECT_EQ(h.engine().getPendingPattern(), 0);
+    EXPECT_EQ(noteRow(h, 0)[0], 255);
+    EXPECT_EQ(noteRow(h, 0)[1], 0);
+    float values[32];
+    h.engine().getVelocityRow(1, values);
+    EXPECT_FLOAT_EQ(values[3], 0.25f);
+    h.engine().getModRow(0, values);
+    EXPECT_FLOAT_EQ(values[4], 0.9f);
+    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.75f);
+    h.set(B::kTagPattern, patternValue(7)); // pattern 7 carries its own values
+    EXPECT_FLOAT_EQ(h.get(190), 0.07f);
+    EXPECT_EQ(noteRow(h, 0)[7], 255);
+}
+
+TEST(Patterns, ImportStopsAtAMissingOrDamagedEntry) {
+    EngineHarness h;
+    BrakkaPatternDictionary dict = makeDictionary();
+    dict.blocks.erase("Pattern 3");
+    h.set(B::kTagPattern, patternValue(2));
+    const BrakkaPatternDictionary* ref = &dict;
+    EXPECT_EQ(h.engine().vendorSpecific(34567, 0, &ref, 0.0f), -1);
+    EXPECT_EQ(h.engine().getCurrentPattern(), 2); // patterns 0..2 replaced, current kept
+    EXPECT_EQ(noteRow(h, 0)[2], 255);
+
+    BrakkaPatternDictionary damaged = makeDictionary(), noNumber = makeDictionary();
+    damaged.blocks["Pattern 0"].resize(100);
+    noNumber.numbers.erase("S15T261");
+    for (const BrakkaPatternDictionary* d : {&damaged, &noNumber}) {
+        ref = d;
+        EXPECT_EQ(h.engine().vendorSpecific(34567, 0, &ref, 0.0f), -1);
+    }
+    EXPECT_EQ(h.engine().vendorSpecific(34567, 0, nullptr, 0.0f), -1);
+    ref = nullptr;
+    EXPECT_EQ(h.engine().vendorSpecific(34567, 0, &ref, 0.0f), -1);
 }
