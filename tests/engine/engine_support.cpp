@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace brakka_test {
 
@@ -47,6 +48,38 @@ std::vector<uint8_t> blankBankChunk() {
     for (int i = 0; i < 48; ++i)
         bank.insert(bank.end(), preset.begin(), preset.end());
     return bank;
+}
+
+BrakkaPatternDictionary patternDictionary(const std::function<void(int, BrakkaSequencer&)>& edit,
+                                          const std::function<float(int, unsigned)>& value) {
+    BrakkaParameterManager table;
+    BrakkaPatternDictionary dict;
+    for (int p = 0; p < 16; ++p) {
+        BrakkaSequencer seq;
+        seq.initModulators(table.getModulatableTags());
+        if (edit) edit(p, seq);
+        std::vector<char> block(seq.getSize(false));
+        seq.getAllData(block.data());
+        dict.blocks["Pattern " + std::to_string(p)] = block;
+        for (unsigned tag : table.getPatternTags()) {
+            const float v = value ? value(p, tag) : -1.0f;
+            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] =
+                v < 0.0f ? table.getVSTvalue(tag) : v;
+        }
+    }
+    return dict;
+}
+
+MidiList::MidiList(std::initializer_list<std::array<int, 3>> events) {
+    for (const auto& e : events) {
+        if (header.numEvents == 4) break;
+        VstMidiEvent& m = midi[header.numEvents];
+        m.type = kVstMidiType;
+        m.byteSize = sizeof(VstMidiEvent);
+        for (int b = 0; b < 3; ++b)
+            m.midiData[b] = (char)e[b];
+        header.events[header.numEvents++] = reinterpret_cast<VstEvent*>(&m);
+    }
 }
 
 AEffect* engineEntry(audioMasterCallback audioMaster) {

@@ -4,9 +4,13 @@
 #pragma once
 
 #include "Brakka.h"
+#include "BrakkaPatternDictionary.h"
 #include "fake_host.h"
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <vector>
 
 namespace brakka_test {
@@ -22,6 +26,35 @@ std::vector<uint8_t> blankBankChunk();
 // entry object, whose legacy name main would replace the test program's own main; the real
 // entry is exercised through build/Brakka.so in test_module.
 AEffect* engineEntry(audioMasterCallback audioMaster);
+
+// A pattern dictionary as the pattern import reads it: sixteen pattern blocks and every pattern
+// value. `edit` may change pattern p before it is written; `value` gives pattern p's value of a
+// tag (a negative answer, or no function, keeps the default).
+BrakkaPatternDictionary
+patternDictionary(const std::function<void(int p, BrakkaSequencer&)>& edit = {},
+                  const std::function<float(int p, unsigned tag)>& value = {});
+
+// Fixed storage for tests that run their own audio thread: twelve output channels and an event
+// list of up to four MIDI events (status, data 1, data 2), changed in place between blocks.
+struct Outputs {
+    explicit Outputs(int frames) : samples(12 * (size_t)frames) {
+        for (int c = 0; c < 12; ++c)
+            channels[c] = samples.data() + (size_t)c * frames;
+    }
+    std::vector<float> samples;
+    float* channels[12];
+};
+struct MidiList {
+    MidiList(std::initializer_list<std::array<int, 3>> events);
+    MidiList(const MidiList&) = delete;
+    VstEvents* events() { return reinterpret_cast<VstEvents*>(&header); }
+    VstMidiEvent midi[4] = {};
+    struct {
+        VstInt32 numEvents;
+        VstIntPtr reserved;
+        VstEvent* events[4];
+    } header{};
+};
 
 struct SentNote {
     long position; // absolute sample of the event

@@ -2,7 +2,6 @@
 // lock. A storm of parameter changes and the queries a host's generic view makes must never
 // cost a block; program changes and bank chunks (which must take the lock) are measured and
 // printed (figures, not checks). Also built with ThreadSanitizer by tools/tsan-check.sh.
-#include "BrakkaPatternDictionary.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -42,10 +41,7 @@ public:
 
 private:
     void run(std::chrono::microseconds period) {
-        std::vector<std::vector<float>> buffers(12, std::vector<float>(512));
-        float* outputs[12];
-        for (int c = 0; c < 12; ++c)
-            outputs[c] = buffers[c].data();
+        Outputs out(512);
         AEffect* e = h.host().effect();
         Clock::time_point next = Clock::now(), last = next;
         while (running.load()) {
@@ -53,7 +49,7 @@ private:
             const double gap = std::chrono::duration<double, std::milli>(now - last).count();
             if (blocks.load() > 0 && gap > longestGap.load()) longestGap = gap;
             last = now;
-            e->processReplacing(e, nullptr, outputs, 512);
+            e->processReplacing(e, nullptr, out.channels, 512);
             ++blocks;
             next += period;
             std::this_thread::sleep_until(next);
@@ -235,17 +231,7 @@ TEST(Dropouts, LostBlocksDuringProgramChangesAndBankChunks) {
         },
         48);
     // A pattern import of sixteen full patterns.
-    BrakkaPatternDictionary dict;
-    BrakkaParameterManager table;
-    for (int p = 0; p < 16; ++p) {
-        BrakkaSequencer seq;
-        seq.initModulators(table.getModulatableTags());
-        std::vector<char> block(seq.getSize(false));
-        seq.getAllData(block.data());
-        dict.blocks["Pattern " + std::to_string(p)] = block;
-        for (unsigned tag : table.getPatternTags())
-            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] = 0.5f;
-    }
+    const BrakkaPatternDictionary dict = patternDictionary({}, [](int, unsigned) { return 0.5f; });
     const BrakkaPatternDictionary* ref = &dict;
     const double import = longest(
         [&](int) { engine.vendorSpecific(Brakka::kOpcodeImportPatterns, 0, &ref, 0.0f); }, 4);
@@ -267,11 +253,8 @@ VstIntPtr renderingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, f
     if (opcode == audioMasterAutomate && gEffect) {
         ++gAutomations;
         std::thread([] {
-            std::vector<float> buffer(12 * 64);
-            float* outputs[12];
-            for (int c = 0; c < 12; ++c)
-                outputs[c] = buffer.data() + 64 * c;
-            gEffect->processReplacing(gEffect, nullptr, outputs, 64);
+            Outputs out(64);
+            gEffect->processReplacing(gEffect, nullptr, out.channels, 64);
         }).join();
     }
     return 0;

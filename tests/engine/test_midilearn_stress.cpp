@@ -28,27 +28,14 @@ TEST(MIDILearnStress, LearnsClicksSavesAndChunksAtOnce) {
         std::atomic<bool> stop{false};
 
         std::thread audio([&] {
-            std::vector<std::vector<float>> buffers(12, std::vector<float>(256));
-            float* outputs[12];
-            for (int c = 0; c < 12; ++c)
-                outputs[c] = buffers[c].data();
-            VstMidiEvent cc[2] = {};
-            for (VstMidiEvent& m : cc) {
-                m.type = kVstMidiType;
-                m.byteSize = sizeof(VstMidiEvent);
-                m.midiData[0] = (char)0xB0;
-            }
-            struct {
-                VstInt32 numEvents;
-                VstIntPtr reserved;
-                VstEvent* events[2];
-            } list{
-                2, 0, {reinterpret_cast<VstEvent*>(&cc[0]), reinterpret_cast<VstEvent*>(&cc[1])}};
+            Outputs out(256);
+            MidiList list{{0xB0, 0, 0}, {0xB0, 0, 0}};
+            VstMidiEvent* cc = list.midi;
             for (int n = 0; !stop.load(); ++n) {
                 cc[0].midiData[1] = cc[1].midiData[1] = (char)(n % 20);
                 cc[0].midiData[2] = cc[1].midiData[2] = (char)(n % 128);
-                effect->dispatcher(effect, effProcessEvents, 0, 0, &list, 0.0f);
-                effect->processReplacing(effect, nullptr, outputs, 256);
+                effect->dispatcher(effect, effProcessEvents, 0, 0, list.events(), 0.0f);
+                effect->processReplacing(effect, nullptr, out.channels, 256);
             }
         });
         std::thread editor([&] {

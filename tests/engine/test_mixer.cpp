@@ -100,6 +100,9 @@ TEST(Mixer, SoloIsExclusive) {
     h.set(B::kTagSolo + 5, 1.0f);
     EXPECT_EQ(peak(hit(h, 41, 2)), 0.0); // low tom soloed away
     EXPECT_GT(peak(hit(h, 45, 2)), 1e-3);
+    h.set(B::kTagMute + 5, 1.0f); // a soloed voice still obeys its mute
+    EXPECT_EQ(peak(hit(h, 45, 2)), 0.0);
+    h.set(B::kTagMute + 5, 0.0f);
     h.host().clearRecords();
     h.set(B::kTagSolo + 3, 1.0f);
     auto automations = h.host().automations();

@@ -2,7 +2,6 @@
 // patterns and programs, the pattern import, preset and bank chunks round trip byte for byte, a
 // bank is the 48 preset chunks back to back, the factory bank is loaded at start and plays, and
 // damaged chunks of every kind are refused without changing anything.
-#include "BrakkaPatternDictionary.h"
 #include "BrakkaResources.h"
 #include "engine_support.h"
 
@@ -327,25 +326,16 @@ bool empty(const std::vector<unsigned char>& row) {
 // A dictionary holding pattern p with a kick on step p, a velocity and (pattern 0) a
 // modulation value; Random Beats of the kick p / 100, step size 0.75.
 BrakkaPatternDictionary makeDictionary() {
-    BrakkaParameterManager table;
-    BrakkaPatternDictionary dict;
-    for (int p = 0; p < 16; ++p) {
-        BrakkaSequencer seq;
-        seq.initModulators(table.getModulatableTags());
-        seq.setNote(0, p, 255);
-        seq.setVelocityValue(1, 3, 0.25f);
-        if (p == 0) {
-            seq.setModValue(0, 4, 0.9f);
-            seq.registerModTag(0);
-        }
-        std::vector<char> block(seq.getSize(false));
-        seq.getAllData(block.data());
-        dict.blocks["Pattern " + std::to_string(p)] = block;
-        for (unsigned tag : table.getPatternTags())
-            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] =
-                tag == 190 ? 0.01f * (float)p : (tag == 108 ? 0.75f : 0.5f);
-    }
-    return dict;
+    return patternDictionary(
+        [](int p, BrakkaSequencer& seq) {
+            seq.setNote(0, p, 255);
+            seq.setVelocityValue(1, 3, 0.25f);
+            if (p == 0) {
+                seq.setModValue(0, 4, 0.9f);
+                seq.registerModTag(0);
+            }
+        },
+        [](int p, unsigned tag) { return tag == 190 ? 0.01f * p : (tag == 108 ? 0.75f : 0.5f); });
 }
 
 } // namespace

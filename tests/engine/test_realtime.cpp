@@ -17,6 +17,9 @@
 #include <new>
 #include <thread>
 
+using brakka_test::MidiList;
+using brakka_test::Outputs;
+
 namespace {
 
 thread_local long gAllocations = 0;
@@ -100,34 +103,16 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     engine.setParameter(Brakka::kTagSwing, 0.6f);
 
     const int frames = 480;
-    std::vector<std::vector<float>> buffers(12, std::vector<float>(frames));
-    float* outputs[12];
-    for (int c = 0; c < 12; ++c)
-        outputs[c] = buffers[c].data();
-    VstMidiEvent midi[4];
-    std::memset(midi, 0, sizeof(midi));
-    const unsigned char data[4][3] = {
-        {0x90, 36, 100}, {0x90, 42, 90}, {0xB0, 7, 64}, {0x90, 61, 1}};
-    for (int i = 0; i < 4; ++i) {
-        midi[i].type = kVstMidiType;
-        midi[i].byteSize = sizeof(VstMidiEvent);
-        for (int b = 0; b < 3; ++b)
-            midi[i].midiData[b] = (char)data[i][b];
-    }
-    struct {
-        VstInt32 numEvents;
-        VstIntPtr reserved;
-        VstEvent* events[4];
-    } list{4, 0, {}};
-    for (int i = 0; i < 4; ++i)
-        list.events[i] = reinterpret_cast<VstEvent*>(&midi[i]);
+    Outputs out(frames);
+    MidiList list{{0x90, 36, 100}, {0x90, 42, 90}, {0xB0, 7, 64}, {0x90, 61, 1}};
+    VstMidiEvent* midi = list.midi;
 
     auto runBlocks = [&](int blocks, double tempo) {
         for (int b = 0; b < blocks; ++b) {
             gTimeInfo.ppqPos = b * frames * tempo / 60.0 / 48000.0;
             gTimeInfo.tempo = tempo;
-            if (b % 50 == 0) e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
-            e->processReplacing(e, nullptr, outputs, frames);
+            if (b % 50 == 0) e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
+            e->processReplacing(e, nullptr, out.channels, frames);
         }
     };
 
@@ -157,8 +142,8 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     midi[3].midiData[1] = 84;
     before = gAllocations;
     for (int b = 0; b < 500; ++b) {
-        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
-        e->processReplacing(e, nullptr, outputs, frames);
+        e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
+        e->processReplacing(e, nullptr, out.channels, frames);
     }
     EXPECT_EQ(gAllocations - before, 0);
 
@@ -180,20 +165,8 @@ TEST(Realtime, CompletingALearnAllocatesNothingAndTheFileFollows) {
     e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
 
-    VstMidiEvent midi[2];
-    std::memset(midi, 0, sizeof(midi));
-    for (VstMidiEvent& m : midi) {
-        m.type = kVstMidiType;
-        m.byteSize = sizeof(VstMidiEvent);
-        m.midiData[0] = (char)0xB0;
-        m.midiData[1] = 21;
-        m.midiData[2] = 127;
-    }
-    struct {
-        VstInt32 numEvents;
-        VstIntPtr reserved;
-        VstEvent* events[2];
-    } list{2, 0, {reinterpret_cast<VstEvent*>(&midi[0]), reinterpret_cast<VstEvent*>(&midi[1])}};
+    MidiList list{{0xB0, 21, 127}, {0xB0, 21, 127}};
+    VstMidiEvent* midi = list.midi;
 
     // A hundred learns (the table grows on the audio thread), each followed by the learnt
     // controller moving its parameters.
@@ -203,8 +176,8 @@ TEST(Realtime, CompletingALearnAllocatesNothingAndTheFileFollows) {
         engine.handleSpecialClick(i);
         midi[0].midiData[1] = midi[1].midiData[1] = (char)(i % 100);
         const long before = gAllocations;
-        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
-        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+        e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
+        e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
         allocations += gAllocations - before;
     }
     EXPECT_EQ(allocations, 0);

@@ -3,7 +3,6 @@
 // stop values, pattern switches and what happens at a pattern start (in which order the editor
 // hears of it), MIDI-note stepping, random notes on their grid, modulation at the step,
 // probabilities.
-#include "BrakkaPatternDictionary.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -251,26 +250,20 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
     EngineHarness h;
     // Pattern 1: Mid Tom (voice 4) refills its velocities and its tune row (tag 43) at every
     // start; Snare 9 (2) and Mid Tom are re-randomized by Random Reset.
-    BrakkaParameterManager table;
-    BrakkaPatternDictionary dict;
-    for (int p = 0; p < 16; ++p) {
-        BrakkaSequencer seq;
-        seq.initModulators(table.getModulatableTags());
-        if (p == 0) seq.setNote(0, 0, 255);
-        if (p == 1) {
-            seq.setVelocityRandomOnLoop(4, true);
-            seq.registerModTag(43);
-            seq.setModRandomOnLoop(43, true);
-        }
-        std::vector<char> block(seq.getSize(false));
-        seq.getAllData(block.data());
-        dict.blocks["Pattern " + std::to_string(p)] = block;
-        for (unsigned tag : table.getPatternTags())
-            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] =
-                p == 1 && (tag == B::kTagRandomReset + 2 || tag == B::kTagRandomReset + 4)
-                    ? 1.0f
-                    : table.getVSTvalue(tag);
-    }
+    BrakkaPatternDictionary dict = patternDictionary(
+        [](int p, BrakkaSequencer& seq) {
+            if (p == 0) seq.setNote(0, 0, 255);
+            if (p == 1) {
+                seq.setVelocityRandomOnLoop(4, true);
+                seq.registerModTag(43);
+                seq.setModRandomOnLoop(43, true);
+            }
+        },
+        [](int p, unsigned tag) {
+            return p == 1 && (tag == B::kTagRandomReset + 2 || tag == B::kTagRandomReset + 4)
+                       ? 1.0f
+                       : -1.0f;
+        });
     const BrakkaPatternDictionary* ref = &dict;
     ASSERT_EQ(h.engine().vendorSpecific(B::kOpcodeImportPatterns, 0, &ref, 0.0f), 0);
     RecordingEditor editor;

@@ -2,7 +2,6 @@
 // copy and paste, imports and parameter storms while blocks are rendered. Built with
 // ThreadSanitizer by tools/tsan-check.sh; it must report no race, and nothing may crash or
 // deadlock. The audio thread never waits: a block it cannot take is silent.
-#include "BrakkaPatternDictionary.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -29,18 +28,9 @@ TEST(Stress, AudioThreadAgainstEditsAndParameterStorms) {
     h.set(Brakka::kTagSync, syncValue(1));
     h.set(Brakka::kTagPlay, 1.0f);
 
-    BrakkaParameterManager table;
-    BrakkaPatternDictionary dict;
-    for (int p = 0; p < 16; ++p) {
-        BrakkaSequencer seq;
-        seq.initModulators(table.getModulatableTags());
-        seq.setNote(p % 12, p, 255);
-        std::vector<char> block(seq.getSize(false));
-        seq.getAllData(block.data());
-        dict.blocks["Pattern " + std::to_string(p)] = block;
-        for (unsigned tag : table.getPatternTags())
-            dict.numbers["S" + std::to_string(p) + "T" + std::to_string(tag)] = 0.5f;
-    }
+    const BrakkaPatternDictionary dict =
+        patternDictionary([](int p, BrakkaSequencer& seq) { seq.setNote(p % 12, p, 255); },
+                          [](int, unsigned) { return 0.5f; });
 
     std::atomic<bool> stop{false};
     std::atomic<long> blocks{0};
@@ -49,31 +39,19 @@ TEST(Stress, AudioThreadAgainstEditsAndParameterStorms) {
     const double seconds = 2.0;
 
     std::thread audio([&] {
-        std::vector<std::vector<float>> buffers(12, std::vector<float>(256));
-        float* outputs[12];
-        for (int c = 0; c < 12; ++c)
-            outputs[c] = buffers[c].data();
-        VstMidiEvent note{};
-        note.type = kVstMidiType;
-        note.byteSize = sizeof(VstMidiEvent);
-        note.midiData[0] = (char)0x90;
-        note.midiData[1] = 36;
-        note.midiData[2] = 100;
-        struct {
-            VstInt32 numEvents;
-            VstIntPtr reserved;
-            VstEvent* events[2];
-        } list{1, 0, {reinterpret_cast<VstEvent*>(&note), nullptr}};
+        Outputs out(256);
+        MidiList midi{{0x90, 36, 100}};
+        VstMidiEvent& note = midi.midi[0];
         AEffect* e = h.host().effect();
         long n = 0;
         while (!stop.load()) {
             note.midiData[1] = (char)(n % 3 == 0 ? 36 : (n % 3 == 1 ? 62 : 42));
-            e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
-            e->processReplacing(e, nullptr, outputs, 256);
+            e->dispatcher(e, effProcessEvents, 0, 0, midi.events(), 0.0f);
+            e->processReplacing(e, nullptr, out.channels, 256);
             bool sound = false;
             for (int c = 0; c < 12; ++c) {
-                if (!std::isfinite(buffers[c][n % 256])) finite = false;
-                sound = sound || buffers[c][255] != 0.0f;
+                if (!std::isfinite(out.channels[c][n % 256])) finite = false;
+                sound = sound || out.channels[c][255] != 0.0f;
             }
             if (sound) ++audible;
             ++n;

@@ -1,18 +1,211 @@
 // The framework as a host sees it, driven through the fake host: the record, the opcode decoding,
 // the default answers and the guards against bad host input.
+#include "aeffguieditor.h"
+#include "audioeffectx.h"
 #include "fake_host.h"
-#include "probe_plugin.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 using namespace brakka_test;
 
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// A small plug-in that records what the framework hands it. Each output channel c is filled with
+// (c + 1) / 100; MIDI received in processEvents is echoed to the host in the next block; the
+// host's time info is asked for once per block. Setting parameter 0 above 0.5 resets parameter
+// 1 through setParameterAutomated, the way a Stop control resets Play.
+struct ProbeEditor : AEffGUIEditor {
+    explicit ProbeEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
+        rect = ERect{0, 0, 108, 636};
+        setKnobMode(2);
+    }
+    bool open(void* parent) override {
+        ++opens;
+        lastParent = parent;
+        return AEffGUIEditor::open(parent);
+    }
+    void close() override {
+        ++closes;
+        ++closeCount;
+        AEffGUIEditor::close();
+    }
+    void idle() override { ++idles; }
+    bool onKeyDown(VstKeyCode& key) override {
+        lastKey = key;
+        return key.character == 'a';
+    }
+    static inline std::atomic<int> closeCount{0};
+    int opens = 0, closes = 0, idles = 0;
+    void* lastParent = nullptr;
+    VstKeyCode lastKey{0, 0, 0};
+};
+
+struct ProbePlugin : AudioEffectX {
+    explicit ProbePlugin(audioMasterCallback audioMaster, bool withEditor = true)
+        : AudioEffectX(audioMaster, 3, 4) {
+        ++liveCount;
+        setNumInputs(0);
+        setNumOutputs(12);
+        canProcessReplacing(true);
+        programsAreChunks(true);
+        isSynth(true);
+        setUniqueID(vstFourCC('P', 'r', 'b', 'e'));
+        if (withEditor) setEditor(new ProbeEditor(this));
+    }
+    ~ProbePlugin() override { --liveCount; }
+    ProbeEditor* probeEditor() { return static_cast<ProbeEditor*>(editor); }
+
+    void open() override { ++opens; }
+    void suspend() override { ++suspends; }
+    void resume() override {
+        ++resumes;
+        AudioEffectX::resume();
+    }
+    void processReplacing(float**, float** outputs, VstInt32 frames) override {
+        ++processCalls;
+        for (VstInt32 c = 0; c < cEffect.numOutputs; ++c)
+            for (VstInt32 i = 0; i < frames; ++i)
+                outputs[c][i] = float(c + 1) / 100.0f;
+        const VstTimeInfo* info =
+            getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
+        hadTimeInfo = info != nullptr;
+        if (info) lastTimeInfo = *info;
+        for (VstMidiEvent& event : echo) {
+            VstEvents list{};
+            list.numEvents = 1;
+            list.events[0] = reinterpret_cast<VstEvent*>(&event);
+            sendVstEventsToHost(&list);
+        }
+        echo.clear();
+    }
+    VstInt32 processEvents(VstEvents* events) override {
+        for (VstInt32 i = 0; i < events->numEvents; ++i)
+            if (events->events[i] && events->events[i]->type == kVstMidiType)
+                echo.push_back(*reinterpret_cast<VstMidiEvent*>(events->events[i]));
+        return 1;
+    }
+
+    void setParameter(VstInt32 index, float value) override {
+        setParameterCalls.emplace_back(index, value);
+        params[index] = value;
+        if (index == 0 && value > 0.5f) setParameterAutomated(1, 0.0f);
+    }
+    float getParameter(VstInt32 index) override { return params[index]; }
+    // Every string answer is far longer than any host buffer while longAnswers is set.
+    void answer(char* dst, const std::string& normal) {
+        std::strcpy(dst, longAnswers ? std::string(200, 'L').c_str() : normal.c_str());
+    }
+    void getParameterLabel(VstInt32, char* label) override { answer(label, "dB"); }
+    void getParameterDisplay(VstInt32 index, char* text) override {
+        answer(text, std::to_string(params[index]).substr(0, 4));
+    }
+    void getParameterName(VstInt32 index, char* text) override {
+        char name[16]; // eight characters and the terminator, as plug-ins commonly write
+        std::snprintf(name, sizeof(name), "Param%03d", int(index));
+        answer(text, name);
+    }
+    bool canParameterBeAutomated(VstInt32 index) override { return index != 2; }
+    bool string2parameter(VstInt32 index, char* text) override {
+        char* end = nullptr;
+        const float value = std::strtof(text, &end);
+        if (end == text) return false;
+        params[index] = value;
+        return true;
+    }
+    bool getParameterProperties(VstInt32 index, VstParameterProperties* p) override {
+        if (index != 1) return false;
+        p->flags = kVstParameterIsSwitch;
+        std::strcpy(p->label, "Switch One");
+        return true;
+    }
+
+    void setProgram(VstInt32 program) override { curProgram = program; }
+    void setProgramName(char* name) override { programNames[curProgram] = name; }
+    void getProgramName(char* name) override { answer(name, programNames[curProgram]); }
+    bool getProgramNameIndexed(VstInt32, VstInt32 index, char* text) override {
+        answer(text, programNames[index]);
+        return true;
+    }
+    bool beginSetProgram() override { return ++beginSetPrograms; }
+    // Preset: the 4 parameter floats; bank: a marker byte and the current program number.
+    VstInt32 getChunk(void** data, bool isPreset) override {
+        chunk = isPreset ? std::vector<uint8_t>((uint8_t*)params, (uint8_t*)params + 16)
+                         : std::vector<uint8_t>{0xBA, uint8_t(curProgram)};
+        *data = chunk.data();
+        return VstInt32(chunk.size());
+    }
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override {
+        lastSetChunk.assign((uint8_t*)data, (uint8_t*)data + byteSize);
+        lastSetChunkWasPreset = isPreset;
+        if (isPreset && byteSize == 16) std::memcpy(params, data, 16);
+        return 1;
+    }
+
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override {
+        if (index >= 12) return false;
+        std::snprintf(properties->label, sizeof(properties->label), "Probe %c ", 'A' + index / 2);
+        properties->flags = kVstPinIsActive | kVstPinIsStereo;
+        return true;
+    }
+    bool getEffectName(char* name) override {
+        answer(name, "Probe");
+        return true;
+    }
+    bool getVendorString(char* text) override {
+        answer(text, "Brakka Tests");
+        return true;
+    }
+    bool getProductString(char* text) override {
+        answer(text, "Probe Product");
+        return true;
+    }
+    VstInt32 getVendorVersion() override { return 1120; }
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override {
+        lastVendorCall = {index, value, ptr, opt};
+        return index == 12345 ? 77 : 0;
+    }
+    VstInt32 canDo(char* text) override {
+        const std::string t = text;
+        return t == "receiveVstEvents" || t == "receiveVstTimeInfo" ? 1 : t == "dontKnow" ? 0 : -1;
+    }
+    VstPlugCategory getPlugCategory() override { return kPlugCategEffect; }
+    bool setBypass(bool onOff) override {
+        bypass = onOff;
+        return true;
+    }
+    VstInt32 getTailSize() override { return 5; }
+    bool setProcessPrecision(VstInt32 value) override {
+        precision = value;
+        return value == kVstProcessPrecision32;
+    }
+
+    static inline std::atomic<int> liveCount{0};
+    int opens = 0, suspends = 0, resumes = 0, processCalls = 0, beginSetPrograms = 0;
+    bool bypass = false, hadTimeInfo = false, lastSetChunkWasPreset = false, longAnswers = false;
+    VstInt32 precision = -1;
+    VstTimeInfo lastTimeInfo{};
+    std::vector<std::pair<VstInt32, float>> setParameterCalls;
+    std::vector<VstMidiEvent> echo;
+    std::vector<uint8_t> chunk, lastSetChunk;
+    struct {
+        VstInt32 index;
+        VstIntPtr value;
+        void* ptr;
+        float opt;
+    } lastVendorCall{0, 0, nullptr, 0.0f};
+    float params[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    std::string programNames[3] = {"First", "Second", "Third"};
+};
 
 AEffect* probeEntry(audioMasterCallback audioMaster) {
     return (new ProbePlugin(audioMaster))->getAeffect();
