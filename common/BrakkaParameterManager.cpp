@@ -384,7 +384,7 @@ void BrakkaParameterManager::getValueString(long tag, char* dst, int len) {
     }
 }
 
-int BrakkaParameterManager::getVoiceFromParamTag(unsigned int tag) const {
+int BrakkaParameterManager::getVoiceFromParamTag(unsigned int tag) {
     if (tag <= 13) return 0;
     if (tag <= 24) return 2;
     if (tag <= 28) return 1;

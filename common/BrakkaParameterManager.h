@@ -35,7 +35,7 @@ public:
     void getValueString(long tag, char* dst, int len) override;
 
     // The voice that owns a sound or pan tag, or -1.
-    int getVoiceFromParamTag(unsigned int tag) const;
+    static int getVoiceFromParamTag(unsigned int tag);
 
     // Tags that may carry per-step modulation rows: every sound parameter and every pan.
     const std::set<unsigned int>& getModulatableTags() const { return mModulatableTags; }

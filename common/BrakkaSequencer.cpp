@@ -1,5 +1,7 @@
 #include "BrakkaSequencer.h"
 
+#include "BrakkaParameterManager.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -387,7 +389,7 @@ void BrakkaSequencer::setModRandomOnLoop(unsigned tag, bool on) {
 // --- modulated tags per voice --------------------------------------------------------------------
 
 bool BrakkaSequencer::registerModTag(unsigned tag) {
-    int voice = voiceOfModTag(tag);
+    int voice = BrakkaParameterManager::getVoiceFromParamTag(tag);
     if (voice < 0 || !createModRow(tag)) return false;
     voiceModTags[voice].set(modSlotOfTag(tag));
     return true;
@@ -525,23 +527,6 @@ bool BrakkaSequencer::setAllData(const char* data, size_t length,
 }
 
 // --- helpers -----------------------------------------------------------------------------------
-
-int BrakkaSequencer::voiceOfModTag(unsigned tag) {
-    if (tag <= 13) return 0;
-    if (tag <= 24) return 2;
-    if (tag <= 28) return 1;
-    if (tag <= 42) return 3;
-    if (tag <= 56) return 4;
-    if (tag <= 70) return 5;
-    if (tag <= 72) return 10;
-    if (tag <= 81) return 11;
-    if (tag <= 86) return 6;
-    if (tag <= 92) return 7;
-    if (tag <= 105) return 8;
-    if (tag <= 107) return 9;
-    if (tag >= 130 && tag <= 141) return (int)tag - 130;
-    return -1;
-}
 
 int BrakkaSequencer::modSlotOfTag(unsigned tag) {
     if (tag <= 107) return (int)tag;

@@ -146,8 +146,6 @@ public:
                                   const std::set<unsigned>& modulatableTags);
 
     // --- helpers ------------------------------------------------------------------------------
-    // Voice of a modulatable tag, -1 for any other tag.
-    static int voiceOfModTag(unsigned tag);
     // Place of a modulatable tag in the fixed row storage, -1 for any other tag.
     static int modSlotOfTag(unsigned tag);
     static unsigned tagOfModSlot(int slot);
