@@ -178,44 +178,37 @@ void zusp_oscillator_wavetable::resetPhase(float phase) {
     mPhase = phase;
 }
 
-float zusp_oscillator_wavetable::process(float fmHz) {
-    const float p = saneposition(fmHz * mSizeOverRate + mIncrement + mPhase);
-    int32_t i = static_cast<int32_t>(p);
+int32_t zusp_oscillator_wavetable::seek(float p) {
+    p = saneposition(p);
+    const int32_t i = static_cast<int32_t>(p);
     const float frac = p - static_cast<float>(i);
     mFraction = frac;
-    i &= mIndexMask;
-    mPhase = static_cast<float>(i) + frac;
-    return (1.0f - frac) * mTable[i] + frac * mTable[(i + 1) & mIndexMask];
+    const int32_t wrapped = i & mIndexMask;
+    mPhase = static_cast<float>(wrapped) + frac;
+    return wrapped;
+}
+
+float zusp_oscillator_wavetable::interpolated(int32_t i, int32_t next) const {
+    return (1.0f - mFraction) * mTable[i] + mFraction * mTable[next];
+}
+
+float zusp_oscillator_wavetable::process(float fmHz) {
+    const int32_t i = seek(fmHz * mSizeOverRate + mIncrement + mPhase);
+    return interpolated(i, (i + 1) & mIndexMask);
 }
 
 float zusp_oscillator_wavetable::process() {
-    const float p = saneposition(mIncrement + mPhase);
-    int32_t i = static_cast<int32_t>(p);
-    const float frac = p - static_cast<float>(i);
-    mFraction = frac;
-    i &= mIndexMask;
-    mPhase = static_cast<float>(i) + frac;
-    return (1.0f - frac) * mTable[i] + frac * mTable[(i + 1) & mIndexMask];
+    const int32_t i = seek(mIncrement + mPhase);
+    return interpolated(i, (i + 1) & mIndexMask);
 }
 
 float zusp_oscillator_wavetable::process(float ratio, float offsetHz) {
-    const float p = saneposition(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
-    int32_t i = static_cast<int32_t>(p);
-    const float frac = p - static_cast<float>(i);
-    mFraction = frac;
-    i &= mIndexMask;
-    mPhase = static_cast<float>(i) + frac;
-    return (1.0f - frac) * mTable[i] + frac * mTable[(i + 1) & mIndexMask];
+    const int32_t i = seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
+    return interpolated(i, (i + 1) & mIndexMask);
 }
 
 float zusp_oscillator_wavetable::processRetro(float ratio, float offsetHz) {
-    const float p = saneposition(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
-    int32_t i = static_cast<int32_t>(p);
-    const float frac = p - static_cast<float>(i);
-    mFraction = frac;
-    i &= mIndexMask;
-    mPhase = static_cast<float>(i) + frac;
-    return mTable[i];
+    return mTable[seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase)];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -240,26 +233,24 @@ inline int32_t wrapIndex(int32_t i, int32_t n) {
 
 } // namespace
 
-float zusp_oscillator_wavetable_resizeable::process(float fmHz) {
-    const float p = saneposition(fmHz * mSizeOverRate + mIncrement + mPhase);
-    int32_t i = static_cast<int32_t>(p);
+int32_t zusp_oscillator_wavetable_resizeable::seekAnySize(float p) {
+    p = saneposition(p);
+    const int32_t i = static_cast<int32_t>(p);
     const float frac = p - static_cast<float>(i);
     mFraction = frac;
-    i = wrapIndex(i, mTableSize);
-    mPhase = static_cast<float>(i) + frac;
-    const int32_t j = (i + 1 >= mTableSize) ? 0 : i + 1;
-    return (1.0f - frac) * mTable[i] + frac * mTable[j];
+    const int32_t wrapped = wrapIndex(i, mTableSize);
+    mPhase = static_cast<float>(wrapped) + frac;
+    return wrapped;
+}
+
+float zusp_oscillator_wavetable_resizeable::process(float fmHz) {
+    const int32_t i = seekAnySize(fmHz * mSizeOverRate + mIncrement + mPhase);
+    return interpolated(i, (i + 1 >= mTableSize) ? 0 : i + 1);
 }
 
 float zusp_oscillator_wavetable_resizeable::process() {
-    const float p = saneposition(mIncrement + mPhase);
-    int32_t i = static_cast<int32_t>(p);
-    const float frac = p - static_cast<float>(i);
-    mFraction = frac;
-    i = wrapIndex(i, mTableSize);
-    mPhase = static_cast<float>(i) + frac;
-    const int32_t j = (i + 1 >= mTableSize) ? 0 : i + 1;
-    return (1.0f - frac) * mTable[i] + frac * mTable[j];
+    const int32_t i = seekAnySize(mIncrement + mPhase);
+    return interpolated(i, (i + 1 >= mTableSize) ? 0 : i + 1);
 }
 
 void zusp_oscillator_wavetable_resizeable::setTableSize(int size) {

@@ -62,6 +62,11 @@ protected:
     // Makes `table` (allocated with new[]) the current, owned table, releasing an owned one.
     void adoptTable(float* table);
     void releaseTable();
+    // Moves the phase to read position p, wrapped into a power-of-two table, and returns the
+    // table index there; mFraction keeps the part of the way to the next entry.
+    int32_t seek(float p);
+    // The table between entry i and entry next, mFraction of the way.
+    float interpolated(int32_t i, int32_t next) const;
 
     int32_t mTableSize;         // N
     int32_t mIndexMask;         // N - 1
@@ -84,6 +89,10 @@ public:
 
     // Replaces the table with one of n floats (to be filled by the caller), phase 0.
     virtual void setTableSize(int size);
+
+protected:
+    // As seek(), for a table of any length.
+    int32_t seekAnySize(float p);
 };
 
 class zusp_oscillator_wavetable_multi : public zusp_oscillator_wavetable_resizeable {
