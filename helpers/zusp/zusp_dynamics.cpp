@@ -67,13 +67,9 @@ inline float levelInDecibels(float envelope) {
 
 } // namespace
 
-void zusp_compressor::processStereo(float left, float right, float& outLeft, float& outRight) {
-    const float gIn = mInputGainLinear;
+void zusp_compressor::detect(float peak) {
     // The envelope decays every sample, also while the signal rises.
     mEnvelope = mEnvelope - mReleaseCoefficient * mEnvelope;
-    const float pl = fabsf(left * gIn);
-    const float pr = fabsf(right * gIn);
-    const float peak = pr > pl ? pr : pl;
     if (peak > mEnvelope) mEnvelope = mEnvelope + (peak - mEnvelope) * mAttackCoefficient;
     const float level = levelInDecibels(mEnvelope);
     if (mDetectorThreshold > level) {
@@ -82,6 +78,13 @@ void zusp_compressor::processStereo(float left, float right, float& outLeft, flo
         // Hard knee: above the threshold the output rises 1/R dB per input dB.
         mGainReduction = (1.0f / mRatio - 1.0f) * (level - mDetectorThreshold);
     }
+}
+
+void zusp_compressor::processStereo(float left, float right, float& outLeft, float& outRight) {
+    const float gIn = mInputGainLinear;
+    const float pl = fabsf(left * gIn);
+    const float pr = fabsf(right * gIn);
+    detect(pr > pl ? pr : pl);
     mGainReductionMultiplier = powf(10.0f, mGainReduction * 0.05f);
     outLeft = left * gIn * mGainReductionMultiplier * mOutputGainLinear;
     outRight = right * gIn * mGainReductionMultiplier * mOutputGainLinear;
@@ -89,15 +92,7 @@ void zusp_compressor::processStereo(float left, float right, float& outLeft, flo
 
 float zusp_compressor::process(float x) {
     const float gIn = mInputGainLinear;
-    mEnvelope = mEnvelope - mReleaseCoefficient * mEnvelope;
-    const float peak = fabsf(x * gIn);
-    if (peak > mEnvelope) mEnvelope = mEnvelope + (peak - mEnvelope) * mAttackCoefficient;
-    const float level = levelInDecibels(mEnvelope);
-    if (mDetectorThreshold > level) {
-        mGainReduction = 0.0f;
-    } else {
-        mGainReduction = (1.0f / mRatio - 1.0f) * (level - mDetectorThreshold);
-    }
+    detect(fabsf(x * gIn));
     return powf(10.0f, mGainReduction * 0.05f) * (x * gIn * mOutputGainLinear);
 }
 

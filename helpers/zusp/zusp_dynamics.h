@@ -29,6 +29,9 @@ public:
 
 protected:
     float coefficientFor(float seconds) const;
+    // One detector step on the input's peak level (after the input gain): the envelope
+    // follows it and the gain reduction is set from the envelope's level.
+    void detect(float peak);
 
     float mRatio = 2.0f;
     float mThreshold = -10.0f;   // dB
