@@ -320,8 +320,7 @@ void Brakka::drainPendingParameters() {
 }
 
 void Brakka::setParameter(VstInt32 tag, float value) {
-    if (!isValidTag(tag) || std::isnan(value)) return;
-    value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    if (!isValidTag(tag) || !vstSanitizeParameterValue(value)) return;
     const uint32_t serial = storeHostValue(tag, value);
     if (!isProcessing()) {
         // Nobody renders: take the lock, so the value is in place when this call returns.
@@ -381,8 +380,7 @@ void Brakka::flushAutomationOutbox() {
 // --- parameter dispatch -----------------------------------------------------------------------
 
 void Brakka::setParameterInternal(int tag, float value) {
-    if (!isValidTag(tag) || std::isnan(value)) return;
-    value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    if (!isValidTag(tag) || !vstSanitizeParameterValue(value)) return;
     storeEngineValue(tag, value);
     applyParameter(tag, value);
 }

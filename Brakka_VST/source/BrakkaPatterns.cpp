@@ -240,8 +240,7 @@ VstIntPtr Brakka::importPatterns(void* ptr) {
             auto it = dict->numbers.find(key);
             if (it == dict->numbers.end()) return -1;
             float value = it->second;
-            value =
-                std::isnan(value) ? 0.0f : (value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value));
+            if (!vstSanitizeParameterValue(value)) value = 0.0f;
             program.patternValues[p][tag] = value;
         }
     }

@@ -17,7 +17,6 @@
 
 #include <chrono>
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -53,8 +52,7 @@ void writeFloat(char* p, float v) {
 } // namespace
 
 float Brakka::sanitizedValue(int tag, float value) const {
-    if (std::isnan(value)) return defaultValues[tag];
-    return value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    return vstSanitizeParameterValue(value) ? value : defaultValues[tag];
 }
 
 size_t Brakka::getPresetChunkSize(int index, bool) {
