@@ -25,12 +25,6 @@ int64_t steadyNanos() {
         .count();
 }
 
-void copyText(char* dst, const char* src, size_t size) {
-    if (!dst || size == 0) return;
-    std::strncpy(dst, src, size - 1);
-    dst[size - 1] = 0;
-}
-
 } // namespace
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
@@ -645,17 +639,17 @@ VstInt32 Brakka::getNumMidiOutputChannels() {
 }
 
 bool Brakka::getEffectName(char* name) {
-    copyText(name, kEffectName, kVstMaxEffectNameLen);
+    vstCopyString(name, kEffectName, kVstMaxEffectNameLen);
     return true;
 }
 
 bool Brakka::getVendorString(char* text) {
-    copyText(text, kVendorName, kVstMaxVendorStrLen);
+    vstCopyString(text, kVendorName, kVstMaxVendorStrLen);
     return true;
 }
 
 bool Brakka::getProductString(char* text) {
-    copyText(text, kEffectName, kVstMaxProductStrLen);
+    vstCopyString(text, kEffectName, kVstMaxProductStrLen);
     return true;
 }
 
