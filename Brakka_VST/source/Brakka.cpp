@@ -237,14 +237,17 @@ bool Brakka::onAudioThread() const {
     return audioThreadId.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
+int64_t Brakka::processingWindowNanos() const {
+    // Large blocks come seldom: wait for three of them before calling the host idle.
+    const int64_t window = (int64_t)kProcessingTimeoutMs * 1000000;
+    const int64_t threeBlocks = 3 * lastBlockSpan.load(std::memory_order_relaxed);
+    return threeBlocks > window ? threeBlocks : window;
+}
+
 bool Brakka::isProcessing() const {
     const int64_t last = lastBlockStart.load(std::memory_order_acquire);
     if (last == 0) return false;
-    // Large blocks come seldom: wait for three of them before calling the host idle.
-    int64_t window = (int64_t)kProcessingTimeoutMs * 1000000;
-    const int64_t threeBlocks = 3 * lastBlockSpan.load(std::memory_order_relaxed);
-    if (threeBlocks > window) window = threeBlocks;
-    return steadyNanos() - last < window;
+    return steadyNanos() - last < processingWindowNanos();
 }
 
 void Brakka::waitForBlockEnd() {
@@ -256,9 +259,7 @@ void Brakka::waitForBlockEnd() {
     // hold taken right then is over before the next block begins.
     const long seen = blocksEnded.load(std::memory_order_acquire);
     const int64_t start = steadyNanos();
-    int64_t limit = (int64_t)kProcessingTimeoutMs * 1000000;
-    const int64_t threeBlocks = 3 * lastBlockSpan.load(std::memory_order_relaxed);
-    if (threeBlocks > limit) limit = threeBlocks;
+    const int64_t limit = processingWindowNanos();
     while (blocksEnded.load(std::memory_order_acquire) == seen && steadyNanos() - start < limit)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
 }

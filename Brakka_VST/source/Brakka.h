@@ -258,6 +258,9 @@ private:
     // block of that many frames begins.
     void markAudioThread(int frames);
     bool onAudioThread() const;
+    // How long after a block's start the host still counts as processing: kProcessingTimeoutMs,
+    // or three block lengths if longer.
+    int64_t processingWindowNanos() const;
     // While blocks are being processed, waits until the audio thread has just finished one;
     // returns at once otherwise, and on a thread that holds the lock. Taken before holds that
     // are short but not tiny (program loads, chunks, paste, import), so that they are over
