@@ -401,15 +401,9 @@ void Brakka::dispatchParameter(int tag, float value) {
         setVoiceParameter(tag, dsp(tag));
         return;
     }
-    BrakkaSequencer* seq = currentSequencer;
     switch (tag) {
     case kTagStepSize:
-        if (seq) {
-            seq->setStepTicks((int)dsp(kTagStepSize));
-            int i = (int)natural(kTagStepSize);
-            i = i < 0 ? 0 : (i > 4 ? 4 : i);
-            seq->setSequenceLength(kSequenceLengths[i]);
-        }
+        if (currentSequencer) applyStepSize(*currentSequencer);
         return;
     case kTagPlay:
         if ((int)natural(kTagSync) == kSyncInternal) {

@@ -301,6 +301,10 @@ private:
     void strike(int voice, float velocity);
     void midiStep(int note);
     void applyPatternToSequencer(BrakkaSequencer& sequencer);
+    // Step length and sequence length of sequencer from the table's Step Size.
+    void applyStepSize(BrakkaSequencer& sequencer);
+    // Sends the current pattern's note rows to the editor; notifyAllRows adds the value rows.
+    void notifyNoteRows();
     void notifyAllRows();
     // Normalized value as a program may hold it: within 0..1, NaN replaced by the default.
     float sanitizedValue(int tag, float value) const;

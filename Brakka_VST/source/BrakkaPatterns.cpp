@@ -17,18 +17,27 @@ void Brakka::applyPatternToSequencer(BrakkaSequencer& seq) {
         seq.setRandomSize(v, (int)dsp(kTagRandomSize + v));
         seq.setRandomVelocity(v, parameters.getVSTvalue(kTagRandomVelocity + v));
     }
+    applyStepSize(seq);
+}
+
+void Brakka::applyStepSize(BrakkaSequencer& seq) {
     seq.setStepTicks((int)dsp(kTagStepSize));
     int i = (int)natural(kTagStepSize);
     seq.setSequenceLength(kSequenceLengths[i < 0 ? 0 : (i > 4 ? 4 : i)]);
 }
 
-void Brakka::notifyAllRows() {
+void Brakka::notifyNoteRows() {
     if (!editorInterface) return;
     unsigned char row[BrakkaSequencer::kRowLength];
     for (int v = 0; v < kNumVoices; ++v) {
         currentSequencer->getNoteRow(v, row);
         editorInterface->noteRowChanged(v, row);
     }
+}
+
+void Brakka::notifyAllRows() {
+    if (!editorInterface) return;
+    notifyNoteRows();
     editorInterface->modRowChanged(kAllRowsChanged);
 }
 
@@ -69,13 +78,7 @@ void Brakka::pattern_clear(int) {
     EngineLock lock(*this);
     for (int v = 0; v < kNumVoices; ++v)
         currentSequencer->clearNotes(v);
-    if (editorInterface) {
-        unsigned char row[BrakkaSequencer::kRowLength];
-        for (int v = 0; v < kNumVoices; ++v) {
-            currentSequencer->getNoteRow(v, row);
-            editorInterface->noteRowChanged(v, row);
-        }
-    }
+    notifyNoteRows();
 }
 
 void Brakka::pattern_copy(int) {
