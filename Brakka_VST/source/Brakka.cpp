@@ -106,7 +106,6 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     transportPlaying = false;
     midiOutputOnly = false;
     songPosition = 0.0;
-    hostTempo = 0.0;
     soloTag = 0;
 }
 

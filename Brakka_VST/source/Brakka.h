@@ -342,7 +342,6 @@ private:
     bool transportPlaying = false;
     bool midiOutputOnly = false;
     double songPosition = 0.0;
-    double hostTempo = 0.0;
     BrakkaEditorInterface* editorInterface = nullptr;
 
     // Rate the voices and the compressor run at.

@@ -77,7 +77,6 @@ void Brakka::renderBlock(float** outputs, int frames) {
             if ((info->flags & kVstTimeSigValid) && info->timeSigDenominator > 0)
                 d = (double)info->timeSigDenominator;
             const double tempo = info->tempo;
-            hostTempo = tempo;
             shownHostTempo.store(tempo, std::memory_order_relaxed);
             // The host's position and tempo count quarter notes in every time signature.
             inc = tempo / (60.0 * rate);
