@@ -67,7 +67,6 @@ Brakka::Brakka(audioMasterCallback audioMaster)
         }
     }
     applyPatternToSequencer(clipboardSequencer);
-    isResumed = false;
 
     setNumInputs(0);
     setNumOutputs(kNumOutputs);
@@ -83,19 +82,13 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     compressor.setRatio(1000.0f);
     compressor.setOutputGain(0.0f);
 
-    learnState = 0;
-    currentPattern = 0;
     for (int tag = 0; tag < kNumParams; ++tag)
         syncMirror(tag);
 
     initPresets();
     setProgram(0);
 
-    chunkBuffer = nullptr;
-    currentSequencer = &currentProgram().patterns[currentPattern];
     clipboardStateId = parameters.createState(parameters.getPatternTags());
-    lastStep = -1;
-    lastTick = 33;
     currentSequencer->setCurrent96th(33);
 
     std::multimap<char, int> bindings;
