@@ -9,9 +9,9 @@
 //
 // Saving replaces the file atomically (temporary file beside it, fsync, rename), so a crash or
 // a full disk never leaves a half-written file behind, and a failing save keeps the old file.
-// None of these functions may run on the audio thread except FormatMIDIMap, which neither
-// allocates nor blocks: the engine can format the text there and hand the bytes to another
-// thread for SaveMIDIMapText.
+// None of these functions belongs on the audio thread: a learn made there only raises a flag,
+// and a thread of the engine's own writes the file. (FormatMIDIMap alone neither allocates nor
+// blocks.)
 #pragma once
 
 #include <cstddef>
