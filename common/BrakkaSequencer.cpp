@@ -318,14 +318,17 @@ void BrakkaSequencer::setVelocityRandomOnLoop(int voice, bool on) {
 
 // --- modulation rows -----------------------------------------------------------------------------
 
+void BrakkaSequencer::startNeutralModRow(int slot) {
+    for (float& x : modValues[slot])
+        x = 0.5f;
+    modRandomOnLoop[slot] = false;
+    modRowPresent[slot] = true;
+}
+
 void BrakkaSequencer::initModulators(const std::set<unsigned>& tags) {
     for (unsigned tag : tags) {
         int slot = modSlotOfTag(tag);
-        if (slot < 0) continue;
-        for (float& x : modValues[slot])
-            x = 0.5f;
-        modRandomOnLoop[slot] = false;
-        modRowPresent[slot] = true;
+        if (slot >= 0) startNeutralModRow(slot);
     }
 }
 
@@ -344,12 +347,7 @@ int BrakkaSequencer::getModRowCount() const {
 bool BrakkaSequencer::createModRow(unsigned tag) {
     int slot = modSlotOfTag(tag);
     if (slot < 0) return false;
-    if (!modRowPresent[slot]) {
-        for (float& x : modValues[slot])
-            x = 0.5f;
-        modRandomOnLoop[slot] = false;
-        modRowPresent[slot] = true;
-    }
+    if (!modRowPresent[slot]) startNeutralModRow(slot);
     return true;
 }
 
@@ -423,8 +421,7 @@ int BrakkaSequencer::getVoiceModTags(int voice, unsigned* tags, int maxTags) con
     return n;
 }
 
-// --- serialized block
-// -----------------------------------------------------------------------------
+// --- serialized block ------------------------------------------------------------------------
 
 size_t BrakkaSequencer::getSize(bool) const {
     size_t size = kFixedBlockBytes;

@@ -160,6 +160,8 @@ private:
     using ModTagSet = std::bitset<kModSlotCount>;
 
     void fillRow(float* row, int shape, float clearValue);
+    // Makes the slot's row exist with 32 x 0.5 and its random-on-loop flag cleared.
+    void startNeutralModRow(int slot);
 
     unsigned char noteRows[kVoiceCount][kRowLength];
     float velocityRows[kVoiceCount][kRowLength];
