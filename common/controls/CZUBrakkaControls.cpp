@@ -248,10 +248,7 @@ CZUBrakkaSmallVKnob::CZUBrakkaSmallVKnob(const CRect& size, CControlListener* li
 
 void CZUBrakkaSmallVKnob::draw(CDrawContext* context) {
     if (background) background->drawTransparent(context, size);
-    float span = vmax - vmin;
-    float norm = span > 0 ? (value - vmin) / span : 0.f;
-    if (!(norm >= 0)) norm = 0;
-    if (norm > 1) norm = 1;
+    float norm = getValueNormalized();
     double angle = 135.0 - 270.0 * norm;
     CDrawMode old = context->getDrawMode();
     context->setDrawMode(kAntialias);

@@ -72,10 +72,7 @@ void CZUVKnob::draw(CDrawContext* context) {
     context->setLineWidth(outlineWidth);
     context->setFrameColor(frameColor);
     context->drawEllipse(r, kDrawStroked);
-    float span = vmax - vmin;
-    float norm = span > 0 ? (value - vmin) / span : 0.f;
-    if (!(norm >= 0)) norm = 0;
-    if (norm > 1) norm = 1;
+    float norm = getValueNormalized();
     double start = 2.256194591522217;
     context->setFillColor(fillColor);
     context->drawArc(r, start, start + norm * 3 * M_PI / 2 + 0.1, kDrawFilled);
@@ -109,10 +106,7 @@ void CZUKitboxVKnob::setCaption(const char* c) {
 
 void CZUKitboxVKnob::draw(CDrawContext* context) {
     if (background) background->drawTransparent(context, size);
-    float span = vmax - vmin;
-    float norm = span > 0 ? (value - vmin) / span : 0.f;
-    if (!(norm >= 0)) norm = 0;
-    if (norm > 1) norm = 1;
+    float norm = getValueNormalized();
     double angle = 135.0 - 270.0 * norm;
     CRect square(size.left + 23, size.top + 23, size.left + 37, size.top + 37);
     CDrawMode old = context->getDrawMode();

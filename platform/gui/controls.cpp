@@ -147,8 +147,7 @@ CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* listener, long t
       offset(off) {}
 
 void CMovieBitmap::draw(CDrawContext* context) {
-    float span = vmax - vmin;
-    float norm = span > 0 ? clampf((value - vmin) / span, 0, 1) : 0;
+    float norm = getValueNormalized();
     long index = std::lround(norm * (subPixmaps - 1));
     if (background)
         background->draw(context, size, CPoint(offset.x, offset.y + index * heightOfOneImage));
@@ -182,8 +181,7 @@ CCoord CHorizontalSlider::handleWidth() const {
 
 void CHorizontalSlider::draw(CDrawContext* context) {
     if (background) background->draw(context, size, offset);
-    float span = vmax - vmin;
-    float norm = span > 0 ? clampf((value - vmin) / span, 0, 1) : 0;
+    float norm = getValueNormalized();
     CCoord x = size.left + minPos + std::round(norm * (maxPos - minPos));
     if (handle) {
         CCoord hh = handle->getHeight();
@@ -232,8 +230,7 @@ CVerticalSwitch::CVerticalSwitch(const CRect& size, CControlListener* listener, 
       maxPositions(maxPos > 1 ? maxPos : 2), heightOfOneImage(h), offset(off) {}
 
 void CVerticalSwitch::draw(CDrawContext* context) {
-    float span = vmax - vmin;
-    float norm = span > 0 ? clampf((value - vmin) / span, 0, 1) : 0;
+    float norm = getValueNormalized();
     long index = clampl(std::lround(norm * (subPixmaps - 1)), 0, subPixmaps - 1);
     if (background)
         background->draw(context, size, CPoint(offset.x, offset.y + index * heightOfOneImage));
@@ -280,8 +277,7 @@ void CSelectorSwitch::setColors(const CColor& f, const CColor& s) {
 }
 
 long CSelectorSwitch::getPosition() const {
-    float span = vmax - vmin;
-    float norm = span > 0 ? clampf((value - vmin) / span, 0, 1) : 0;
+    float norm = getValueNormalized();
     return clampl(std::lround(norm * (positions - 1)), 0, positions - 1);
 }
 

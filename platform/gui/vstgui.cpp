@@ -333,6 +333,13 @@ CControl::CControl(const CRect& size, CControlListener* l, long t, CBitmap* bg)
     if (bg) setBackground(bg);
 }
 
+float CControl::getValueNormalized() const {
+    float span = vmax - vmin;
+    float norm = span > 0 ? (value - vmin) / span : 0.f;
+    if (!(norm >= 0)) return 0.f;
+    return norm > 1 ? 1.f : norm;
+}
+
 void CControl::bounceValue() {
     if (value > vmax) value = vmax;
     if (value < vmin) value = vmin;

@@ -358,6 +358,9 @@ public:
     virtual void setListener(CControlListener* l) { listener = l; }
     CControlListener* getListener() const { return listener; }
 
+    // Where the value stands in [min, max], from 0 to 1: clipped, and 0 for an empty range
+    // or a value that is not a number.
+    float getValueNormalized() const;
     // Clips the value to [min, max].
     virtual void bounceValue();
     // Tells the listener (and the frame's editor) that a gesture begins or ends.
