@@ -164,7 +164,7 @@ float Brakka::getTempo() {
     if ((int)displayTable.naturalValueFromVSTvalue(kTagSync, getParameter(kTagSync)) ==
         kSyncInternal)
         return displayTable.naturalValueFromVSTvalue(kTagTempo, getParameter(kTagTempo));
-    return (float)shownHostTempo.load(std::memory_order_relaxed);
+    return (float)hostTempo.load(std::memory_order_relaxed);
 }
 
 void Brakka::setEditorInterface(BrakkaEditorInterface* e) {

@@ -362,7 +362,8 @@ private:
     std::atomic<long> blocksEnded{0}; // blocks the audio thread has finished, rendered or not
     std::atomic<long> missedEventLists{0};
     std::atomic<int> programIndex{0};
-    std::atomic<double> shownHostTempo{0.0};
+    std::atomic<double> hostTempo{
+        0.0}; // last tempo the host reported (Host sync); getTempo shows it
     // Names, labels, display strings and conversions for the host's queries, away from the
     // engine lock. Only values are ever set in it, under displayMutex.
     BrakkaParameterManager displayTable;

@@ -77,7 +77,7 @@ void Brakka::renderBlock(float** outputs, int frames) {
             if ((info->flags & kVstTimeSigValid) && info->timeSigDenominator > 0)
                 d = (double)info->timeSigDenominator;
             const double tempo = info->tempo;
-            shownHostTempo.store(tempo, std::memory_order_relaxed);
+            hostTempo.store(tempo, std::memory_order_relaxed);
             // The host's position and tempo count quarter notes in every time signature.
             inc = tempo / (60.0 * rate);
             noteLength = (int)(rate / ((32.0 / d) * tempo * (1.0 / 60.0)));
