@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 const int BrakkaParameterManager::kSeqStepSizes[5] = {3, 6, 4, 6, 8};
@@ -217,14 +216,6 @@ bool isFineTag(long tag) {
     }
 }
 
-// Copies a label through a 32-byte work buffer into a field of len bytes.
-void copyLabel(char* dst, const char* label, int len) {
-    char work[32];
-    std::snprintf(work, sizeof work, "%s", label);
-    std::strncpy(dst, work, static_cast<size_t>(len));
-    dst[len - 1] = 0;
-}
-
 } // namespace
 
 BrakkaParameterManager::BrakkaParameterManager() {
@@ -362,23 +353,20 @@ void BrakkaParameterManager::getValueString(long tag, char* dst, int len) {
     if (isFineTag(tag)) {
         char work[64];
         std::snprintf(work, sizeof work, "%4.3f", double(n));
-        std::strncpy(dst, work, static_cast<size_t>(len));
-        dst[len - 1] = 0;
+        copyCut(dst, work, len - 1);
     } else if (tag == kPatternStepSizeTag) {
-        copyLabel(dst, kStepSizeStrs[safeIndex(float(rounded), 5)], len);
+        copyCut(dst, kStepSizeStrs[safeIndex(float(rounded), 5)], len - 1);
     } else if (tag == kSyncTag) {
-        copyLabel(dst, kSyncStrs[safeIndex(float(rounded), 3)], len);
+        copyCut(dst, kSyncStrs[safeIndex(float(rounded), 3)], len - 1);
     } else if (tag >= kFirstRandomSizeTag && tag <= kLastRandomSizeTag) {
-        copyLabel(dst, kRandomSizeStrs[safeIndex(float(rounded), 7)], len);
+        copyCut(dst, kRandomSizeStrs[safeIndex(float(rounded), 7)], len - 1);
     } else if (tag == kPatternTag) {
         char work[32];
         std::snprintf(work, sizeof work, "%02d", safeIndex(n + 1.0f, 100));
-        std::strncpy(dst, work, static_cast<size_t>(len));
-        dst[len - 1] = 0;
+        copyCut(dst, work, len - 1);
     } else if (tag >= kFirstOutputTag && tag <= kLastOutputTag) {
-        char work[2] = {static_cast<char>('A' + safeIndex(n, kNumOutputBuses)), 0};
-        std::strncpy(dst, work, static_cast<size_t>(len));
-        dst[len - 1] = 0;
+        const char bus[2] = {static_cast<char>('A' + safeIndex(n, kNumOutputBuses)), 0};
+        copyCut(dst, bus, len - 1);
     } else {
         getValueStringFromNaturalValue(tag, dst, n, len);
     }

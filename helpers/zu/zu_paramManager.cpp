@@ -109,7 +109,6 @@ void zu_paramManager::buildDecibelTable(Param& p) {
     p.table = {count, p.tablePoints.data(), 0.0f, 0.0f};
 }
 
-// Copies at most len characters of src and terminates at dst[len] (the buffer holds len + 1).
 void zu_paramManager::copyCut(char* dst, const char* src, int len) {
     if (!dst || len < 0) return;
     int i = 0;
@@ -544,8 +543,7 @@ void zu_paramManager::getValueStringFromNaturalValue(long tag, char* dst, float 
             break;
         }
     }
-    std::strncpy(dst, work, static_cast<size_t>(len));
-    dst[len - 1] = 0;
+    copyCut(dst, work, len - 1);
 }
 
 void zu_paramManager::getValueStringFromVSTvalue(long tag, char* dst, float v, int len) {

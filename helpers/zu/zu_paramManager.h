@@ -171,11 +171,13 @@ protected:
     static int safeTrunc(float x);
     // x limited to [lo, hi]; NaN gives lo.
     static float clampTo(float x, float lo, float hi);
+    // Copies at most len characters of src and terminates at dst[len] (the buffer holds
+    // len + 1). A value-string field of len bytes, its terminator included, takes len - 1.
+    static void copyCut(char* dst, const char* src, int len);
 
 private:
     static void buildExpTable(Param& p);
     static void buildDecibelTable(Param& p);
-    static void copyCut(char* dst, const char* src, int len);
 
     // Indexed by tag; null where no parameter was created.
     std::vector<std::unique_ptr<Param>> mParams;
