@@ -274,12 +274,6 @@ void CZUBrakkaVelocityNumerical::draw(CDrawContext* context) {
         CZUNumerical::draw(context);
         return;
     }
-    if (background) background->draw(context, size);
     valueString = "SEQ";
-    if (font) {
-        textOrigin.x = textLeft();
-        textOrigin.y = size.top + std::floor((size.height() - font->getMaxCharacterHeight()) / 2);
-        font->drawText(context, textOrigin, valueString.c_str(), &fontColor);
-    }
-    setDirty(false);
+    drawValueString(context);
 }

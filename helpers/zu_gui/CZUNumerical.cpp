@@ -91,8 +91,12 @@ CCoord CZUNumerical::textLeft() const {
 }
 
 void CZUNumerical::draw(CDrawContext* context) {
-    if (background) background->draw(context, size);
     if (rebuildOnDraw) rebuildValueString();
+    drawValueString(context);
+}
+
+void CZUNumerical::drawValueString(CDrawContext* context) {
+    if (background) background->draw(context, size);
     if (font) {
         textOrigin.x = textLeft();
         textOrigin.y = size.top + std::floor((size.height() - font->getMaxCharacterHeight()) / 2);

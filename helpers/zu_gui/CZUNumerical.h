@@ -41,6 +41,8 @@ protected:
     void rebuildValueString();
     // Left edge of the text as drawn.
     CCoord textLeft() const;
+    // Draws the background and the value string as it stands, centred vertically.
+    void drawValueString(CDrawContext* context);
 
     CRirezariResource* font;
     int digits, decimalPlaces;
