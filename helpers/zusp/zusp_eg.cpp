@@ -109,12 +109,11 @@ void zusp_eg_breakpoint::begin() {
     if (mSegment < 0) return;
     mDelta = mPoints[mSegment].level - mStartLevel;
     if (mSegment == 0) {
-        mExponent = 0.0f; // the glide is always straight
+        setShapeExponent(0.0f); // the glide is always straight
     } else {
         const float c = mPoints[0].curvature;
-        mExponent = mDelta > 0.0f ? -c : c;
+        setShapeExponent(mDelta > 0.0f ? -c : c);
     }
-    mShapeRising = mExponent > 0.0f;
 }
 
 void zusp_eg_breakpoint::end() {
@@ -130,9 +129,17 @@ bool zusp_eg_breakpoint::isDone() {
     return mSegment == -1;
 }
 
+void zusp_eg_breakpoint::setShapeExponent(float e) {
+    mExponent = e;
+    mShapeRising = e > 0.0f;
+    // The power stays the same for the whole segment, so it is taken once here rather than
+    // with every sample.
+    mShapePower = powf(10.0f, mShapeRising ? e : -e);
+}
+
 float zusp_eg_breakpoint::shapedValue(float x) const {
-    if (mShapeRising) return powf(x, powf(10.0f, mExponent));
-    return 1.0f - powf(1.0f - x, powf(10.0f, -mExponent));
+    if (mShapeRising) return powf(x, mShapePower);
+    return 1.0f - powf(1.0f - x, mShapePower);
 }
 
 void zusp_eg_breakpoint::startSegmentFrom(int from) {
@@ -144,8 +151,7 @@ void zusp_eg_breakpoint::startSegmentFrom(int from) {
         mDelta = target.level - mPoints[from].level;
         const float c = mPoints[from].curvature;
         // Positive curvature bows the segment above the straight line whichever way it goes.
-        mExponent = mDelta > 0.0f ? -c : c;
-        mShapeRising = mExponent > 0.0f;
+        setShapeExponent(mDelta > 0.0f ? -c : c);
         mCounter = 0;
     } else {
         mSegment = -1;
@@ -274,8 +280,7 @@ void zusp_eg_adsr::release() {
     mStartLevel = mOutput;
     mDelta = 0.0f - mOutput; // the release always ends at 0
     const float c = mPoints[2].curvature;
-    mExponent = mDelta > 0.0f ? -c : c;
-    mShapeRising = mExponent > 0.0f;
+    setShapeExponent(mDelta > 0.0f ? -c : c);
     mCounter = 0;
 }
 

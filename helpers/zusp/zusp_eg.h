@@ -59,6 +59,8 @@ public:
 protected:
     // Sets up the segment that leaves point `from` (moving on to point from + 1).
     void startSegmentFrom(int from);
+    // Sets the curved shape of the running segment: exponent, direction and power.
+    void setShapeExponent(float e);
     float shapedValue(float x) const;
 
     std::vector<_bp> mPoints;
@@ -69,6 +71,7 @@ protected:
     float mExponent = 0.0f;    // shape exponent (the per-sample slope in linear mode)
     float mDelta = 0.0f;       // target level minus start level
     bool mShapeRising = false; // mExponent > 0
+    float mShapePower = 1.0f;  // 10^|mExponent|, the power the curved shape raises to
     float mOutput = 0.0f;      // last value produced
 };
 
