@@ -172,6 +172,7 @@ void CEGControl::drawLink(CDrawContext* context, CSliderHandle* a, CSliderHandle
     double step = (xB - x0) >= 1 ? 1.0 / (xB - x0) : 1.0;
     float c = asEG(a)->getCurvature();
     if (dy > 0) c = -c; // the segment falls on screen
+    const float exponent = powf(10.f, c > 0 ? c : -c);
 
     context->moveTo(CPoint(x0, y0 - 1));
     for (CCoord x = x0 + 1; x <= xB; x += 1) {
@@ -179,8 +180,7 @@ void CEGControl::drawLink(CDrawContext* context, CSliderHandle* a, CSliderHandle
         // never overshoots its end point.
         float t = (float)((x + 2 - x0) * step);
         if (t > 1.f) t = 1.f;
-        float shape =
-            c > 0 ? powf(t, powf(10.f, c)) : 1.f - powf(std::max(0.f, 1.f - t), powf(10.f, -c));
+        float shape = c > 0 ? powf(t, exponent) : 1.f - powf(std::max(0.f, 1.f - t), exponent);
         CPoint p(x, y0 + shape * dy);
         CPoint from = context->getPenPosition();
         context->setLineWidth(2);
