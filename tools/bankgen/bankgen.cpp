@@ -59,10 +59,11 @@
 namespace {
 
 constexpr int kPrograms = 48;
-constexpr int kPatterns = 16;
-constexpr int kVoices = 12;
-constexpr int kSteps = 32;
-constexpr int kTags = 263;
+// The bank holds the plug-in's own records, so its sizes are the plug-in's.
+constexpr int kPatterns = BrakkaParameterManager::kNumPatterns;
+constexpr int kVoices = BrakkaSequencer::kVoiceCount;
+constexpr int kSteps = BrakkaSequencer::kRowLength;
+constexpr int kTags = BrakkaParameterManager::kNumParameters;
 constexpr float kOffVelocity = 0.7f; // a fresh pattern's velocity
 const char* const kVoiceCodes[kVoices] = {"KD", "S8", "S9", "LT", "MT", "HT",
                                           "CH", "OH", "CY", "RS", "CL", "CB"};
