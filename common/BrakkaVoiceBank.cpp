@@ -12,6 +12,7 @@ const int kHighTomFirstTag = 57;
 const int kTomTagCount = 14;
 const int kClosedHatFirstTag = 82;
 const int kOpenHatFirstTag = 87;
+const int kOpenHatLastTag = 92;
 const int kLastSoundTag = 107;
 } // namespace
 
@@ -61,11 +62,11 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         return;
     }
     if (tag >= kClosedHatFirstTag && tag < kOpenHatFirstTag) {
-        setHatParameter(closedHat, tag - kClosedHatFirstTag, v);
+        setHatParameter(closedHat, kClosedHatFirstTag, tag, v);
         return;
     }
-    if (tag >= kOpenHatFirstTag && tag <= 92) {
-        setHatParameter(openHat, tag - kOpenHatFirstTag, v);
+    if (tag >= kOpenHatFirstTag && tag <= kOpenHatLastTag) {
+        setHatParameter(openHat, kOpenHatFirstTag, tag, v);
         return;
     }
 
@@ -284,14 +285,13 @@ void BrakkaVoiceBank::setTomParameter(brakka_voice_tom& tom, int offset, float v
     }
 }
 
-void BrakkaVoiceBank::setHatParameter(brakka_voice_hihat& hat, int offset, float v) {
-    const int firstTag = &hat == &closedHat ? kClosedHatFirstTag : kOpenHatFirstTag;
-    switch (offset) {
+void BrakkaVoiceBank::setHatParameter(brakka_voice_hihat& hat, int firstTag, int tag, float v) {
+    switch (tag - firstTag) {
     case 0:
-        hat.setBPFFrequency(cutoff(firstTag, v));
+        hat.setBPFFrequency(cutoff(tag, v));
         break;
     case 1:
-        hat.setHPFFrequency(cutoff(firstTag + 1, v));
+        hat.setHPFFrequency(cutoff(tag, v));
         break;
     case 2:
         hat.setTuning(v);

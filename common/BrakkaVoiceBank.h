@@ -56,7 +56,8 @@ public:
 
 private:
     void setTomParameter(brakka_voice_tom& tom, int offset, float v);
-    void setHatParameter(brakka_voice_hihat& hat, int offset, float v);
+    // firstTag: the hat's first tag; the offset of tag from it selects the operation.
+    void setHatParameter(brakka_voice_hihat& hat, int firstTag, int tag, float v);
     // Keeps a filter cutoff inside the range where the filters stay stable at the current rate,
     // and remembers the value asked for, so that a later rate change can grant it again.
     float cutoff(int tag, float hz);
