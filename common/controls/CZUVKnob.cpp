@@ -21,11 +21,7 @@ CZUVKnob::CZUVKnob(const CRect& size, CControlListener* listener, long tag, cons
                    CBitmap* background)
     : CKnob(size, listener, tag, background, nullptr), frameColorEnabled(frame),
       fillColorEnabled(fill), frameColorDisabled(disabledFrame), fillColorDisabled(disabledFill),
-      frameColor(frame), fillColor(fill) {
-    centre = CPoint((size.left + size.right) / 2, (size.top + size.bottom) / 2);
-    double half = std::min(size.width(), size.height()) / 2 / std::sqrt(2.0);
-    squareCorner = CPoint(centre.x - half, centre.y - half);
-}
+      frameColor(frame), fillColor(fill) {}
 
 void CZUVKnob::setEnabled(bool b) {
     enabled = b;

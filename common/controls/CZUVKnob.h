@@ -36,7 +36,6 @@ protected:
 
     CColor frameColorEnabled, fillColorEnabled, frameColorDisabled, fillColorDisabled;
     CColor frameColor, fillColor;
-    CPoint centre, squareCorner;
     bool enabled = true;
     int positions = 0;
     double outlineWidth = 1.0;

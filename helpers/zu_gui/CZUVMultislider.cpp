@@ -12,10 +12,7 @@ CZUVMultislider::CZUVMultislider(const CRect& size, CControlListener* listener, 
                                  long st, CBitmap* background)
     : CZUControl(size, listener, tag, background), numSliders(n > 0 ? n : 1),
       sliders((size_t)numSliders), style(st | kZUMultisliderColumns | kZUMultisliderUpward) {
-    controlWidth = size.width();
-    controlHeight = size.height();
-    sliderWidth = controlWidth / numSliders;
-    sliderHeight = controlHeight;
+    sliderWidth = size.width() / numSliders;
     nubWidth = nubHeight = sliderWidth - 1;
 }
 

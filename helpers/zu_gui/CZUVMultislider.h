@@ -91,8 +91,7 @@ protected:
     CColor disabledOutlineColor = kGreyCColor;
     CColor disabledSliderColor = kGreyCColor;
     CColor highlightColor = MakeCColor(255, 255, 255, 60);
-    CCoord controlWidth, controlHeight;
-    CCoord sliderWidth, sliderHeight;
+    CCoord sliderWidth;
     CCoord nubWidth, nubHeight;
 };
 
