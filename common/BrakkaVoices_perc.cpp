@@ -24,9 +24,7 @@ void brakka_voice_rimshot::setAudioSamplingRate(float rate) {
 }
 
 void brakka_voice_rimshot::thwack(float velocity) {
-    volumeEnvelope.begin();
-    pitchEnvelope.begin();
-    velocityGain = velocity * velocity;
+    brakka_voice_pitched::thwack(velocity);
     // One full table length: the oscillators' wrap takes it as the start of the table.
     toneOscillator.resetPhase(4096.0f);
     secondTone.resetPhase(4096.0f);
