@@ -117,10 +117,6 @@ zusp_filter_rbj_low_pass::zusp_filter_rbj_low_pass() {
     recalculate();
 }
 
-void zusp_filter_rbj_low_pass::setResonanceNormalized(float r) {
-    setResonance(r * 10.0f + 1.0f);
-}
-
 void zusp_filter_rbj_low_pass::recalculate() {
     zusp_filter_rbj::recalculate();
     const float c = mCosOmega;
@@ -134,10 +130,6 @@ void zusp_filter_rbj_low_pass::recalculate() {
 
 zusp_filter_rbj_high_pass::zusp_filter_rbj_high_pass() {
     recalculate();
-}
-
-void zusp_filter_rbj_high_pass::setResonanceNormalized(float r) {
-    setResonance(r * 10.0f + 1.0f);
 }
 
 void zusp_filter_rbj_high_pass::recalculate() {

@@ -31,6 +31,7 @@ public:
     void clear() override;
     float process(float x) override;
     void bypass(bool on) override;
+    // Q = 10r + 1 (the low- and high-pass keep this mapping).
     void setResonanceNormalized(float r) override;
     void recalculate() override;
 
@@ -49,16 +50,12 @@ protected:
 class zusp_filter_rbj_low_pass : public zusp_filter_rbj {
 public:
     zusp_filter_rbj_low_pass();
-    // Q = 10r + 1
-    void setResonanceNormalized(float r) override;
     void recalculate() override;
 };
 
 class zusp_filter_rbj_high_pass : public zusp_filter_rbj {
 public:
     zusp_filter_rbj_high_pass();
-    // Q = 10r + 1
-    void setResonanceNormalized(float r) override;
     void recalculate() override;
 };
 
