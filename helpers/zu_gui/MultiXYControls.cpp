@@ -206,18 +206,10 @@ CMouseEventResult CMultiXYControl::onMouseDown(CPoint& where, const long& button
     CSliderHandle* h = handleAt(where);
     if (!h) return kMouseEventNotHandled;
     dragged = h;
-    pressPoint = where;
-    pressButtons = buttons;
     CRect r = getHandleLocation(h);
     dragOffset = CPoint(r.left - where.x, r.top - where.y);
-    pressHorizontal = h->horizontalValue;
-    pressVertical = h->verticalValue;
-    if (h->switchTag >= 0) {
-        h->setSwitchValue(1);
-        sendValueChangeMessage(h->switchTag, 1);
-    } else {
-        h->setSwitchValue(1);
-    }
+    h->setSwitchValue(1);
+    if (h->switchTag >= 0) sendValueChangeMessage(h->switchTag, 1);
     beginEdit(h);
     return onMouseMoved(where, buttons);
 }

@@ -82,7 +82,6 @@ public:
     using CControl::endEdit;
 
     void setLinkColor(const CColor& c) { linkColor = c; }
-    void setReportLinkedChanges(bool b) { reportLinkedChanges = b; }
     CSliderHandle* getDraggedHandle() const { return dragged; }
 
     void draw(CDrawContext* context) override;
@@ -102,10 +101,6 @@ protected:
     std::vector<CSliderHandle*> handles;
     std::vector<std::vector<std::pair<CSliderHandle*, int>>> links; // per handle
     CSliderHandle* dragged = nullptr;
-    CPoint pressPoint;
     CPoint dragOffset; // from the press point to the dragged handle's top-left corner
-    long pressButtons = 0;
-    float pressHorizontal = 0, pressVertical = 0;
     CColor linkColor = kWhiteCColor;
-    bool reportLinkedChanges = false;
 };
