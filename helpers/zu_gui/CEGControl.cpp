@@ -84,11 +84,6 @@ std::set<int> CEGControl::getTagSet() const {
     return s;
 }
 
-void CEGControl::setValue(int tag, float value) {
-    CSliderHandle* h = getHandleFromTag(tag);
-    if (h && h->setValue(value, tag)) invalid();
-}
-
 void CEGControl::setGridVisible(bool v) {
     gridVisible = v;
     invalid();

@@ -40,9 +40,6 @@ public:
 
     CSliderHandle* getHandleFromTag(int tag) const override;
     std::set<int> getTagSet() const override;
-    using CMultiXYControl::getValue;
-    using CMultiXYControl::setValue;
-    void setValue(int tag, float value) override;
     long getTag() const override { return firstTag; }
 
     virtual void setGridVisible(bool visible);
