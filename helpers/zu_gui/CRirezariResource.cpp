@@ -29,6 +29,8 @@ CRirezariResource::CRirezariResource(long fontNumber) {
         if (!bitmap->isLoaded()) {
             bitmap->forget();
             bitmap = nullptr;
+        } else if (lookupResource((std::string(base) + "@2x").c_str(), "png", &data, &size)) {
+            bitmap->setHighResolutionPNG(data, size);
         }
     }
 }

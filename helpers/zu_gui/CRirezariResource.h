@@ -5,7 +5,9 @@
 // (<base>, "tab") the metrics. Metrics as read here (16-bit fields little-endian): the record
 // count at byte 10; 16-byte records from byte 20 with the character at byte 0, the glyph's
 // cell top in the image at 4, the glyph height at 10, and the cell's left and right edges in
-// the image at 12 and 14 (advance = right - left).
+// the image at 12 and 14 (advance = right - left). A resource (<base>@2x, "png") of twice the
+// glyph image's size, when present, is the same glyphs at double resolution for zoomed
+// drawing; the metrics stay those of the first image.
 #pragma once
 
 #include "vstgui.h"

@@ -2,6 +2,7 @@
 #include "vstgui.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -57,6 +58,16 @@ public:
         return true;
     }
 
+    void resize(int w, int h) {
+        if (!display || (w == width && h == height)) return;
+        width = w;
+        height = h;
+        XResizeWindow(display, window, (unsigned)w, (unsigned)h);
+        cairo_xlib_surface_set_size(surface, w, h);
+        exposed = true;
+        XFlush(display);
+    }
+
     void close() {
         if (surface) cairo_surface_destroy(surface);
         surface = nullptr;
@@ -92,8 +103,10 @@ public:
         }
     }
 
-    // Hands every pending event to the frame; an exposure asks for a full redraw.
+    // Hands every pending event to the frame, with window pixels divided back to frame pixels;
+    // an exposure asks for a full redraw.
     void pump(CFrame* frame) {
+        const double zoom = frame->getZoom();
         while (display && XPending(display) > 0) {
             XEvent e;
             XNextEvent(display, &e);
@@ -104,7 +117,7 @@ public:
             case ButtonPress: {
                 long bit = buttonBit(e.xbutton.button);
                 if (!bit) break; // wheel
-                CPoint p(e.xbutton.x, e.xbutton.y);
+                CPoint p(e.xbutton.x / zoom, e.xbutton.y / zoom);
                 long b =
                     (buttonsFromState(e.xbutton.state) & ~(kLButton | kMButton | kRButton)) | bit;
                 frame->onMouseDown(p, b);
@@ -114,14 +127,14 @@ public:
                 // Only the latest position of a run of motion events matters.
                 while (XCheckTypedWindowEvent(display, window, MotionNotify, &e)) {
                 }
-                CPoint p(e.xmotion.x, e.xmotion.y);
+                CPoint p(e.xmotion.x / zoom, e.xmotion.y / zoom);
                 frame->onMouseMoved(p, buttonsFromState(e.xmotion.state));
                 break;
             }
             case ButtonRelease: {
                 long bit = buttonBit(e.xbutton.button);
                 if (!bit) break;
-                CPoint p(e.xbutton.x, e.xbutton.y);
+                CPoint p(e.xbutton.x / zoom, e.xbutton.y / zoom);
                 long b = buttonsFromState(e.xbutton.state) & ~bit;
                 frame->onMouseUp(p, b); // the released button no longer counts as held
                 break;
@@ -274,11 +287,27 @@ void CFrame::clearDirty() {
         v->setDirty(false);
 }
 
+void CFrame::setZoom(double z) {
+    if (!(z >= 0.25 && z <= 4) || z == zoom) return;
+    zoom = z;
+    if (window) window->resize((int)getZoomedWidth(), (int)getZoomedHeight());
+    setDirty(true);
+}
+
+long CFrame::getZoomedWidth() const {
+    return std::max(1L, (long)std::ceil(size.width() * zoom - 1e-9));
+}
+
+long CFrame::getZoomedHeight() const {
+    return std::max(1L, (long)std::ceil(size.height() * zoom - 1e-9));
+}
+
 cairo_surface_t* CFrame::drawToImage() {
-    int w = std::max(1, (int)size.width()), h = std::max(1, (int)size.height());
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, (int)getZoomedWidth(),
+                                                        (int)getZoomedHeight());
     {
         CDrawContext context(image);
+        cairo_scale(context.getCairo(), zoom, zoom);
         cairo_translate(context.getCairo(), -size.left, -size.top);
         draw(&context);
     }
@@ -298,8 +327,8 @@ bool CFrame::writePNG(const char* path) {
 bool CFrame::open(void* parentWindow, const char* displayName) {
     if (window || !parentWindow) return false;
     window = new CX11Window;
-    if (!window->open((Window)(uintptr_t)parentWindow, displayName, (int)size.width(),
-                      (int)size.height())) {
+    if (!window->open((Window)(uintptr_t)parentWindow, displayName, (int)getZoomedWidth(),
+                      (int)getZoomedHeight())) {
         delete window;
         window = nullptr;
         return false;

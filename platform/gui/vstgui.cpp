@@ -74,11 +74,14 @@ cairo_status_t readPNG(void* closure, unsigned char* out, unsigned int length) {
 } // namespace
 
 CBitmap::CBitmap(long id) : resourceID(id) {
-    char name[32];
+    char name[40];
     std::snprintf(name, sizeof name, "%ld", id);
     const unsigned char* data;
     size_t size;
-    if (lookupResource(name, "png", &data, &size)) loadPNG(data, size);
+    if (!lookupResource(name, "png", &data, &size)) return;
+    surface = decodePNG(data, size);
+    std::snprintf(name, sizeof name, "%ld@2x", id);
+    if (surface && lookupResource(name, "png", &data, &size)) setHighResolutionPNG(data, size);
 }
 
 CBitmap::CBitmap(const char* path) {
@@ -90,9 +93,7 @@ CBitmap::CBitmap(const char* path) {
         cairo_surface_destroy(s);
 }
 
-CBitmap::CBitmap(const unsigned char* png, size_t size) {
-    loadPNG(png, size);
-}
+CBitmap::CBitmap(const unsigned char* png, size_t size) : surface(decodePNG(png, size)) {}
 
 CBitmap::CBitmap(long width, long height) {
     if (width <= 0 || height <= 0) return;
@@ -101,20 +102,34 @@ CBitmap::CBitmap(long width, long height) {
 
 CBitmap::~CBitmap() {
     if (surface) cairo_surface_destroy(surface);
+    if (surface2x) cairo_surface_destroy(surface2x);
 }
 
 bool CBitmap::isTypeOf(const char* s) const {
     return classNameIs(s, "CBitmap") || CBaseObject::isTypeOf(s);
 }
 
-void CBitmap::loadPNG(const unsigned char* png, size_t size) {
-    if (!png || size < 8) return;
+cairo_surface_t* CBitmap::decodePNG(const unsigned char* png, size_t size) {
+    if (!png || size < 8) return nullptr;
     PNGReader r{png, size, 0};
     cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readPNG, &r);
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS)
-        surface = s;
-    else
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) return s;
+    cairo_surface_destroy(s);
+    return nullptr;
+}
+
+bool CBitmap::setHighResolutionPNG(const unsigned char* png, size_t size) {
+    if (!surface) return false;
+    cairo_surface_t* s = decodePNG(png, size);
+    if (!s) return false;
+    if (cairo_image_surface_get_width(s) != 2 * cairo_image_surface_get_width(surface) ||
+        cairo_image_surface_get_height(s) != 2 * cairo_image_surface_get_height(surface)) {
         cairo_surface_destroy(s);
+        return false;
+    }
+    if (surface2x) cairo_surface_destroy(surface2x);
+    surface2x = s;
+    return true;
 }
 
 CCoord CBitmap::getWidth() const {
@@ -123,6 +138,24 @@ CCoord CBitmap::getWidth() const {
 
 CCoord CBitmap::getHeight() const {
     return surface ? cairo_image_surface_get_height(surface) : 0;
+}
+
+cairo_pattern_t* CBitmap::makePattern(CDrawContext* context, CCoord x, CCoord y) const {
+    double scale = context->getScaleFactor();
+    bool high = surface2x && scale > 1.001;
+    double pixels = high ? 2 : 1; // image pixels per frame pixel
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(high ? surface2x : surface);
+    cairo_matrix_t m;
+    cairo_matrix_init_scale(&m, pixels, pixels);
+    cairo_matrix_translate(&m, -x, -y);
+    cairo_pattern_set_matrix(p, &m);
+    // Whole device pixels per image pixel copy exactly; anything else is filtered.
+    double ratio = scale / pixels;
+    bool whole = ratio >= 0.999 && std::fabs(ratio - std::round(ratio)) < 0.001;
+    cairo_pattern_set_filter(p, whole ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    // Filtering near the image's edges reads its edge pixels, not transparency beyond them.
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+    return p;
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset) {
@@ -140,12 +173,13 @@ void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPo
     cairo_save(cr);
     cairo_rectangle(cr, rect.left, rect.top, rect.width(), rect.height());
     cairo_clip(cr);
-    cairo_set_source_surface(cr, surface, rect.left - offset.x, rect.top - offset.y);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_pattern_t* p = makePattern(context, rect.left - offset.x, rect.top - offset.y);
+    cairo_set_source(cr, p);
     if (alpha == 255)
         cairo_paint(cr);
     else
         cairo_paint_with_alpha(cr, alpha / 255.0);
+    cairo_pattern_destroy(p);
     cairo_restore(cr);
 }
 
@@ -158,7 +192,9 @@ void CBitmap::drawMasked(CDrawContext* context, const CRect& rect, const CPoint&
     cairo_clip(cr);
     cairo_set_source_rgba(cr, color.red / 255.0, color.green / 255.0, color.blue / 255.0,
                           color.alpha / 255.0);
-    cairo_mask_surface(cr, surface, rect.left - offset.x, rect.top - offset.y);
+    cairo_pattern_t* p = makePattern(context, rect.left - offset.x, rect.top - offset.y);
+    cairo_mask(cr, p);
+    cairo_pattern_destroy(p);
     cairo_restore(cr);
 }
 
@@ -171,6 +207,12 @@ CDrawContext::CDrawContext(cairo_surface_t* surface) : cr(cairo_create(surface))
 
 CDrawContext::~CDrawContext() {
     cairo_destroy(cr);
+}
+
+double CDrawContext::getScaleFactor() const {
+    double x = 1, y = 0;
+    cairo_user_to_device_distance(cr, &x, &y);
+    return std::hypot(x, y);
 }
 
 void CDrawContext::setDrawMode(CDrawMode m) {

@@ -3,7 +3,8 @@
 // It offers only what the editor and its controls use.
 //
 // Coordinates are frame pixels (the frame holds its views directly, without nested
-// containers), with x to the right and y downwards.
+// containers), with x to the right and y downwards. A frame may draw at a zoom factor: views
+// keep drawing and receiving the mouse in frame pixels, and the frame scales both.
 #pragma once
 
 #include <cairo.h>
@@ -162,10 +163,13 @@ private:
 
 bool classNameIs(const char* a, const char* b);
 
-// An ARGB image (premultiplied, as Cairo keeps it) loaded from PNG data.
+// An ARGB image (premultiplied, as Cairo keeps it) loaded from PNG data. It may carry a
+// second image of twice the pixels for drawing at zoom factors above 1; its size stays that
+// of the first image.
 class CBitmap : public CBaseObject {
 public:
-    // PNG looked up as resource "<number>" of type "png".
+    // PNG looked up as resource "<number>" of type "png", with the double-resolution image
+    // from resource "<number>@2x" of type "png" when there is one.
     explicit CBitmap(long resourceID);
     // PNG from a file path.
     explicit CBitmap(const char* path);
@@ -180,6 +184,10 @@ public:
     CCoord getWidth() const;
     CCoord getHeight() const;
     long getResourceID() const { return resourceID; }
+    // Takes PNG bytes as the double-resolution image; refused (false) unless the PNG is
+    // exactly twice as wide and high as the image.
+    bool setHighResolutionPNG(const unsigned char* png, size_t size);
+    bool hasHighResolution() const { return surface2x != nullptr; }
 
     // Draws the part of the image starting at offset into rect (rect's size).
     void draw(class CDrawContext* context, const CRect& rect, const CPoint& offset = CPoint());
@@ -197,8 +205,12 @@ public:
 
 private:
     CBitmap(const CBitmap&) = delete;
-    void loadPNG(const unsigned char* png, size_t size);
+    static cairo_surface_t* decodePNG(const unsigned char* png, size_t size);
+    // A pattern of the image that suits the context's zoom, with its top-left corner at
+    // (x, y) in frame pixels (caller destroys it).
+    cairo_pattern_t* makePattern(class CDrawContext* context, CCoord x, CCoord y) const;
     cairo_surface_t* surface = nullptr;
+    cairo_surface_t* surface2x = nullptr;
     long resourceID = -1;
 };
 
@@ -239,6 +251,8 @@ public:
                  CDrawStyle style = kDrawStroked);
 
     cairo_t* getCairo() const { return cr; }
+    // Device pixels per frame pixel (the zoom this context draws at).
+    double getScaleFactor() const;
 
 private:
     void applyColor(const CColor& c);
@@ -579,6 +593,16 @@ public:
     cairo_surface_t* drawToImage();
     bool writePNG(const char* path);
 
+    // Draws at this zoom factor (device pixels per frame pixel; 0.25 to 4, else ignored):
+    // off-screen images and the window are the frame's size times the zoom, rounded up, and
+    // window mouse positions are divided back, so views see the same coordinates at every
+    // zoom. An open window takes the new size at once.
+    void setZoom(double zoom);
+    double getZoom() const { return zoom; }
+    // The frame's size in device pixels at the current zoom.
+    long getZoomedWidth() const;
+    long getZoomedHeight() const;
+
     // X11: opens a child window of the given parent window on its own display connection.
     bool open(void* parentWindow, const char* displayName = nullptr);
     void close();
@@ -597,4 +621,5 @@ protected:
     CView* modalView = nullptr;
     VSTGUIEditorInterface* editor;
     CX11Window* window = nullptr;
+    double zoom = 1;
 };

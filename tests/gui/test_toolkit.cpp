@@ -173,6 +173,52 @@ TEST(Bitmap, DrawsWithOffsetAndAlpha) {
     cairo_surface_destroy(s);
 }
 
+// A zoomed frame draws at the zoom, with a bitmap's double-resolution image where it has a
+// fitting one; views keep their frame-pixel sizes.
+TEST(Zoom, FrameDrawsScaledWithTheDoubleResolutionImages) {
+    gResources["10005.png"] = pngBytes(4, 4, kRedCColor);
+    gResources["10005@2x.png"] = pngBytes(8, 8, MakeCColor(0, 255, 0));
+    gResources["10006.png"] = pngBytes(4, 4, MakeCColor(0, 0, 255));
+    gResources["10006@2x.png"] = pngBytes(7, 8, kWhiteCColor); // not twice the size: unused
+    setResourceLookup(testLookup, testInfo);
+    CFrame frame(CRect(0, 0, 20, 10));
+    CView* a = new CView(CRect(2, 2, 6, 6));
+    CView* b = new CView(CRect(10, 2, 14, 6));
+    CBitmap* bmpA = new CBitmap(10005L);
+    CBitmap* bmpB = new CBitmap(10006L);
+    EXPECT_TRUE(bmpA->hasHighResolution());
+    EXPECT_FALSE(bmpB->hasHighResolution());
+    EXPECT_EQ(bmpA->getWidth(), 4) << "the size stays that of the 1x image";
+    a->setBackground(bmpA);
+    b->setBackground(bmpB);
+    bmpA->forget();
+    bmpB->forget();
+    frame.addView(a);
+    frame.addView(b);
+    setResourceLookup(nullptr, nullptr);
+
+    struct Case {
+        double zoom;
+        int width, height;
+        CColor a;
+    };
+    for (const Case& c : {Case{1, 20, 10, kRedCColor}, Case{1.5, 30, 15, MakeCColor(0, 255, 0)},
+                          Case{2, 40, 20, MakeCColor(0, 255, 0)}}) {
+        frame.setZoom(c.zoom);
+        frame.setZoom(0); // out of range: ignored
+        EXPECT_EQ(frame.getZoom(), c.zoom);
+        Image img(frame);
+        EXPECT_EQ(cairo_image_surface_get_width(img.s), c.width);
+        EXPECT_EQ(cairo_image_surface_get_height(img.s), c.height);
+        auto at = [&](double x, double y) { return img.at((int)(x * c.zoom), (int)(y * c.zoom)); };
+        EXPECT_TRUE(near(at(2, 2), c.a)) << c.zoom << " " << str(at(2, 2));
+        EXPECT_TRUE(near(at(5.5, 5.5), c.a)) << c.zoom;
+        EXPECT_TRUE(near(at(10, 2), MakeCColor(0, 0, 255))) << c.zoom;
+        EXPECT_EQ(at(6.2, 4).alpha, 0) << c.zoom << ": nothing beyond the view";
+        EXPECT_EQ(at(1.8, 4).alpha, 0) << c.zoom;
+    }
+}
+
 TEST(DrawContext, LinesRectanglesAndArcsCoverTheExpectedPixels) {
     cairo_surface_t* s = makeImage(40, 40, kBlackCColor);
     {

@@ -174,9 +174,29 @@ TEST(X11Window, OpensInTheHostWindowDrawsTakesAClickAndCloses) {
     EXPECT_EQ(n, 0u) << "the child window is gone";
     if (children) XFree(children);
 
-    // A frame can open again after closing.
+    // A frame opens again after closing. At 200 % its window doubles, and presses are divided
+    // back: window pixel 118 is frame pixel 59, inside the button; 122 is 61, outside.
     ASSERT_TRUE(frame.open((void*)(uintptr_t)parent, server.name.c_str()));
-    frame.idle();
+    child = (Window)frame.getWindowID();
+    frame.setZoom(2);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            XSync(host, False);
+            return XGetWindowAttributes(host, child, &wa) && wa.width == 400 && wa.height == 200;
+        },
+        frame));
+    for (int at : {122, 118}) {
+        XTestFakeMotionEvent(host, DefaultScreen(host), at, at, 0);
+        XTestFakeButtonEvent(host, 1, True, 0);
+        XTestFakeButtonEvent(host, 1, False, 0);
+    }
+    XSync(host, False);
+    ASSERT_TRUE(waitFor([&] { return listener.values.size() > 1; }, frame));
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        frame.idle();
+    }
+    EXPECT_EQ(listener.values, (std::vector<float>{1.f, 0.f}));
     frame.close();
 
     XDestroyWindow(host, parent);

@@ -1,3 +1,4 @@
+#include "BrakkaEditorSettings.h"
 #include "MIDIMapFile.h"
 
 #include <gtest/gtest.h>
@@ -328,4 +329,56 @@ TEST_F(MIDIMapFileTest, SaveOverAFolderFailsWithoutLeavingTemporaryFiles) {
     EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
     EXPECT_TRUE(fs::is_directory(file / "inside"));
     EXPECT_TRUE(strayFiles().empty());
+}
+
+// The editor's zoom file lives in the same folder and is saved through the same atomic path.
+TEST_F(MIDIMapFileTest, EditorZoomFromFileOrDesktopScale) {
+    EnvGuard scale{"GDK_SCALE"};
+    const fs::path zoomFile = folder / BrakkaEditorSettings::kFileName;
+    struct Case {
+        const char* file;     // null: no file
+        const char* gdkScale; // null: unset
+        double zoom;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 1.0},
+        {nullptr, "2", 2.0},
+        {nullptr, "1.5", 1.5},
+        {nullptr, "3", 2.0}, // beyond the largest zoom: the largest
+        {nullptr, "0", 1.0}, // nonsense values: 100 %
+        {nullptr, "2x", 1.0},
+        {"zoom 150\n", "2", 1.5}, // a saved choice wins
+        {"\nother 3\r\n  zoom 200 \n", nullptr, 2.0},
+        {"other 3\n", "2", 2.0}, // no zoom line: no saved choice
+        {"", "2", 2.0},
+        {"zoom 175\n", "2", 1.0}, // damaged: 100 %
+        {"zoom\n", "2", 1.0},
+        {"zoom 1.5\n", "2", 1.0},
+        {"\x89PNG\r\n\x1a\n", "2", 1.0},
+        {"zoom 200\ngarbage\n", "2", 1.0},
+    };
+    for (const Case& c : cases) {
+        std::error_code ec;
+        fs::remove(zoomFile, ec);
+        if (c.file) {
+            fs::create_directories(folder);
+            writeFile(zoomFile, c.file);
+        }
+        if (c.gdkScale)
+            setenv("GDK_SCALE", c.gdkScale, 1);
+        else
+            unsetenv("GDK_SCALE");
+        EXPECT_EQ(BrakkaEditorSettings::loadZoom(), c.zoom)
+            << "file " << (c.file ? c.file : "(none)") << ", GDK_SCALE "
+            << (c.gdkScale ? c.gdkScale : "(unset)");
+    }
+
+    // Saving keeps the nearest supported zoom, replaces the file whole and leaves nothing else.
+    unsetenv("GDK_SCALE");
+    for (double z : {1.5, 2.0, 1.0, 1.3, 9.0}) {
+        ASSERT_TRUE(BrakkaEditorSettings::saveZoom(z));
+        EXPECT_EQ(BrakkaEditorSettings::loadZoom(), BrakkaEditorSettings::nearestZoom(z)) << z;
+    }
+    EXPECT_EQ(readFile(zoomFile), "zoom 200\n");
+    EXPECT_EQ(strayFiles(), std::vector<std::string>{BrakkaEditorSettings::kFileName});
 }

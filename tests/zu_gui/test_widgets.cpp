@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -97,6 +98,48 @@ TEST_F(Fonts, TextIsDrawnInTheGivenColour) {
     EXPECT_GT(red, 20);
     EXPECT_EQ(other, 0);
     cairo_surface_destroy(s);
+}
+
+// Text drawn at 200 % comes from the double-resolution glyph image and covers the same place
+// as at 100 %.
+TEST_F(Fonts, ZoomedTextUsesTheSharpGlyphsInTheSamePlace) {
+    for (long n : {20000L, 20001L}) {
+        CRirezariResource font(n);
+        ASSERT_TRUE(font.getCharacterBitmap() && font.getCharacterBitmap()->hasHighResolution())
+            << n;
+        CRect box[2];
+        int finer = 0; // 2x2 blocks that are not one colour: the 1x glyphs scaled up have none
+        for (int zoom : {1, 2}) {
+            cairo_surface_t* s = makeImage(40 * zoom, 20 * zoom);
+            {
+                CDrawContext dc(s);
+                cairo_scale(dc.getCairo(), zoom, zoom);
+                font.drawText(&dc, CPoint(3, 2), "W8g", &kWhiteCColor);
+            }
+            CRect& b = box[zoom - 1];
+            b = CRect(1e9, 1e9, -1, -1);
+            for (int x = 0; x < 40 * zoom; ++x)
+                for (int y = 0; y < 20 * zoom; ++y) {
+                    int v = pixel(s, x, y).red;
+                    if (v > 128) {
+                        b.left = std::min(b.left, (CCoord)x / zoom);
+                        b.top = std::min(b.top, (CCoord)y / zoom);
+                        b.right = std::max(b.right, (CCoord)(x + 1) / zoom);
+                        b.bottom = std::max(b.bottom, (CCoord)(y + 1) / zoom);
+                    }
+                    if (zoom == 2 && v > 40 && v < 215) {
+                        int x1 = x & ~1, y1 = y & ~1; // a 2x2 block of one 1x pixel
+                        finer += pixel(s, x1, y1).red != pixel(s, x1 + 1, y1 + 1).red;
+                    }
+                }
+            cairo_surface_destroy(s);
+        }
+        EXPECT_NEAR(box[1].left, box[0].left, 1) << n;
+        EXPECT_NEAR(box[1].right, box[0].right, 1) << n;
+        EXPECT_NEAR(box[1].top, box[0].top, 1) << n;
+        EXPECT_NEAR(box[1].bottom, box[0].bottom, 1) << n;
+        EXPECT_GT(finer, 10) << n << ": finer detail than the 1x glyphs";
+    }
 }
 
 TEST_F(Fonts, MissingOrBrokenFontsAreHarmless) {

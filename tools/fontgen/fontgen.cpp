@@ -1,7 +1,8 @@
 // brakka-fontgen: renders the printable ASCII characters of a TrueType font into a bitmap
 // font: a glyph image (white glyphs on transparent, PNG) and a metrics file.
 //
-//   brakka-fontgen FONT.ttf PIXEL_SIZE OUT_BASE     writes OUT_BASE.png and OUT_BASE.tab
+//   brakka-fontgen FONT.ttf PIXEL_SIZE OUT_BASE     writes OUT_BASE.png and OUT_BASE.tab,
+//                                                  and OUT_BASE@2x.png
 //
 // Metrics file; every 16-bit field is little-endian (the native order of the x86-64 target):
 //   bytes 0-3   "RZFT"          bytes 4-5   format version (1)
@@ -14,6 +15,8 @@
 //     12-13 cell left, 14-15 cell right (advance = right - left).
 // Each glyph is drawn in its own cell, one advance wide and one line high, with its origin
 // at the cell's left edge on the baseline; cells are separated by two empty columns.
+// OUT_BASE@2x.png holds the same cells at twice the size, each glyph rendered from the font at
+// twice the pixel size (for drawing at zoom factors above 1); the metrics describe both.
 #include <cairo-ft.h>
 #include <cairo.h>
 #include <ft2build.h>
@@ -83,12 +86,31 @@ int main(int argc, char** argv) {
     cairo_destroy(cr);
     cairo_surface_destroy(scratch);
 
-    cairo_surface_t* img = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, lineHeight);
-    cr = cairo_create(img);
-    cairo_set_font_face(cr, cface);
-    cairo_set_font_size(cr, pixelSize);
-    cairo_set_font_options(cr, opts);
-    cairo_set_source_rgba(cr, 1, 1, 1, 1);
+    // The glyph image at a whole-number scale of the metrics.
+    auto render = [&](int scale) {
+        cairo_surface_t* img =
+            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * scale, lineHeight * scale);
+        cairo_t* c = cairo_create(img);
+        cairo_set_font_face(c, cface);
+        cairo_set_font_size(c, pixelSize * scale);
+        cairo_set_font_options(c, opts);
+        cairo_set_source_rgba(c, 1, 1, 1, 1);
+        int left = 0;
+        for (int ch = kFirst; ch <= kLast; ++ch) {
+            char s[2] = {(char)ch, 0};
+            int a = advance[(size_t)(ch - kFirst)];
+            cairo_save(c);
+            cairo_rectangle(c, left * scale, 0, a * scale, lineHeight * scale);
+            cairo_clip(c);
+            cairo_move_to(c, left * scale, baseline * scale);
+            cairo_show_text(c, s);
+            cairo_restore(c);
+            left += a + kGap;
+        }
+        cairo_destroy(c);
+        cairo_surface_flush(img);
+        return img;
+    };
 
     size_t count = (size_t)(kLast - kFirst + 1);
     std::vector<unsigned char> tab(20 + 16 * count, 0);
@@ -104,15 +126,8 @@ int main(int argc, char** argv) {
     put16(tab, 14, (unsigned)lineHeight);
     int x = 0;
     for (size_t i = 0; i < count; ++i) {
-        char s[2] = {(char)(kFirst + (int)i), 0};
-        cairo_save(cr);
-        cairo_rectangle(cr, x, 0, advance[i], lineHeight);
-        cairo_clip(cr);
-        cairo_move_to(cr, x, baseline);
-        cairo_show_text(cr, s);
-        cairo_restore(cr);
         size_t r = 20 + 16 * i;
-        tab[r] = (unsigned char)s[0];
+        tab[r] = (unsigned char)(kFirst + (int)i);
         put16(tab, r + 2, (unsigned)x);
         put16(tab, r + 4, 0);
         put16(tab, r + 6, (unsigned)advance[i]);
@@ -122,13 +137,16 @@ int main(int argc, char** argv) {
         put16(tab, r + 14, (unsigned)(x + advance[i]));
         x += advance[i] + kGap;
     }
-    cairo_destroy(cr);
-    cairo_surface_flush(img);
 
     int status = 0;
-    if (cairo_surface_write_to_png(img, (base + ".png").c_str()) != CAIRO_STATUS_SUCCESS) {
-        std::fprintf(stderr, "brakka-fontgen: cannot write %s.png\n", base.c_str());
-        status = 1;
+    for (int scale : {1, 2}) {
+        std::string name = base + (scale == 1 ? ".png" : "@2x.png");
+        cairo_surface_t* img = render(scale);
+        if (cairo_surface_write_to_png(img, name.c_str()) != CAIRO_STATUS_SUCCESS) {
+            std::fprintf(stderr, "brakka-fontgen: cannot write %s\n", name.c_str());
+            status = 1;
+        }
+        cairo_surface_destroy(img);
     }
     FILE* f = std::fopen((base + ".tab").c_str(), "wb");
     if (!f || std::fwrite(tab.data(), 1, tab.size(), f) != tab.size()) {
@@ -137,7 +155,6 @@ int main(int argc, char** argv) {
     }
     if (f) std::fclose(f);
 
-    cairo_surface_destroy(img);
     cairo_font_options_destroy(opts);
     cairo_font_face_destroy(cface);
     FT_Done_Face(face);
