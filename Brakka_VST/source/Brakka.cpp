@@ -3,6 +3,7 @@
 // BrakkaPatterns.cpp.
 #include "Brakka.h"
 
+#include "BrakkaEditor.h"
 #include "BrakkaRandom.h"
 #include "MIDIMapFile.h"
 #include "csdmain.h"
@@ -85,6 +86,12 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     for (int tag = 0; tag < kNumParams; ++tag)
         syncMirror(tag);
 
+    // The editor lives as long as the engine (only its window comes and goes), so the
+    // interface the engine calls is always valid; it ignores the calls while closed.
+    BrakkaEditor* editorObject = new BrakkaEditor(this);
+    setEditor(editorObject);
+    setEditorInterface(editorObject);
+
     initPresets();
     setProgram(0);
 
@@ -103,6 +110,12 @@ Brakka::Brakka(audioMasterCallback audioMaster)
 }
 
 Brakka::~Brakka() {
+    // The editor goes first, while the engine it shows is still whole.
+    if (AEffEditor* e = getEditor()) {
+        if (e->isOpen()) e->close();
+    }
+    setEditorInterface(nullptr);
+    setEditor(nullptr);
     // The saver uses the engine's lock and table: it ends first, saving what is still due.
     stopMIDIMapSaver();
     delete[] chunkBuffer;

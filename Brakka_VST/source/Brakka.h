@@ -164,6 +164,14 @@ public:
     void setNote(int voice, int step, unsigned char value);
     void setVelocityValue(int voice, int step, float value);
     void fillVelocityValues(int voice, int shape);
+    // The random-on-loop flags of the current pattern's velocity row of a voice and of the
+    // modulation row of a tag (the editor's row-enable button).
+    bool getVelocityRandomOnLoop(int voice);
+    void setVelocityRandomOnLoop(int voice, bool on);
+    bool getModRandomOnLoop(int tag);
+    void setModRandomOnLoop(int tag, bool on);
+    // Whether a tag may have a modulation row (every sound parameter and every pan).
+    bool isModulatableTag(int tag) const { return parameters.isModulatableTag(tag); }
     int getCurrentPattern();
     int getPendingPattern();
     int getCurrentStep();

@@ -150,6 +150,28 @@ void Brakka::fillVelocityValues(int v, int shape) {
     currentSequencer->fillVelocityValues(v, shape);
 }
 
+bool Brakka::getVelocityRandomOnLoop(int v) {
+    EngineLock lock(*this);
+    return currentSequencer->getVelocityRandomOnLoop(v);
+}
+
+void Brakka::setVelocityRandomOnLoop(int v, bool on) {
+    EngineLock lock(*this);
+    currentSequencer->setVelocityRandomOnLoop(v, on);
+}
+
+bool Brakka::getModRandomOnLoop(int tag) {
+    if (!parameters.isModulatableTag(tag)) return false;
+    EngineLock lock(*this);
+    return currentSequencer->getModRandomOnLoop((unsigned)tag);
+}
+
+void Brakka::setModRandomOnLoop(int tag, bool on) {
+    if (!parameters.isModulatableTag(tag)) return;
+    EngineLock lock(*this);
+    currentSequencer->setModRandomOnLoop((unsigned)tag, on);
+}
+
 int Brakka::getCurrentPattern() {
     EngineLock lock(*this);
     return currentPattern;
