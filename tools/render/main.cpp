@@ -1,8 +1,8 @@
 // brakka-render: renders the plug-in offline to WAV (and the notes it plays to a MIDI file), as
 // a host of its own that loads the shared object through its exported entry. Run with --help
 // for the options.
+#include "plugin_host.h"
 #include "render_files.h"
-#include "render_host.h"
 #include "render_song.h"
 
 #include <algorithm>
@@ -20,6 +20,7 @@
 #include <vector>
 
 using namespace brakka_render;
+using brakka_host::PluginHost;
 
 namespace {
 

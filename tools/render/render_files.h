@@ -3,6 +3,8 @@
 // only when the whole render succeeded, so a failed or interrupted render leaves nothing behind.
 #pragma once
 
+#include "plugin_host.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,12 +34,7 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string&
 
 // ---- Standard MIDI file ----------------------------------------------------------------------
 
-// A channel message at an absolute sample position.
-struct MidiMessage {
-    int64_t sample = 0;
-    uint8_t bytes[3] = {0, 0, 0};
-    uint8_t size = 3;
-};
+using brakka_host::MidiMessage;
 
 // Builds a format 0 file with 480 ticks per quarter note: a tempo and a 4/4 time signature at
 // tick 0, then the messages with their sample positions converted to ticks at the given tempo

@@ -1,25 +1,29 @@
-#include "render_host.h"
+#include "plugin_host.h"
 
 #include <cmath>
 #include <cstring>
 #include <dlfcn.h>
 #include <sys/stat.h>
 
-namespace brakka_render {
+namespace brakka_host {
 
 namespace {
 
 using EntryProc = AEffect* (*)(audioMasterCallback);
 
-// The plug-in calls back during its entry, before the host knows its record: the instance being
-// loaded answers those calls. One renderer hosts one plug-in, so a single pointer suffices.
-PluginHost* gLoading = nullptr;
-PluginHost* gHost = nullptr;
+// The plug-in calls back during its entry, before the host knows its record: the host loading
+// on this thread answers those calls. Afterwards the record's host-owned field names the host.
+thread_local PluginHost* gLoading = nullptr;
+// Whether this thread is inside a processReplacing call (hosts answer the process level per
+// thread: other threads may call in meanwhile).
+thread_local bool tInProcess = false;
 
 const char* const kHostCanDo[] = {"sendVstEvents",    "sendVstMidiEvent",    "sendVstTimeInfo",
                                   "receiveVstEvents", "receiveVstMidiEvent", "offline"};
 
 } // namespace
+
+PluginHost::CallHook PluginHost::callHook = nullptr;
 
 PluginHost::PluginHost() = default;
 
@@ -29,7 +33,6 @@ PluginHost::~PluginHost() {
         dispatch(effClose);
         effect_ = nullptr;
     }
-    if (gHost == this) gHost = nullptr;
     if (library_) dlclose(library_);
 }
 
@@ -69,7 +72,7 @@ bool PluginHost::load(const std::string& path, std::string& error) {
         return false;
     }
     effect_ = effect;
-    gHost = this;
+    effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
     if (!effect->processReplacing || !(effect->flags & effFlagsCanReplacing)) {
         error = "the plug-in " + path + " cannot process in replacing mode";
         return false;
@@ -107,18 +110,25 @@ void PluginHost::suspend() {
 VstIntPtr PluginHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                float opt) {
     if (!effect_) return 0;
-    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    if (callHook) callHook(opcode, true);
+    const VstIntPtr result = effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    if (callHook) callHook(opcode, false);
+    return result;
 }
 
 void PluginHost::setParameter(int tag, float value) {
-    if (effect_ && effect_->setParameter && tag >= 0 && tag < effect_->numParams)
-        effect_->setParameter(effect_, tag, value);
+    if (!effect_ || !effect_->setParameter || tag < 0 || tag >= effect_->numParams) return;
+    if (callHook) callHook(kCallSetParameter, true);
+    effect_->setParameter(effect_, tag, value);
+    if (callHook) callHook(kCallSetParameter, false);
 }
 
 float PluginHost::getParameter(int tag) {
-    if (effect_ && effect_->getParameter && tag >= 0 && tag < effect_->numParams)
-        return effect_->getParameter(effect_, tag);
-    return 0.0f;
+    if (!effect_ || !effect_->getParameter || tag < 0 || tag >= effect_->numParams) return 0.0f;
+    if (callHook) callHook(kCallGetParameter, true);
+    const float value = effect_->getParameter(effect_, tag);
+    if (callHook) callHook(kCallGetParameter, false);
+    return value;
 }
 
 std::string PluginHost::parameterDisplay(int tag) {
@@ -151,6 +161,14 @@ bool PluginHost::setChunk(const std::vector<uint8_t>& chunk, bool isProgram) {
     return dispatch(effSetChunk, isProgram ? 1 : 0, (VstIntPtr)copy.size(), copy.data()) != 0;
 }
 
+std::vector<uint8_t> PluginHost::getChunk(bool isProgram) {
+    void* data = nullptr;
+    const VstIntPtr size = dispatch(effGetChunk, isProgram ? 1 : 0, 0, &data);
+    if (size <= 0 || !data) return {};
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    return std::vector<uint8_t>(bytes, bytes + size);
+}
+
 bool PluginHost::naturalValue(int tag, float normalized, float& natural) {
     float result = 0.0f;
     if (dispatch(effVendorSpecific, 23456, tag, &result, normalized) != 1) return false;
@@ -164,14 +182,14 @@ void PluginHost::setPlaying(bool playing) {
     playing_ = playing;
 }
 
-void PluginHost::sendMidi(const std::vector<MidiMessage>& messages) {
+void PluginHost::sendMidi(const std::vector<MidiMessage>& messages, int64_t blockStart) {
     if (messages.empty()) return;
     eventStorage_.assign(messages.size(), VstMidiEvent{});
     for (size_t i = 0; i < messages.size(); ++i) {
         VstMidiEvent& e = eventStorage_[i];
         e.type = kVstMidiType;
         e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = 0;
+        e.deltaFrames = blockStart == INT64_MIN ? 0 : (VstInt32)(messages[i].sample - blockStart);
         for (int b = 0; b < 3; ++b)
             e.midiData[b] = (char)messages[i].bytes[b];
     }
@@ -187,11 +205,13 @@ void PluginHost::sendMidi(const std::vector<MidiMessage>& messages) {
 }
 
 void PluginHost::process(int64_t position, int frames, float** outputs) {
-    if (!effect_ || frames <= 0) return;
+    if (!effect_ || frames < 0) return;
     blockPosition_ = position;
-    inProcess_ = true;
+    tInProcess = true;
+    if (callHook) callHook(kCallProcess, true);
     effect_->processReplacing(effect_, nullptr, outputs, frames);
-    inProcess_ = false;
+    if (callHook) callHook(kCallProcess, false);
+    tInProcess = false;
     transportChanged_ = false;
 }
 
@@ -220,7 +240,7 @@ void PluginHost::recordEvents(const VstEvents* events) {
 VstIntPtr PluginHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                void* ptr, float opt) {
     PluginHost* host = gLoading;
-    if (!host && gHost && (!effect || effect == gHost->effect_)) host = gHost;
+    if (!host && effect) host = reinterpret_cast<PluginHost*>(effect->resvd1);
     if (!host) return opcode == audioMasterVersion ? kVstVersion : 0;
     return host->answer(opcode, index, value, ptr, opt);
 }
@@ -254,7 +274,7 @@ VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, fl
     case audioMasterGetBlockSize:
         return blockSize_;
     case audioMasterGetCurrentProcessLevel:
-        return inProcess_ ? 4 : 1; // offline while rendering, else the user thread
+        return tInProcess ? processLevel : 1; // while rendering, else the user thread
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
         if (ptr) std::strcpy(static_cast<char*>(ptr), "brakka-render");
@@ -275,4 +295,4 @@ VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, fl
     }
 }
 
-} // namespace brakka_render
+} // namespace brakka_host

@@ -1,16 +1,23 @@
-// The renderer's VST 2 host: loads a plug-in shared object through its exported entry, drives it
-// through the AEffect record, serves it a transport of its own through audioMasterGetTime and
-// records the MIDI it sends through audioMasterProcessEvents.
+// A VST 2 host of our own, shared by the renderer and the validator: loads a plug-in shared object
+// through its exported entry, drives it through the AEffect record, serves it a transport of its
+// own through audioMasterGetTime and records the MIDI it sends through audioMasterProcessEvents.
+// Any number of hosts may live in one process, each with its own instance.
 #pragma once
 
 #include "aeffectx.h"
-#include "render_files.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace brakka_render {
+namespace brakka_host {
+
+// A channel message at an absolute sample position.
+struct MidiMessage {
+    int64_t sample = 0;
+    uint8_t bytes[3] = {0, 0, 0};
+    uint8_t size = 3;
+};
 
 class PluginHost {
 public:
@@ -33,6 +40,7 @@ public:
     int numPrograms() const { return effect_ ? effect_->numPrograms : 0; }
     int numParams() const { return effect_ ? effect_->numParams : 0; }
 
+    // Every call into the plug-in passes through these (and process() and sendMidi()).
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f);
     void setParameter(int tag, float value);
@@ -41,6 +49,8 @@ public:
     std::string programName(int index); // effGetProgramNameIndexed
     void setProgram(int index);         // bracketed as hosts do
     bool setChunk(const std::vector<uint8_t>& chunk, bool isProgram);
+    // effGetChunk, copied out of the plug-in's buffer; empty when it answers nothing.
+    std::vector<uint8_t> getChunk(bool isProgram);
     // Natural value of a parameter for a normalized value through the plug-in's private opcode;
     // false when the plug-in does not answer it.
     bool naturalValue(int tag, float normalized, float& natural);
@@ -54,16 +64,26 @@ public:
     void setPlaying(bool playing);
     bool playing() const { return playing_; }
 
-    // Hands MIDI events to the plug-in (effProcessEvents) for the next block.
-    void sendMidi(const std::vector<MidiMessage>& messages);
+    // Hands MIDI events to the plug-in (effProcessEvents) for the next block. Each event's
+    // deltaFrames is its sample position less `blockStart`, or 0 when no block start is given.
+    void sendMidi(const std::vector<MidiMessage>& messages, int64_t blockStart = INT64_MIN);
     // One processReplacing call of `frames` samples at sample position `position` into the
-    // plug-in's outputs (numOutputs() channels of at least `frames` samples each).
+    // plug-in's outputs (numOutputs() channels of at least `frames` samples each). Frames of 0
+    // are passed on as well; hosts do that.
     void process(int64_t position, int frames, float** outputs);
 
     // Channel messages the plug-in sent, with absolute sample positions.
     bool recordMidi = true;
     const std::vector<MidiMessage>& midiSent() const { return midiSent_; }
     void clearMidiSent() { midiSent_.clear(); }
+    // The process level answered during process(): 4 offline (the renderer), 2 real time.
+    int processLevel = 4;
+
+    // Called around every call into the plug-in, on the calling thread: `opcode` is the
+    // dispatcher's, or one of the kCall values below.
+    enum { kCallProcess = -1, kCallSetParameter = -2, kCallGetParameter = -3 };
+    using CallHook = void (*)(int opcode, bool entering);
+    static CallHook callHook;
 
     // The host callback handed to the plug-in.
     static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -76,7 +96,6 @@ private:
     void* library_ = nullptr;
     AEffect* effect_ = nullptr;
     bool resumed_ = false;
-    bool inProcess_ = false;
     double rate_ = 44100.0;
     double tempo_ = 120.0;
     int blockSize_ = 512;
@@ -89,4 +108,4 @@ private:
     std::vector<uint8_t> eventList_;
 };
 
-} // namespace brakka_render
+} // namespace brakka_host
