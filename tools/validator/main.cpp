@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -885,7 +886,7 @@ Result checkOpcodeFuzz() {
         if (randomInt(0, 1))
             for (int k = randomInt(0, 300); k > 0; --k)
                 bytes[k - 1] = (char)randomInt(32, 126);
-        const VstInt32 index = randomInt(0, 3) == 0 ? (VstInt32)gRandom() : randomInt(-2, 300);
+        VstInt32 index = randomInt(0, 3) == 0 ? (VstInt32)gRandom() : randomInt(-2, 300);
         VstIntPtr value = randomInt(0, 3) == 0 ? (VstIntPtr)gRandom() : randomInt(-2, 300);
         void* ptr = randomInt(0, 9) == 0 ? nullptr : bytes;
         const float opts[] = {0.0f, -1.0f, 1.0f,     0.5f,    44100.0f,
@@ -895,7 +896,12 @@ Result checkOpcodeFuzz() {
             ptr = bytes;
             randomEvents(bytes);
         }
-        if (opcode == effVendorSpecific) std::memset(bytes, 0, 16); // may hold a pointer
+        if (opcode == effVendorSpecific) {
+            // The plug-in's private opcodes among the others; ptr may be taken as a pointer.
+            const int own[] = {12345, 23456, 34567};
+            if (randomInt(0, 1)) index = own[randomInt(0, 2)];
+            std::memset(bytes, 0, 16);
+        }
         if (opcode == effSetChunk) value = randomInt(-1, (int)size);
         if (opcode == effSetSpeakerArrangement || opcode == effGetSpeakerArrangement)
             value = reinterpret_cast<VstIntPtr>(bytes + size / 2);
@@ -956,7 +962,11 @@ Result checkFpu() {
     const long changedCalls = gFpuChanged.load();
     const std::string counted =
         format("%ld of %ld calls in this run changed it", changedCalls, gCallsChecked.load());
-    if (changedCalls > 0) return fail(counted + format(" (last by call %d)", gFpuChangedBy.load()));
+    const int by = gFpuChangedBy.load();
+    const char* names[] = {"getParameter", "setParameter", "processReplacing"};
+    if (changedCalls > 0)
+        return fail(counted + " (last: " +
+                    (by < 0 ? std::string(names[by + 3]) : format("opcode %d", by)) + ")");
     return pass(counted);
 }
 
@@ -995,6 +1005,16 @@ Result checkSoak() {
         secondsSince(start), blocks, resident.size(), resident.front() / 1024, early / 1024,
         late / 1024);
     return late - early <= 2048 ? pass(figures) : fail(figures);
+}
+
+// A crash ends the run with a line that names the check it happened in.
+const char* gRunning = "";
+void onCrash(int signal) {
+    char text[160];
+    const int n = std::snprintf(text, sizeof text, "%-17s %-6s %7s  crashed (signal %d)\n",
+                                gRunning, "FAIL", "", signal);
+    if (write(STDOUT_FILENO, text, (size_t)n) < 0) _exit(1);
+    _exit(1);
 }
 
 struct Check {
@@ -1087,14 +1107,18 @@ int main(int argc, char** argv) {
         }
     if (gPlugin.empty()) gPlugin = defaultPlugin(argv[0]);
     PluginHost::callHook = callHook;
+    for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+        std::signal(s, onCrash);
 
     std::printf("brakka-validate: %s\n\n%-17s %-6s %7s  %s\n", gPlugin.c_str(), "check", "result",
                 "seconds", "detail");
+    std::fflush(stdout);
     int passed = 0, failed = 0;
     const Clock::time_point start = Clock::now();
     for (const Check& c : kChecks) {
         if ((!only.empty() && !listed(only, c.name)) || listed(skip, c.name)) continue;
         gRandom.seed(gSeed);
+        gRunning = c.name;
         const Clock::time_point t = Clock::now();
         const Result r = c.run();
         std::printf("%-17s %-6s %7.1f  %s\n", c.name, r.pass ? "PASS" : "FAIL", secondsSince(t),
