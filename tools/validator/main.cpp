@@ -28,7 +28,7 @@ using namespace brakka_validate;
 
 namespace {
 
-// ---- the plug-in's own numbers -----------------------------------------------------------------
+// ---- the plug-in's own numbers ------------------------------------------------------------------
 
 const int kTagPlay = 109;
 const int kTagStop = 110;
@@ -46,7 +46,7 @@ const char* const kVoiceNames[kNumVoices] = {"kick",   "snare8",  "snare9",    "
                                              "midtom", "hightom", "closedhat", "openhat",
                                              "cymbal", "rimshot", "clap",      "cowbell"};
 
-// ---- options and small tools -------------------------------------------------------------------
+// ---- options and small tools --------------------------------------------------------------------
 
 std::string gPlugin;
 uint64_t gSeed = 1;
@@ -113,9 +113,9 @@ std::atomic<long> gCallsChecked{0};
 std::atomic<long> gFpuChanged{0};
 std::atomic<int> gFpuChangedBy{0};
 thread_local FpuState tFpuBefore;
-// Set on a thread that plays the audio thread: its non-audio calls are watched too (hosts that
-// change programs or load chunks from their audio thread).
-thread_local bool tAudioThread = false;
+// Set on a thread whose every call is to be watched (hosts that change programs or load chunks
+// from their audio thread).
+thread_local bool tWatchAll = false;
 
 bool isAudioCall(int opcode) {
     return opcode == PluginHost::kCallProcess || opcode == effProcessEvents;
@@ -124,10 +124,10 @@ bool isAudioCall(int opcode) {
 void callHook(int opcode, bool entering) {
     if (entering) {
         tFpuBefore = fpuState();
-        if (isAudioCall(opcode) || tAudioThread) watchBegin();
+        if (isAudioCall(opcode) || tWatchAll) watchBegin();
         return;
     }
-    if (isAudioCall(opcode) || tAudioThread) watchEnd();
+    if (isAudioCall(opcode) || tWatchAll) watchEnd();
     gCallsChecked.fetch_add(1, std::memory_order_relaxed);
     if (fpuState() != tFpuBefore) {
         gFpuChanged.fetch_add(1);
@@ -136,8 +136,7 @@ void callHook(int opcode, bool entering) {
     }
 }
 
-// ---- an instance, its blocks and what it renders
-// -------------------------------------------------
+// ---- an instance, its blocks and what it renders ------------------------------------------------
 
 // All output channels of a render, one after the other.
 struct Take {
@@ -278,16 +277,19 @@ std::string difference(const Take& a, const Take& b) {
 // Time from `onset` until the level (the highest magnitude over the last 25 ms) stays below
 // -30 dB of its peak, in milliseconds; the mix of all channels of frames [onset, end).
 double decayMs(const Take& t, size_t onset, size_t end, double rate) {
-    const size_t hop = std::max<size_t>(1, (size_t)(rate / 1000.0));
-    const size_t window = (size_t)(rate * 0.025);
-    std::vector<float> level;
-    for (size_t i = onset + hop; i <= end; i += hop) {
+    const size_t hop = std::max<size_t>(1, (size_t)(rate / 1000.0)); // 1 ms
+    std::vector<float> hopPeak;
+    for (size_t i = onset; i + hop <= end; i += hop) {
         float p = 0.0f;
         for (const auto& c : t.channels)
-            for (size_t j = i > window + onset ? i - window : onset; j < i; ++j)
+            for (size_t j = i; j < i + hop; ++j)
                 p = std::max(p, std::fabs(c[j]));
-        level.push_back(p);
+        hopPeak.push_back(p);
     }
+    std::vector<float> level(hopPeak.size());
+    for (size_t k = 0; k < hopPeak.size(); ++k)
+        level[k] =
+            *std::max_element(hopPeak.begin() + (k < 25 ? 0 : k - 24), hopPeak.begin() + k + 1);
     const float top = level.empty() ? 0.0f : *std::max_element(level.begin(), level.end());
     size_t last = 0;
     for (size_t k = 0; k < level.size(); ++k)
@@ -317,8 +319,7 @@ float randomUnit() {
     return std::uniform_real_distribution<float>(0.0f, 1.0f)(gRandom);
 }
 
-// ---- the checks
-// ----------------------------------------------------------------------------------
+// ---- the checks ---------------------------------------------------------------------------------
 
 // Each voice struck alone at every rate from 8 kHz to 768 kHz: it sounds, its output is clean, and
 // its decay (in milliseconds) is the one it has at 44.1 kHz. Notes start blocks, so that only
@@ -682,14 +683,14 @@ Result checkRealtime() {
     const WatchCounts audio = watchCounts();
     // Program changes and chunk loads that hosts make on the audio thread: reported, not judged.
     resetWatchCounts();
-    tAudioThread = true;
+    tWatchAll = true;
     const std::vector<uint8_t> program = inst.host.getChunk(true);
     inst.host.setProgram(2);
     const WatchCounts setProgram = watchCounts();
     resetWatchCounts();
     inst.host.setChunk(program, true);
     const WatchCounts setChunk = watchCounts();
-    tAudioThread = false;
+    tWatchAll = false;
     const std::string info =
         format("; on the audio thread effSetProgram makes %ld, effSetChunk %ld such calls",
                setProgram.total(), setChunk.total());
@@ -738,7 +739,6 @@ Result checkThreadHammer() {
     std::atomic<long> saves{0}, changes{0}, sets{0};
     resetWatchCounts();
     std::thread audio([&] {
-        tAudioThread = false;
         std::vector<MidiMessage> events;
         events.reserve(kNumVoices);
         Clock::time_point next = Clock::now();
