@@ -148,15 +148,19 @@ struct Take {
 
 class Instance {
 public:
-    // Loads the plug-in, sets rate and block size and resumes, as a host does.
+    // Loads the plug-in, then begin()s.
     bool start(double rate, int blockSize = 512) {
         if (!host.load(gPlugin, error)) return false;
+        begin(rate, blockSize);
+        return true;
+    }
+    // Opens the instance, sets rate and block size and resumes, as a host does.
+    void begin(double rate, int blockSize) {
         host.recordMidi = false; // the host's own bookkeeping must not allocate in audio calls
         this->rate = rate;
         host.setTransport(rate, 120.0);
         host.open((float)rate, blockSize);
         host.resume();
-        return true;
     }
 
     // Renders one block at the current position; events whose sample falls in the block are
@@ -377,7 +381,7 @@ Result checkRates() {
     return worstError <= 1.0 ? pass(figures) : fail(figures);
 }
 
-// A score of notes on every voice at odd offsets, 3 s at 48 kHz.
+// Notes on every voice in turn with changing velocities, one every 91 ms and a few samples.
 std::vector<MidiMessage> testScore(double rate, int notes) {
     std::vector<MidiMessage> events;
     for (int n = 0; n < notes; ++n)
@@ -423,16 +427,10 @@ Result checkInstances() {
     for (const Case& c : cases)
         if (!c.createLate) insts.push_back(std::make_unique<Instance>());
     // The first ones exist together before any has a rate; rates are then set in turn.
+    for (auto& in : insts)
+        if (!in->host.load(gPlugin, in->error)) return fail(in->error);
     for (size_t i = 0; i < insts.size(); ++i)
-        if (!insts[i]->host.load(gPlugin, insts[i]->error)) return fail(insts[i]->error);
-    for (size_t i = 0; i < insts.size(); ++i) {
-        Instance& in = *insts[i];
-        in.host.recordMidi = false;
-        in.rate = cases[i].rate;
-        in.host.setTransport(in.rate, 120.0);
-        in.host.open((float)in.rate, 256);
-        in.host.resume();
-    }
+        insts[i]->begin(cases[i].rate, 256);
     for (size_t i = insts.size(); i < std::size(cases); ++i) {
         insts.push_back(std::make_unique<Instance>());
         if (!insts.back()->start(cases[i].rate, 256)) return fail(insts.back()->error);
@@ -443,13 +441,15 @@ Result checkInstances() {
         quietSetup(in->host, true);
         scores.push_back(testScore(in->rate, 24));
     }
-    // Interleaved blocks of two seconds each.
-    for (int64_t block = 0; block < 2 * 22050 / 256 * 4; ++block)
-        for (size_t i = 0; i < insts.size(); ++i) {
-            Instance& in = *insts[i];
-            if (in.position >= (int64_t)(in.rate * 2.0)) continue;
-            in.render(256, scores[i], &takes[i]);
-        }
+    // Two seconds each, a block of each in turn.
+    for (bool more = true; more;) {
+        more = false;
+        for (size_t i = 0; i < insts.size(); ++i)
+            if (insts[i]->position < (int64_t)(insts[i]->rate * 2.0)) {
+                insts[i]->render(256, scores[i], &takes[i]);
+                more = true;
+            }
+    }
     std::string detail;
     for (size_t i = 0; i < insts.size(); ++i) {
         const Take ref = lone(insts[i]->rate, scores[i], (int64_t)takes[i].frames(), error);
@@ -556,10 +556,10 @@ Result checkChunkGarbage() {
             const uint32_t x = extreme[randomInt(0, 4)];
             std::memcpy(&blob[randomInt(0, (int)std::min<size_t>(blob.size(), 4096) - 4)], &x, 4);
         }
-        const std::vector<uint8_t> before = inst.host.getChunk(!isProgram ? false : true);
+        const std::vector<uint8_t> before = inst.host.getChunk(isProgram);
         if (blob.empty() || !inst.host.setChunk(blob, isProgram)) {
             ++refused;
-            const std::vector<uint8_t> after = inst.host.getChunk(!isProgram ? false : true);
+            const std::vector<uint8_t> after = inst.host.getChunk(isProgram);
             if (after != before)
                 return fail(format("a refused %s chunk (case %d) changed the state: %s",
                                    isProgram ? "program" : "bank", i % 4,
