@@ -61,7 +61,9 @@ bool PluginHost::load(const std::string& path, std::string& error) {
         return false;
     }
     gLoading = this;
+    if (callHook) callHook(kCallEntry, true);
     AEffect* effect = entry(&PluginHost::callback);
+    if (callHook) callHook(kCallEntry, false);
     gLoading = nullptr;
     if (!effect) {
         error = "the plug-in " + path + " refused to start";

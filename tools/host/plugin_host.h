@@ -81,7 +81,7 @@ public:
 
     // Called around every call into the plug-in, on the calling thread: `opcode` is the
     // dispatcher's, or one of the kCall values below.
-    enum { kCallProcess = -1, kCallSetParameter = -2, kCallGetParameter = -3 };
+    enum { kCallProcess = -1, kCallSetParameter = -2, kCallGetParameter = -3, kCallEntry = -4 };
     using CallHook = void (*)(int opcode, bool entering);
     static CallHook callHook;
 

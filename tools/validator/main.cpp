@@ -984,10 +984,10 @@ Result checkFpu() {
     const std::string counted =
         format("%ld of %ld calls in this run changed it", changedCalls, gCallsChecked.load());
     const int by = gFpuChangedBy.load();
-    const char* names[] = {"getParameter", "setParameter", "processReplacing"};
+    const char* names[] = {"the entry", "getParameter", "setParameter", "processReplacing"};
     if (changedCalls > 0)
         return fail(counted + " (last: " +
-                    (by < 0 ? std::string(names[by + 3]) : format("opcode %d", by)) + ")");
+                    (by < 0 ? std::string(names[by + 4]) : format("opcode %d", by)) + ")");
     return pass(counted);
 }
 
