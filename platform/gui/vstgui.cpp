@@ -118,18 +118,23 @@ cairo_surface_t* CBitmap::decodePNG(const unsigned char* png, size_t size) {
     return nullptr;
 }
 
-bool CBitmap::setHighResolutionPNG(const unsigned char* png, size_t size) {
-    if (!surface) return false;
-    cairo_surface_t* s = decodePNG(png, size);
-    if (!s) return false;
-    if (cairo_image_surface_get_width(s) != 2 * cairo_image_surface_get_width(surface) ||
-        cairo_image_surface_get_height(s) != 2 * cairo_image_surface_get_height(surface)) {
-        cairo_surface_destroy(s);
-        return false;
-    }
+void CBitmap::setHighResolutionPNG(const unsigned char* png, size_t size) {
     if (surface2x) cairo_surface_destroy(surface2x);
-    surface2x = s;
-    return true;
+    surface2x = nullptr;
+    png2x = png;
+    png2xSize = size;
+}
+
+bool CBitmap::hasHighResolution() const {
+    if (surface2x || !png2x || !surface) return surface2x != nullptr;
+    cairo_surface_t* s = decodePNG(png2x, png2xSize);
+    png2x = nullptr; // decoded once, used or not
+    if (s && cairo_image_surface_get_width(s) == 2 * cairo_image_surface_get_width(surface) &&
+        cairo_image_surface_get_height(s) == 2 * cairo_image_surface_get_height(surface))
+        surface2x = s;
+    else if (s)
+        cairo_surface_destroy(s);
+    return surface2x != nullptr;
 }
 
 CCoord CBitmap::getWidth() const {
@@ -142,7 +147,7 @@ CCoord CBitmap::getHeight() const {
 
 cairo_pattern_t* CBitmap::makePattern(CDrawContext* context, CCoord x, CCoord y) const {
     double scale = context->getScaleFactor();
-    bool high = surface2x && scale > 1.001;
+    bool high = scale > 1.001 && hasHighResolution();
     double pixels = high ? 2 : 1; // image pixels per frame pixel
     cairo_pattern_t* p = cairo_pattern_create_for_surface(high ? surface2x : surface);
     cairo_matrix_t m;

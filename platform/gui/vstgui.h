@@ -184,10 +184,12 @@ public:
     CCoord getWidth() const;
     CCoord getHeight() const;
     long getResourceID() const { return resourceID; }
-    // Takes PNG bytes as the double-resolution image; refused (false) unless the PNG is
-    // exactly twice as wide and high as the image.
-    bool setHighResolutionPNG(const unsigned char* png, size_t size);
-    bool hasHighResolution() const { return surface2x != nullptr; }
+    // Names PNG bytes of the double-resolution image. They are decoded when first drawn (or
+    // asked for), so they must stay valid while the bitmap lives (resource data does), and
+    // they are used only when the PNG is exactly twice as wide and high as the image.
+    void setHighResolutionPNG(const unsigned char* png, size_t size);
+    // Whether a usable double-resolution image exists (decodes it when not done yet).
+    bool hasHighResolution() const;
 
     // Draws the part of the image starting at offset into rect (rect's size).
     void draw(class CDrawContext* context, const CRect& rect, const CPoint& offset = CPoint());
@@ -210,7 +212,10 @@ private:
     // (x, y) in frame pixels (caller destroys it).
     cairo_pattern_t* makePattern(class CDrawContext* context, CCoord x, CCoord y) const;
     cairo_surface_t* surface = nullptr;
-    cairo_surface_t* surface2x = nullptr;
+    // The double-resolution image: its PNG bytes until first use, then the decoded image.
+    mutable const unsigned char* png2x = nullptr;
+    size_t png2xSize = 0;
+    mutable cairo_surface_t* surface2x = nullptr;
     long resourceID = -1;
 };
 

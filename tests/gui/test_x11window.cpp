@@ -1,6 +1,7 @@
 // The frame as a child window of a host's window, on a private Xvfb server: it opens, draws,
 // takes a synthetic click and closes cleanly.
 #include "gui_test_util.h"
+#include "xvfb_server.h"
 
 #include <gtest/gtest.h>
 
@@ -9,66 +10,13 @@
 #include <X11/extensions/XTest.h>
 
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <functional>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace guitest;
 
 namespace {
-
-std::string findXvfb() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        std::string dir =
-            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::string candidate = (dir.empty() ? "." : dir) + "/Xvfb";
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return "";
-}
-
-// A private X server on a display number it picks itself (-displayfd).
-class Xvfb {
-public:
-    explicit Xvfb(const std::string& binary) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
-                  "-nolisten", "tcp", (char*)nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (!number.empty()) name = ":" + number;
-    }
-    ~Xvfb() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            int status;
-            waitpid(pid, &status, 0);
-        }
-    }
-    pid_t pid = -1;
-    std::string name;
-};
 
 class Flag : public CControlListener {
 public:
