@@ -9,6 +9,14 @@
 #include <cairo-xlib.h>
 
 namespace {
+// Limits drawing to the rectangles (device pixels) when there are any.
+void clipTo(cairo_t* cr, const std::vector<CRect>& areas) {
+    if (areas.empty()) return;
+    for (const CRect& r : areas)
+        cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+    cairo_clip(cr);
+}
+
 // Set while a window is being created: an X error there (a bad parent window, say) must fail
 // the open, not end the host's process through the default error handler.
 bool gCreateFailed = false;
@@ -25,6 +33,7 @@ public:
     Display* display = nullptr;
     Window window = 0;
     cairo_surface_t* surface = nullptr;
+    cairo_surface_t* image = nullptr; // what the frame draws, copied to the window
     int width = 0, height = 0;
     bool exposed = false;
 
@@ -71,6 +80,8 @@ public:
     void close() {
         if (surface) cairo_surface_destroy(surface);
         surface = nullptr;
+        if (image) cairo_surface_destroy(image);
+        image = nullptr;
         if (display) {
             if (window) XDestroyWindow(display, window);
             XCloseDisplay(display);
@@ -124,8 +135,13 @@ public:
                 break;
             }
             case MotionNotify: {
-                // Only the latest position of a run of motion events matters.
-                while (XCheckTypedWindowEvent(display, window, MotionNotify, &e)) {
+                // Only the latest position of a run of motion events matters; a motion after a
+                // press or release belongs to another part of the gesture and waits its turn.
+                while (XPending(display) > 0) {
+                    XEvent next;
+                    XPeekEvent(display, &next);
+                    if (next.type != MotionNotify || next.xmotion.window != e.xmotion.window) break;
+                    XNextEvent(display, &e);
                 }
                 CPoint p(e.xmotion.x / zoom, e.xmotion.y / zoom);
                 frame->onMouseMoved(p, buttonsFromState(e.xmotion.state));
@@ -145,9 +161,10 @@ public:
         }
     }
 
-    void present(cairo_surface_t* image) {
+    void present(cairo_surface_t* image, const std::vector<CRect>& areas) {
         if (!surface || !image) return;
         cairo_t* cr = cairo_create(surface);
+        clipTo(cr, areas);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_set_source_surface(cr, image, 0, 0);
         cairo_paint(cr);
@@ -223,14 +240,17 @@ long CFrame::getKnobMode() const {
 void CFrame::draw(CDrawContext* context) {
     if (background) background->draw(context, size);
     for (CView* v : views) {
+        v->drawnArea = CRect();
         if (v->isVisible() && v != modalView) {
             context->resetClipRect();
             v->draw(context);
+            v->drawnArea = v->getViewSize();
         }
     }
     if (modalView && modalView->isVisible()) {
         context->resetClipRect();
         modalView->draw(context);
+        modalView->drawnArea = modalView->getViewSize();
     }
     context->resetClipRect();
 }
@@ -305,15 +325,49 @@ long CFrame::getZoomedHeight() const {
 cairo_surface_t* CFrame::drawToImage() {
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, (int)getZoomedWidth(),
                                                         (int)getZoomedHeight());
+    drawInto(image);
+    return image;
+}
+
+std::vector<CRect> CFrame::dirtyAreas() const {
+    std::vector<CRect> areas;
+    if (CView::isDirty()) return areas;
+    auto add = [&](const CRect& r) {
+        if (r.isEmpty()) return;
+        // Whole device pixels around the frame-pixel rectangle.
+        CRect d(std::floor((r.left - size.left) * zoom), std::floor((r.top - size.top) * zoom),
+                std::ceil((r.right - size.left) * zoom), std::ceil((r.bottom - size.top) * zoom));
+        for (CRect& a : areas)
+            if (a.rectOverlap(d)) { // merge overlapping rectangles
+                a = CRect(std::min(a.left, d.left), std::min(a.top, d.top),
+                          std::max(a.right, d.right), std::max(a.bottom, d.bottom));
+                return;
+            }
+        areas.push_back(d);
+    };
+    for (const CView* v : views) {
+        if (!v->isDirty()) continue;
+        add(v->drawnArea);
+        if (v->isVisible()) add(v->getViewSize());
+    }
+    return areas;
+}
+
+void CFrame::drawInto(cairo_surface_t* image, const std::vector<CRect>& areas) {
     {
         CDrawContext context(image);
-        cairo_scale(context.getCairo(), zoom, zoom);
-        cairo_translate(context.getCairo(), -size.left, -size.top);
+        cairo_t* cr = context.getCairo();
+        clipTo(cr, areas);
+        cairo_save(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        cairo_scale(cr, zoom, zoom);
+        cairo_translate(cr, -size.left, -size.top);
         draw(&context);
     }
     cairo_surface_flush(image);
     clearDirty();
-    return image;
 }
 
 bool CFrame::writePNG(const char* path) {
@@ -353,9 +407,21 @@ void CFrame::idle() {
     if (!window) return;
     window->pump(this);
     if (window->exposed || needsRedraw()) {
+        // One image of the window's size is kept for drawing, so a redraw allocates nothing and
+        // only the dirty areas need drawing and copying to the window.
+        int w = (int)getZoomedWidth(), h = (int)getZoomedHeight();
+        if (window->image && (cairo_image_surface_get_width(window->image) != w ||
+                              cairo_image_surface_get_height(window->image) != h)) {
+            cairo_surface_destroy(window->image);
+            window->image = nullptr;
+        }
+        std::vector<CRect> areas;
+        if (!window->image)
+            window->image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        else if (!window->exposed)
+            areas = dirtyAreas();
         window->exposed = false;
-        cairo_surface_t* image = drawToImage();
-        window->present(image);
-        cairo_surface_destroy(image);
+        drawInto(window->image, areas);
+        window->present(window->image, areas);
     }
 }

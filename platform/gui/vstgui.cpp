@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 CColor MakeCColor(unsigned char red, unsigned char green, unsigned char blue, unsigned char alpha) {
     CColor c;
@@ -71,15 +73,46 @@ cairo_status_t readPNG(void* closure, unsigned char* out, unsigned int length) {
     r->pos += length;
     return CAIRO_STATUS_SUCCESS;
 }
+// Decoded resource images for the life of the process, keyed by the address of their PNG bytes:
+// a window that opens again, or the window of another instance, decodes nothing.
+class DecodedImages {
+public:
+    ~DecodedImages() {
+        for (auto& entry : images)
+            cairo_surface_destroy(entry.second);
+    }
+    // A new reference to the image, or null when the bytes are no PNG.
+    cairo_surface_t* get(const unsigned char* png, size_t size,
+                         cairo_surface_t* (*decode)(const unsigned char*, size_t)) {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = images.find(png);
+        if (it == images.end()) {
+            cairo_surface_t* s = decode(png, size);
+            if (!s) return nullptr;
+            it = images.emplace(png, s).first;
+        }
+        return cairo_surface_reference(it->second);
+    }
+
+private:
+    std::mutex mutex;
+    std::map<const unsigned char*, cairo_surface_t*> images;
+};
+
+DecodedImages& decodedImages() {
+    static DecodedImages images;
+    return images;
+}
+
 } // namespace
 
-CBitmap::CBitmap(long id) : resourceID(id) {
+CBitmap::CBitmap(long id) : resourceID(id), fromResource(true) {
     char name[40];
     std::snprintf(name, sizeof name, "%ld", id);
     const unsigned char* data;
     size_t size;
     if (!lookupResource(name, "png", &data, &size)) return;
-    surface = decodePNG(data, size);
+    surface = decodedImages().get(data, size, decodePNG);
     std::snprintf(name, sizeof name, "%ld@2x", id);
     if (surface && lookupResource(name, "png", &data, &size)) setHighResolutionPNG(data, size);
 }
@@ -127,7 +160,8 @@ void CBitmap::setHighResolutionPNG(const unsigned char* png, size_t size) {
 
 bool CBitmap::hasHighResolution() const {
     if (surface2x || !png2x || !surface) return surface2x != nullptr;
-    cairo_surface_t* s = decodePNG(png2x, png2xSize);
+    cairo_surface_t* s = fromResource ? decodedImages().get(png2x, png2xSize, decodePNG)
+                                      : decodePNG(png2x, png2xSize);
     png2x = nullptr; // decoded once, used or not
     if (s && cairo_image_surface_get_width(s) == 2 * cairo_image_surface_get_width(surface) &&
         cairo_image_surface_get_height(s) == 2 * cairo_image_surface_get_height(surface))

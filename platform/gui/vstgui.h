@@ -119,7 +119,9 @@ enum { kCircularMode = 0, kRelativCircularMode, kLinearMode };
 
 // ---------------------------------------------------------------------------------------
 // Resources: the toolkit never embeds anything itself. The program installs a lookup that
-// maps (name, type) to bytes, and one that maps an information key to a string.
+// maps (name, type) to bytes, and one that maps an information key to a string. The bytes a
+// lookup returns must stay unchanged for the life of the process: bitmaps made from resources
+// keep their decoded images in a cache keyed by the bytes' address, shared by every frame.
 
 typedef bool (*CResourceLookupProc)(const char* name, const char* type, const unsigned char** data,
                                     size_t* size);
@@ -169,7 +171,8 @@ bool classNameIs(const char* a, const char* b);
 class CBitmap : public CBaseObject {
 public:
     // PNG looked up as resource "<number>" of type "png", with the double-resolution image
-    // from resource "<number>@2x" of type "png" when there is one.
+    // from resource "<number>@2x" of type "png" when there is one. Each image is decoded once
+    // per process and shared.
     explicit CBitmap(long resourceID);
     // PNG from a file path.
     explicit CBitmap(const char* path);
@@ -203,6 +206,7 @@ public:
     void drawMasked(class CDrawContext* context, const CRect& rect, const CPoint& offset,
                     const CColor& color);
 
+    // The image; one made from a resource is shared with other bitmaps and is not drawn into.
     cairo_surface_t* getSurface() const { return surface; }
 
 private:
@@ -217,6 +221,7 @@ private:
     size_t png2xSize = 0;
     mutable cairo_surface_t* surface2x = nullptr;
     long resourceID = -1;
+    bool fromResource = false; // images come from the shared cache
 };
 
 enum CDrawStyle { kDrawStroked = 0, kDrawFilled, kDrawFilledAndStroked };
@@ -326,6 +331,10 @@ protected:
     bool visible = true;
     bool mouseEnabled = true;
     bool transparency = false;
+
+private:
+    friend class CFrame;
+    CRect drawnArea; // where the frame last drew the view (empty: nowhere)
 };
 
 class CControl;
@@ -561,8 +570,10 @@ class CX11Window;
 
 // The top view: owns its views (keeps one reference to each), draws them in the order they
 // were added, sends each mouse press to the topmost visible view under the pointer and redraws
-// when a view is dirty. It draws off-screen (drawToImage, writePNG) or into an X11 child
-// window of a host window (open, idle, close).
+// when a view is dirty. In a window only the areas of dirty views are drawn again (a view
+// keeps to its own rectangle when its looks change); a dirty frame redraws everything. It draws
+// off-screen (drawToImage, writePNG) or into an X11 child window of a host window (open, idle,
+// close).
 class CFrame : public CView {
 public:
     CFrame(const CRect& size, VSTGUIEditorInterface* editor = nullptr);
@@ -619,6 +630,12 @@ public:
 
 protected:
     void clearDirty();
+    // Draws into an image of the zoomed size and clears the dirty marks: everything, or only
+    // the given rectangles (device pixels) when there are any.
+    void drawInto(cairo_surface_t* image, const std::vector<CRect>& areas = {});
+    // The device-pixel rectangles a redraw must cover: where dirty views are and where they
+    // were drawn last. Empty when the whole frame needs drawing.
+    std::vector<CRect> dirtyAreas() const;
     CView* viewAt(const CPoint& where) const;
 
     std::vector<CView*> views;

@@ -60,7 +60,19 @@ TEST(X11Window, OpensInTheHostWindowDrawsTakesAClickAndCloses) {
     frame.setBackground(blue);
     blue->forget();
     Flag listener;
-    COnOffButton* button = new COnOffButton(CRect(20, 20, 60, 60), &listener, 1, nullptr);
+    // The button's images: red while off, green while on.
+    CBitmap* images = new CBitmap(40, 80);
+    {
+        cairo_t* cr = cairo_create(images->getSurface());
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_paint(cr);
+        cairo_set_source_rgb(cr, 0, 1, 0);
+        cairo_rectangle(cr, 0, 40, 40, 40);
+        cairo_fill(cr);
+        cairo_destroy(cr);
+    }
+    COnOffButton* button = new COnOffButton(CRect(20, 20, 60, 60), &listener, 1, images);
+    images->forget();
     frame.addView(button);
 
     EXPECT_FALSE(frame.open(nullptr, server.name.c_str())) << "no parent, no window";
@@ -93,17 +105,20 @@ TEST(X11Window, OpensInTheHostWindowDrawsTakesAClickAndCloses) {
     EXPECT_EQ(wa.height, 100);
 
     // What the frame drew reaches the window.
-    ASSERT_TRUE(waitFor(
-        [&] {
-            XSync(host, False);
-            XImage* img = XGetImage(host, child, 5, 5, 1, 1, AllPlanes, ZPixmap);
-            if (!img) return false;
-            unsigned long p = XGetPixel(img, 0, 0);
-            XDestroyImage(img);
-            return (p & 0xffffff) == 0x0000ff;
-        },
-        frame))
-        << "blue background on screen";
+    auto shows = [&](int x, int y, unsigned long rgb) {
+        return waitFor(
+            [&] {
+                XSync(host, False);
+                XImage* img = XGetImage(host, child, x, y, 1, 1, AllPlanes, ZPixmap);
+                if (!img) return false;
+                unsigned long p = XGetPixel(img, 0, 0);
+                XDestroyImage(img);
+                return (p & 0xffffff) == rgb;
+            },
+            frame);
+    };
+    EXPECT_TRUE(shows(5, 5, 0x0000ff)) << "blue background on screen";
+    EXPECT_TRUE(shows(40, 40, 0xff0000)) << "the button, off";
 
     // A click through the X server reaches the button.
     XTestFakeMotionEvent(host, DefaultScreen(host), 40, 40, 0);
@@ -113,6 +128,11 @@ TEST(X11Window, OpensInTheHostWindowDrawsTakesAClickAndCloses) {
     ASSERT_TRUE(waitFor([&] { return !listener.values.empty(); }, frame));
     EXPECT_EQ(listener.values, std::vector<float>{1.f});
     EXPECT_EQ(button->getValue(), 1.f);
+    // Redrawn where it changed; hidden, its place shows the background again.
+    EXPECT_TRUE(shows(40, 40, 0x00ff00)) << "the button, on";
+    button->setVisible(false);
+    EXPECT_TRUE(shows(40, 40, 0x0000ff)) << "the hidden button's place";
+    button->setVisible(true);
 
     frame.close();
     EXPECT_FALSE(frame.isOpen());
