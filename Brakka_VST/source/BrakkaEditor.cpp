@@ -3,6 +3,7 @@
 #include "BrakkaEditor.h"
 
 #include "Brakka.h"
+#include "BrakkaEditorSettings.h"
 #include "BrakkaResources.h"
 #include "CCharacterDisplay.h"
 #include "CEGControl.h"
@@ -59,10 +60,35 @@ BrakkaEditor::~BrakkaEditor() {
 
 // --- open, close, idle ----------------------------------------------------------------------
 
+double BrakkaEditor::getZoom() {
+    if (zoom == 0) zoom = BrakkaEditorSettings::loadZoom();
+    return zoom;
+}
+
+bool BrakkaEditor::getRect(ERect** r) {
+    const double z = getZoom();
+    rect.right = (VstInt16)std::ceil(kWidth * z - 1e-9);
+    rect.bottom = (VstInt16)std::ceil(kHeight * z - 1e-9);
+    return AEffGUIEditor::getRect(r);
+}
+
+void BrakkaEditor::setZoom(double z) {
+    z = BrakkaEditorSettings::nearestZoom(z);
+    BrakkaEditorSettings::saveZoom(z);
+    if (z == getZoom()) return;
+    zoom = z;
+    if (!frame) return;
+    // An off-screen frame has no host to ask.
+    if (!frame->isOpen() || engine->sizeWindow((VstInt32)std::ceil(kWidth * z - 1e-9),
+                                               (VstInt32)std::ceil(kHeight * z - 1e-9)))
+        frame->setZoom(z);
+}
+
 bool BrakkaEditor::open(void* parentWindow) {
     if (!parentWindow) return false;
     if (isOpen()) close();
     if (!openOffscreen()) return false;
+    frame->setZoom(getZoom());
     if (!frame->open(parentWindow)) {
         close();
         return false;
@@ -105,6 +131,9 @@ bool BrakkaEditor::openOffscreen() {
         row->highlightOneSlider((short)step);
     valueRow->highlightOneSlider((short)step);
     showHighlight(engine->getLearnState() != 0 ? engine->getLearnTag() : -1);
+    for (size_t i = 0; i < BrakkaEditorSettings::kNumZooms; ++i)
+        if (BrakkaEditorSettings::kZooms[i] == getZoom())
+            zoomMenu->setValue((float)i / (float)(BrakkaEditorSettings::kNumZooms - 1));
     if (tempoReadout) tempoReadout->setValue(std::round(engine->getTempo()));
     return true;
 }
@@ -126,6 +155,7 @@ void BrakkaEditor::releaseFrame() {
     rowEnable = nullptr;
     valueCaption = nullptr;
     tempoReadout = nullptr;
+    zoomMenu = nullptr;
     if (frame) {
         frame->close();
         frame->forget();
@@ -421,6 +451,10 @@ void BrakkaEditor::valueChanged(long tag, float value) {
             engine->pattern_copy(currentPattern);
         else
             engine->pattern_paste();
+    } else if (tag == kTagZoom) {
+        const long last = (long)BrakkaEditorSettings::kNumZooms - 1;
+        long index = std::lround(value * (float)last);
+        setZoom(BrakkaEditorSettings::kZooms[index < 0 ? 0 : (index > last ? last : index)]);
     } else if (tag < kNumParams) {
         if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + kNumVoices) value /= 127.0f;
         engine->setParameterAutomated((VstInt32)tag, value);

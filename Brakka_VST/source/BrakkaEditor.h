@@ -45,6 +45,8 @@ public:
     ~BrakkaEditor() override;
 
     // --- host side (user-interface thread) ----------------------------------------------------
+    // The window's size at the editor's zoom.
+    bool getRect(ERect** rect) override;
     // Builds the frame and embeds it as a child of the host's X11 window.
     bool open(void* parentWindow) override;
     // Builds the frame without a window (pictures, tests); idle() then only applies changes.
@@ -82,6 +84,11 @@ public:
     // The parameter the value row shows, or -1 for the current voice's velocities.
     int getModulationTarget() const { return modTarget; }
     CHighlightFrame* getFrame() const { return frame; }
+    // The zoom the editor draws at (read from the user's settings when first needed).
+    double getZoom();
+    // Switches to one of the zooms BrakkaEditorSettings offers and remembers it; the host is
+    // asked for the new window size, and one that refuses sees the new size at the next open.
+    void setZoom(double zoom);
 
 private:
     void buildFrame();
@@ -123,6 +130,9 @@ private:
     CMovieButton* rowEnable = nullptr;
     CZUTextDisplay* valueCaption = nullptr;
     CZUNumerical* tempoReadout = nullptr;
+
+    CControl* zoomMenu = nullptr;
+    double zoom = 0; // 0 until the settings were read
 
     int currentVoice = 0;
     int currentPattern = 0;

@@ -103,6 +103,12 @@ void BrakkaEditor::buildHeader() {
                           kMenuBackground, kMenuBackground, kBlackCColor, kRedCColor, kRedCColor);
     sync->setItemList({"Host", "Internal", "MIDI Note"});
     addControl(sync);
+    auto* zoomChoice =
+        new CZUVPopupMenu(toCRect(kZoomMenu), this, kTagZoom, numberFont, kTransparentCColor,
+                          kMenuBackground, kMenuBackground, kBlackCColor, kRedCColor, kRedCColor);
+    zoomChoice->setItemList({"100 %", "150 %", "200 %"});
+    zoomMenu = zoomChoice;
+    addControl(zoomChoice);
     addControl(new CHorizontalSlider(toCRect(kSwing), this, 112, 0,
                                      kSwing.width() - bitmap(kBmpSliderHandle)->getWidth(),
                                      bitmap(kBmpSliderHandle), nullptr));

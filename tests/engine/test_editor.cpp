@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -265,6 +266,43 @@ TEST(Editor, EngineCallsWhileClosedChangeNothing) {
     editor.close();
 }
 
+TEST(Editor, TheZoomMenuResizesAndIsRemembered) {
+    char folder[] = "/tmp/brakka-zoom-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    setenv("XDG_CONFIG_HOME", folder, 1);
+    unsetenv("GDK_SCALE");
+    {
+        EngineHarness h;
+        BrakkaEditor& editor = editorOf(h);
+        ERect* r = nullptr;
+        ASSERT_TRUE(editor.getRect(&r));
+        EXPECT_EQ(r->right, L::kWidth);
+        ASSERT_TRUE(editor.openOffscreen());
+        CHighlightFrame* frame = editor.getFrame();
+        CPoint p = centre(L::kZoomMenu);
+        long b = kLButton;
+        frame->onMouseDown(p, b);
+        auto* menu = static_cast<CZUVPopupMenu*>(frame->getControlFromID(L::kTagZoom));
+        CPoint item(p.x, menu->getPoppedRect().top + 2.5 * menu->getItemHeight());
+        frame->onMouseMoved(item, b);
+        long up = 0;
+        frame->onMouseUp(item, up);
+        EXPECT_EQ(frame->getZoom(), 2.0);
+        editor.getRect(&r);
+        EXPECT_EQ(r->right, 2 * L::kWidth);
+        EXPECT_EQ(r->bottom, 2 * L::kHeight);
+        editor.close();
+    }
+    {
+        EngineHarness h; // a new instance opens at the remembered zoom
+        ERect* r = nullptr;
+        editorOf(h).getRect(&r);
+        EXPECT_EQ(r->right, 2 * L::kWidth);
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(folder);
+}
+
 // Not a check: with BRAKKA_EDITOR_PICTURES=DIR, draws the editor with each voice selected
 // (the first factory program, playing) into DIR/editor-voice-N.png for people to look at.
 TEST(Editor, Pictures) {
@@ -282,5 +320,8 @@ TEST(Editor, Pictures) {
         const std::string path = std::string(dir) + "/editor-voice-" + std::to_string(v) + ".png";
         EXPECT_TRUE(editor.getFrame()->writePNG(path.c_str()));
     }
+    editor.getFrame()->setZoom(2.0);
+    editor.setCurrentVoice(0);
+    EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-200.png").c_str()));
     editor.close();
 }

@@ -198,6 +198,7 @@ void drawBackground(cairo_t* cr) {
     heading(cr, kSyncLabel.left, kSyncLabel.top, "SYNC");
     heading(cr, kSwingLabel.left, kSwingLabel.top, "SWING");
     groove(cr, kSwing, false);
+    heading(cr, kZoomLabel.left, kZoomLabel.top, "ZOOM");
 
     // Pattern bar.
     heading(cr, kStepSizeLabel.left, kStepSizeLabel.top, "STEP SIZE");
