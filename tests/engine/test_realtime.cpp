@@ -1,9 +1,12 @@
-// The audio thread allocates nothing: every heap allocation of the calling thread is counted
+// The audio thread allocates nothing, with the editor open as without it (the engine tells an
+// open editor of every step, row, pattern, parameter and learn): every heap allocation of the
+// calling thread is counted
 // (the engine's saver thread may allocate at any time), and the count must not move while the
 // host calls processEvents and processReplacing: with the sequencer running in every clock
 // source, pattern switches, modulation, random notes, MIDI in and out, automation reported to
 // the host, and MIDI learns completed. The assignments file is written afterwards by the
 // engine's own thread; the sequencer's random numbers come from the lock-free generator.
+#include "BrakkaEditor.h"
 #include "BrakkaRandom.h"
 #include "engine_support.h"
 
@@ -101,6 +104,9 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     engine.setParameter(Brakka::kTagSelectedBeats + 3, 0.5f);
     engine.setParameter(Brakka::kTagStepSize, 0.25f);
     engine.setParameter(Brakka::kTagSwing, 0.6f);
+    auto* editor = static_cast<BrakkaEditor*>(engine.getEditor());
+    ASSERT_TRUE(editor->openOffscreen());
+    editor->beginEdit(Brakka::kTagPan + 6); // the value row shows a modulation row
 
     const int frames = 480;
     Outputs out(frames);
@@ -149,6 +155,8 @@ TEST(Realtime, AudioThreadNeverAllocates) {
 
     EXPECT_GT(gNoteOns, 1000);
     EXPECT_GT(gAutomations, 0); // pattern switches while resumed were reported
+    // What the editor recorded reaches its views on the user-interface thread.
+    editor->idle();
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }
 
@@ -167,6 +175,7 @@ TEST(Realtime, CompletingALearnAllocatesNothingAndTheFileFollows) {
 
     MidiList list{{0xB0, 21, 127}, {0xB0, 21, 127}};
     VstMidiEvent* midi = list.midi;
+    ASSERT_TRUE(static_cast<BrakkaEditor*>(engine.getEditor())->openOffscreen());
 
     // A hundred learns (the table grows on the audio thread), each followed by the learnt
     // controller moving its parameters.

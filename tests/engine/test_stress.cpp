@@ -2,6 +2,8 @@
 // copy and paste, imports and parameter storms while blocks are rendered. Built with
 // ThreadSanitizer by tools/tsan-check.sh; it must report no race, and nothing may crash or
 // deadlock. The audio thread never waits: a block it cannot take is silent.
+#include "BrakkaEditor.h"
+#include "CHighlightFrame.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 using namespace brakka_test;
@@ -151,4 +155,96 @@ TEST(Stress, AudioThreadAgainstEditsAndParameterStorms) {
     h.set(Brakka::kTagTempo, 0.35f);
     EXPECT_FLOAT_EQ(h.get(Brakka::kTagTempo), 0.35f);
     h.host().process(256);
+}
+
+// The editor against the audio thread: blocks play and learn controllers (the engine tells the
+// editor of steps, rows, pattern switches, parameters and learn highlights from there), while
+// the user-interface thread opens the editor, idles it, clicks through its frame (steps, knobs,
+// the voice selector, the value row, the pattern selector, a Ctrl+Alt learn click) and closes
+// it again, over and over. Nothing may race, crash or touch a released view.
+TEST(Stress, EditorAgainstTheAudioThread) {
+    namespace L = brakka_layout;
+    char folder[] = "/tmp/brakka-editor-stress-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    setenv("XDG_CONFIG_HOME", folder, 1); // learnt bindings are saved here
+    {
+        EngineHarness h(44100.0f, 128);
+        Brakka& engine = h.engine();
+        auto& editor = *static_cast<BrakkaEditor*>(engine.getEditor());
+        h.set(Brakka::kTagSync, syncValue(1));
+        h.set(Brakka::kTagTempo, 1.0f); // fast: many steps and pattern starts
+        h.set(Brakka::kTagPlay, 1.0f);
+        for (int v = 0; v < 12; ++v) {
+            h.set(Brakka::kTagRandomReset + v, 1.0f);
+            h.set(Brakka::kTagRandomBeats + v, 0.3f);
+        }
+
+        std::atomic<bool> stop{false};
+        std::thread audio([&] {
+            Outputs out(128);
+            MidiList midi{{0xB0, 20, 64}, {0xB0, 20, 80}, {0x90, 62, 100}};
+            AEffect* e = h.host().effect();
+            long n = 0;
+            while (!stop.load()) {
+                midi.midi[2].midiData[1] = (char)(60 + n % 4); // pattern switches
+                if (n % 7 == 0) e->dispatcher(e, effProcessEvents, 0, 0, midi.events(), 0.0f);
+                e->processReplacing(e, nullptr, out.channels, 128);
+                ++n;
+                // A real audio thread waits for its next period (128 frames: 2.9 ms).
+                std::this_thread::sleep_for(std::chrono::microseconds(1000));
+            }
+        });
+
+        auto click = [&](CPoint p, long modifiers = 0) {
+            CFrame* frame = editor.getFrame();
+            long down = kLButton | modifiers, up = modifiers;
+            frame->onMouseDown(p, down);
+            frame->onMouseMoved(p, down);
+            frame->onMouseUp(p, up);
+        };
+        auto start = std::chrono::steady_clock::now();
+        int round = 0;
+        while (secondsSince(start) < 2.0 || round < 3) {
+            ASSERT_TRUE(editor.openOffscreen());
+            for (int i = 0; i < 6; ++i) {
+                const int k = round * 6 + i;
+                const int v = k % 12;
+                switch (i) {
+                case 0:
+                    click(CPoint(L::kVoiceSelector.left + 10,
+                                 L::kRowsTop + (v + 0.5) * L::kRowHeight));
+                    break;
+                case 1:
+                    click(CPoint(L::kGrid.left + (k % 32 + 0.5) * L::kStepWidth,
+                                 L::kRowsTop + (v + 0.5) * L::kRowHeight));
+                    break;
+                case 2:
+                    click(CPoint(L::kPan.left + 20, L::kPan.top + v * L::kRowHeight + 7));
+                    break;
+                case 3:
+                    click(CPoint(L::kValueRow.left + (k % 32 + 0.5) * L::kStepWidth,
+                                 L::kValueRow.top + 10));
+                    break;
+                case 4:
+                    click(CPoint(L::kPatternSelector.left + (k % 16 + 0.5) * 34,
+                                 L::kPatternSelector.top + 5));
+                    break;
+                default:
+                    click(CPoint(L::kLevel.left + 10, L::kLevel.top + v * L::kRowHeight + 10),
+                          kControl | kAlt);
+                    break;
+                }
+                editor.idle();
+            }
+            editor.close();
+            editor.idle(); // closed: nothing
+            ++round;
+        }
+        stop = true;
+        audio.join();
+        std::printf("editor rounds: %d, audio blocks lost to the lock: %ld\n", round,
+                    engine.getMissedBlockCount());
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(folder);
 }
