@@ -38,8 +38,11 @@ uint32_t packPattern(uint32_t count, int current, int pending) {
 } // namespace
 
 BrakkaEditor::BrakkaEditor(Brakka* e) : AEffGUIEditor(e), engine(e) {
-    // Fonts and bitmaps come from the plug-in's embedded resources.
-    setResourceLookup(brakkaFindResource, brakkaResourceInfo);
+    // Fonts and bitmaps come from the plug-in's embedded resources. Installed once per
+    // process, so instances made on several threads at once do not race on it.
+    static const bool lookupInstalled =
+        (setResourceLookup(brakkaFindResource, brakkaResourceInfo), true);
+    (void)lookupInstalled;
     rect.top = 0;
     rect.left = 0;
     rect.bottom = (VstInt16)kHeight;

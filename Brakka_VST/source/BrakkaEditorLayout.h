@@ -111,19 +111,19 @@ constexpr Rect rowRect(const Rect& r, int row) {
 
 // --- random fill panel (the selected voice's) -----------------------------------------------
 constexpr Rect kRandomBox{886, 80, 1064, 394};
-constexpr Rect kSelectedBeatsLabel{898, 112, 1052, 124};
-constexpr Rect kSelectedBeats{898, 126, 1052, 140};
-constexpr Rect kRandomBeatsLabel{898, 156, 1052, 168};
-constexpr Rect kRandomBeats{898, 170, 1052, 184};
-constexpr Rect kRandomSizeLabel{898, 200, 970, 212};
-constexpr Rect kRandomSize{898, 214, 968, 230};
-constexpr Rect kRandomVelocityLabel{982, 200, 1052, 212};
-constexpr Rect kRandomVelocity{982, 214, 1052, 230};
-constexpr Rect kRandomReset{898, 250, 916, 266};
-constexpr Rect kRandomResetLabel{922, 252, 1052, 264};
-constexpr Rect kRandomClear{898, 290, 968, 310};
-constexpr Rect kRandomFill{982, 290, 1052, 310};
-constexpr Rect kRandomVoiceName{898, 334, 1052, 346};
+constexpr Rect kSelectedBeatsLabel{898, 116, 1052, 128};
+constexpr Rect kSelectedBeats{898, 130, 1052, 144};
+constexpr Rect kRandomBeatsLabel{898, 166, 1052, 178};
+constexpr Rect kRandomBeats{898, 180, 1052, 194};
+constexpr Rect kRandomSizeLabel{898, 216, 970, 228};
+constexpr Rect kRandomSize{898, 230, 968, 246};
+constexpr Rect kRandomVelocityLabel{982, 216, 1052, 228};
+constexpr Rect kRandomVelocity{982, 230, 1052, 246};
+constexpr Rect kRandomReset{898, 272, 916, 288};
+constexpr Rect kRandomResetLabel{922, 274, 1052, 286};
+constexpr Rect kRandomClear{898, 322, 968, 342};
+constexpr Rect kRandomFill{982, 322, 1052, 342};
+constexpr Rect kRandomVoiceName{960, 90, 1052, 102}; // right-aligned beside the heading
 
 // --- value row ------------------------------------------------------------------------------
 constexpr Rect kValueCaption{150, 403, 694, 415};

@@ -176,7 +176,7 @@ void BrakkaEditor::buildRandomPanel(int v) {
         new CMomentaryButton(toCRect(kRandomClear), this, 226 + v, bitmap(kBmpWidePushButton)), v);
     addControl(
         new CMomentaryButton(toCRect(kRandomFill), this, 238 + v, bitmap(kBmpWidePushButton)), v);
-    CZUTextDisplay* name = caption(kRandomVoiceName, kVoiceTitle[v], 0, v);
+    CZUTextDisplay* name = caption(kRandomVoiceName, kVoiceTitle[v], 2, v);
     name->setFontColor(familyColor(v));
 }
 

@@ -240,7 +240,7 @@ void drawBackground(cairo_t* cr) {
             const bool beat = s % 4 == 0;
             const bool bar = s % 16 == 0;
             set(cr,
-                bar ? voiceColour(v, 0.40) : (beat ? voiceColour(v, 0.26) : voiceColour(v, 0.12)));
+                bar ? voiceColour(v, 0.34) : (beat ? voiceColour(v, 0.22) : voiceColour(v, 0.11)));
             cairo_fill(cr);
         }
         // Group lines between beats.
@@ -272,8 +272,7 @@ void drawBackground(cairo_t* cr) {
     buttonBody(cr, kRandomClear, "CLEAR");
     buttonBody(cr, kRandomFill, "FILL");
     set(cr, kPanelEdge);
-    cairo_rectangle(cr, kRandomBox.left + 12, kRandomVoiceName.top - 10, kRandomBox.width() - 24,
-                    1);
+    cairo_rectangle(cr, kRandomBox.left + 12, kRandomBox.top + 26, kRandomBox.width() - 24, 1);
     cairo_fill(cr);
 
     // Value row.
