@@ -320,6 +320,11 @@ TEST(Editor, Pictures) {
         const std::string path = std::string(dir) + "/editor-voice-" + std::to_string(v) + ".png";
         EXPECT_TRUE(editor.getFrame()->writePNG(path.c_str()));
     }
+    click(editor.getFrame(), centre(L::kLogo));
+    EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-about.png").c_str()));
+    click(editor.getFrame(), centre(L::kLogo));
+    editor.getFrame()->setZoom(1.5);
+    EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-150.png").c_str()));
     editor.getFrame()->setZoom(2.0);
     editor.setCurrentVoice(0);
     EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-200.png").c_str()));

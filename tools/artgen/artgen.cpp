@@ -353,33 +353,36 @@ void drawBackground(cairo_t* cr) {
 
 // A captioned knob face: value ring in the family colour, light cap for the black pointer.
 void drawKnob(cairo_t* cr, const Colour& ring) {
+    // The control draws its caption in the top 12 pixels and its pointer around (30, 30):
+    // everything here stays below the caption.
     const double cx = 30, cy = 30;
     // Scale: 270 degrees from lower left to lower right.
-    cairo_set_line_width(cr, 2.5);
+    cairo_set_line_width(cr, 3);
     set(cr, rgb(0, 0, 0, 0.55));
-    cairo_arc(cr, cx, cy, 18, 0.75 * M_PI, 2.25 * M_PI);
+    cairo_arc(cr, cx, cy, 16, 0.75 * M_PI, 2.25 * M_PI);
     cairo_stroke(cr);
     set(cr, ring);
-    cairo_set_line_width(cr, 1.5);
-    cairo_arc(cr, cx, cy, 18, 0.75 * M_PI, 2.25 * M_PI);
+    cairo_set_line_width(cr, 1.6);
+    cairo_arc(cr, cx, cy, 16, 0.75 * M_PI, 2.25 * M_PI);
     cairo_stroke(cr);
     for (int i = 0; i <= 10; ++i) {
-        double a = (0.75 + 1.5 * i / 10.0) * M_PI;
-        set(cr, i % 5 == 0 ? ring : rgb(150, 156, 166));
-        cairo_move_to(cr, cx + 20 * std::cos(a), cy + 20 * std::sin(a));
-        cairo_line_to(cr, cx + (i % 5 == 0 ? 23 : 22) * std::cos(a),
-                      cy + (i % 5 == 0 ? 23 : 22) * std::sin(a));
+        const double a = (0.75 + 1.5 * i / 10.0) * M_PI;
+        const bool major = i % 5 == 0;
+        set(cr, major ? ring : rgb(150, 156, 166));
+        cairo_move_to(cr, cx + 18 * std::cos(a), cy + 18 * std::sin(a));
+        cairo_line_to(cr, cx + (major ? 20.5 : 19.5) * std::cos(a),
+                      cy + (major ? 20.5 : 19.5) * std::sin(a));
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }
     // Shadow and cap.
-    cairo_arc(cr, cx, cy + 1.5, 15, 0, 2 * M_PI);
+    cairo_arc(cr, cx, cy + 1.5, 14, 0, 2 * M_PI);
     set(cr, rgb(0, 0, 0, 0.5));
     cairo_fill(cr);
-    cairo_pattern_t* p = cairo_pattern_create_radial(cx - 5, cy - 6, 2, cx, cy, 15);
+    cairo_pattern_t* p = cairo_pattern_create_radial(cx - 5, cy - 6, 2, cx, cy, 14);
     cairo_pattern_add_color_stop_rgb(p, 0, 0.93, 0.94, 0.95);
     cairo_pattern_add_color_stop_rgb(p, 1, 0.66, 0.68, 0.72);
-    cairo_arc(cr, cx, cy, 14.5, 0, 2 * M_PI);
+    cairo_arc(cr, cx, cy, 13.5, 0, 2 * M_PI);
     cairo_set_source(cr, p);
     cairo_fill(cr);
     cairo_pattern_destroy(p);
