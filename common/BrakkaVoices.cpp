@@ -24,7 +24,11 @@ void brakka_voice::setVolumeDecayCurvature(float c) {
     volumeEnvelope.setReleaseCurvature(c);
 }
 
-brakka_voice_pitched::brakka_voice_pitched() {}
+// The pitch envelope's values are summed into the oscillators' phases, where even last-place
+// differences add up: its powers are exact.
+brakka_voice_pitched::brakka_voice_pitched() {
+    pitchEnvelope.setExactCurves(true);
+}
 
 void brakka_voice_pitched::setAudioSamplingRate(float rate) {
     brakka_voice::setAudioSamplingRate(rate);

@@ -5,6 +5,10 @@
 // Rimshot
 
 brakka_voice_rimshot::brakka_voice_rimshot() {
+    // The clipper and the high-pass make last-place differences audible: exact powers.
+    volumeEnvelope.setExactCurves(true);
+    secondEnvelope.setExactCurves(true);
+    thirdEnvelope.setExactCurves(true);
     secondEnvelope.setReleaseTime(36.0f);
     secondEnvelope.setReleaseCurvature(-0.5f);
     thirdEnvelope.setReleaseTime(7.0f);
@@ -58,6 +62,9 @@ void brakka_voice_rimshot::setTuning(float factor) {
 // Clap
 
 brakka_voice_claps::brakka_voice_claps() {
+    // The gain of 6 into a resonant band-pass makes last-place differences audible.
+    volumeEnvelope.setExactCurves(true);
+    burstEnvelope.setExactCurves(true);
     bandPass.setFrequency(500.0f);
     bandPass.setResonance(3.1000001f);
 

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "zusp.h"
+#include "zusp_math.h"
+
+#include <cmath>
 
 class zusp_distort : public zusp_block {
 public:
@@ -20,7 +23,15 @@ public:
     explicit zusp_distort_exponential(float k = 1.0f);
 
     void setDistortionAmount(float amount) override;
-    float process(float x) override;
+    float process(float x) override {
+        const float s = x > 0.0f ? 1.0f : -1.0f;
+        float base = 1.0f - s * x;
+        // Beyond +-1 the base turns negative, which a non-integer power cannot take: the curve
+        // then stays at its end value instead of producing NaN.
+        if (base < 0.0f && std::floor(mParameter) != mParameter) base = 0.0f;
+        // 1 - base^k cancels for quiet signals (base near 1), so the power is taken exactly.
+        return s * (1.0f - zusp_math::powf(base, mParameter));
+    }
 };
 
 // Linear below 1/3, parabolic up to 2/3, flat at +-1 above; the parameter is a pre-gain.
@@ -29,5 +40,16 @@ public:
     explicit zusp_distort_parabolic(float preGain = 1.0f);
 
     void setPreGain(float gain) override;
-    float process(float x) override;
+    float process(float x) override {
+        const float y = x * mParameter;
+        const float a = std::fabs(y);
+        if (a < 0.333333f) return 2.0f * y;
+        if (a > 0.666666f) return y > 0.0f ? 1.0f : -1.0f;
+        if (y > 0.0f) {
+            const float t = 2.0f - 3.0f * y;
+            return (3.0f - t * t) / 3.0f;
+        }
+        const float t = 2.0f - 3.0f * a;
+        return -(3.0f - t * t) / 3.0f;
+    }
 };

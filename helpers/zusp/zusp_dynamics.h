@@ -32,6 +32,8 @@ protected:
     // One detector step on the input's peak level (after the input gain): the envelope
     // follows it and the gain reduction is set from the envelope's level.
     void detect(float peak);
+    // Sets mQuietEnvelope from the threshold.
+    void findQuietEnvelope();
 
     float mRatio = 2.0f;
     float mThreshold = -10.0f;   // dB
@@ -47,4 +49,6 @@ protected:
     float mInputGainLinear = 1.0f;
     float mOutputGainLinear = 1.0f;
     float mEnvelope = 1.0f; // linear peak level
+    // Envelopes from 1e-5 up to (not including) this one lie below the threshold.
+    float mQuietEnvelope = 1e-5f;
 };

@@ -1,5 +1,7 @@
 #include "zusp_eg.h"
 
+#include "zusp_math.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -121,25 +123,12 @@ void zusp_eg_breakpoint::end() {
     mSegment = -1;
 }
 
-bool zusp_eg_breakpoint::isActive() {
-    return mSegment >= 0;
-}
-
-bool zusp_eg_breakpoint::isDone() {
-    return mSegment == -1;
-}
-
 void zusp_eg_breakpoint::setShapeExponent(float e) {
     mExponent = e;
     mShapeRising = e > 0.0f;
     // The power stays the same for the whole segment, so it is taken once here rather than
     // with every sample.
-    mShapePower = powf(10.0f, mShapeRising ? e : -e);
-}
-
-float zusp_eg_breakpoint::shapedValue(float x) const {
-    if (mShapeRising) return powf(x, mShapePower);
-    return 1.0f - powf(1.0f - x, mShapePower);
+    mShapePower = zusp_math::exp10f(mShapeRising ? e : -e);
 }
 
 void zusp_eg_breakpoint::startSegmentFrom(int from) {
@@ -158,16 +147,9 @@ void zusp_eg_breakpoint::startSegmentFrom(int from) {
     }
 }
 
-float zusp_eg_breakpoint::process(float) {
-    if (mSegment < 0) {
-        mOutput = mStartLevel;
-        return mOutput;
-    }
-    const float x = static_cast<float>(mCounter) / static_cast<float>(mLength);
-    // Past the end only after a running segment was shortened: hold the output then.
-    if (x <= 1.0f) mOutput = mStartLevel + mDelta * shapedValue(x);
-    if (++mCounter >= mLength) startSegmentFrom(mSegment);
-    return mOutput;
+void zusp_eg_breakpoint::process(float* out, int n) {
+    for (int i = 0; i < n; ++i)
+        out[i] = zusp_eg_breakpoint::process(0.0f);
 }
 
 float zusp_eg_breakpoint::process_linear(float) {

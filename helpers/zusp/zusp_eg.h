@@ -3,6 +3,7 @@
 #pragma once
 
 #include "zusp.h"
+#include "zusp_math.h"
 
 #include <cstdint>
 #include <vector>
@@ -29,7 +30,19 @@ public:
 
     void setAudioSamplingRate(float rate) override;
     // The input is ignored; returns the next envelope value (curved segments).
-    float process(float in) override;
+    float process(float) override {
+        if (mSegment < 0) {
+            mOutput = mStartLevel;
+            return mOutput;
+        }
+        const float x = static_cast<float>(mCounter) / static_cast<float>(mLength);
+        // Past the end only after a running segment was shortened: hold the output then.
+        if (x <= 1.0f) mOutput = mStartLevel + mDelta * shapedValue(x);
+        if (++mCounter >= mLength) startSegmentFrom(mSegment);
+        return mOutput;
+    }
+    // The next n values.
+    virtual void process(float* out, int n);
     void begin() override;
 
     // Appends a point with curvature 0 and returns its index.
@@ -48,20 +61,33 @@ public:
     virtual void begin_linear();
     // Finishes at once; from then on the output is the last point's level.
     virtual void end();
-    virtual bool isActive();
-    virtual bool isDone();
+    virtual bool isActive() { return mSegment >= 0; }
+    virtual bool isDone() { return mSegment == -1; }
     // The input is ignored; returns the next value of the straight-line variant.
     virtual float process_linear(float in);
     virtual void recalculateBreakpoint(int index);
 
     int getBreakpointCount() const { return static_cast<int>(mPoints.size()); }
 
+    // Curved segments take their powers from the float approximation (the default, within a
+    // few units in the last place) or, when set, exactly rounded: voices whose arithmetic
+    // amplifies tiny differences set it.
+    void setExactCurves(bool exact) { mExactCurves = exact; }
+
 protected:
     // Sets up the segment that leaves point `from` (moving on to point from + 1).
     void startSegmentFrom(int from);
     // Sets the curved shape of the running segment: exponent, direction and power.
     void setShapeExponent(float e);
-    float shapedValue(float x) const;
+    float shapedValue(float x) const {
+        const float base = mShapeRising ? x : 1.0f - x;
+        // A power of 1 (a straight segment) is the base itself.
+        float p = base;
+        if (mShapePower != 1.0f)
+            p = mExactCurves ? zusp_math::powf(base, mShapePower)
+                             : zusp_math::pow1(base, mShapePower);
+        return mShapeRising ? p : 1.0f - p;
+    }
 
     std::vector<_bp> mPoints;
     int32_t mSegment = -1;     // index of the target point of the running segment; -1 finished
@@ -73,6 +99,7 @@ protected:
     bool mShapeRising = false; // mExponent > 0
     float mShapePower = 1.0f;  // 10^|mExponent|, the power the curved shape raises to
     float mOutput = 0.0f;      // last value produced
+    bool mExactCurves = false;
 };
 
 class zusp_eg_breakpoint_ar : public zusp_eg_breakpoint {

@@ -1,5 +1,7 @@
 #include "zusp_filters.h"
 
+#include "zusp_math.h"
+
 #include <cmath>
 
 // ---------------------------------------------------------------------------------------------
@@ -76,26 +78,10 @@ void zusp_filter_rbj::recalculate() {
     if (!(q >= 0.01f)) q = 0.01f;
 
     mOmega = static_cast<float>(6.283185307179586 * f / static_cast<double>(mAudioSamplingRate));
-    mSinOmega = sinf(mOmega);
-    mCosOmega = cosf(mOmega);
+    mSinOmega = zusp_math::sinf(mOmega);
+    mCosOmega = zusp_math::cosf(mOmega);
     // sinh(1 / (2Q)) rather than 1 / (2Q): a little broader at low Q, the same at high Q.
-    mAlpha = mSinOmega * sinhf(1.0f / (2.0f * q));
-}
-
-float zusp_filter_rbj::process(float x) {
-    float y = mB0 * x + mB1 * mX1;
-    y = y + mB2 * mX2;
-    y = y - mA1 * mY1;
-    y = y - mA2 * mY2;
-    const float previousY1 = mY1;
-    mY1 = y;
-    mX2 = mX1;
-    mX1 = x;
-    // The alternating offset keeps the feedback path away from denormal numbers when the
-    // input falls silent; it is far below anything audible.
-    mY2 = previousY1 + mDenormalOffset;
-    mDenormalOffset = -mDenormalOffset;
-    return y;
+    mAlpha = mSinOmega * zusp_math::sinhf(1.0f / (2.0f * q));
 }
 
 float zusp_filter_rbj::processIgnoreDenormals(float x) {

@@ -29,7 +29,21 @@ public:
     zusp_filter_rbj();
 
     void clear() override;
-    float process(float x) override;
+    float process(float x) override {
+        float y = mB0 * x + mB1 * mX1;
+        y = y + mB2 * mX2;
+        y = y - mA1 * mY1;
+        y = y - mA2 * mY2;
+        const float previousY1 = mY1;
+        mY1 = y;
+        mX2 = mX1;
+        mX1 = x;
+        // The alternating offset keeps the feedback path away from denormal numbers when the
+        // input falls silent; it is far below anything audible.
+        mY2 = previousY1 + mDenormalOffset;
+        mDenormalOffset = -mDenormalOffset;
+        return y;
+    }
     void bypass(bool on) override;
     // Q = 10r + 1 (the low- and high-pass keep this mapping).
     void setResonanceNormalized(float r) override;

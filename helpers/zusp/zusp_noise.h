@@ -3,6 +3,8 @@
 
 #include "zusp.h"
 
+#include <cstdint>
+
 class zusp_noise_white_fast : public zusp_block {
 public:
     using zusp_block::process;
@@ -15,7 +17,12 @@ public:
     explicit zusp_noise_white_fast(double state);
 
     // Next value in [-0.5, 0.5).
-    virtual float process();
+    virtual float process() {
+        const double t = mState * mState;
+        const double f = t - static_cast<double>(static_cast<int32_t>(t));
+        mState = 19.0 + f; // stays in [19, 20)
+        return static_cast<float>(f - 0.5);
+    }
 
 protected:
     double mState;

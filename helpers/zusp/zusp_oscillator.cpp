@@ -1,5 +1,7 @@
 #include "zusp_oscillator.h"
 
+#include "zusp_math.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -8,12 +10,6 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
-
-// Read positions far outside any table (or not numbers) restart at 0 instead of
-// overflowing the integer conversion.
-inline float saneposition(float p) {
-    return (p > -2.0e9f && p < 2.0e9f) ? p : 0.0f;
-}
 
 } // namespace
 
@@ -31,7 +27,7 @@ float zusp_oscillator::getFrequency() {
 }
 
 void zusp_oscillator::setMIDIPitch(float note) {
-    setFrequency(440.0f * exp2f((note - 69.0f) / 12.0f));
+    setFrequency(440.0f * zusp_math::powf(2.0f, (note - 69.0f) / 12.0f));
 }
 
 void zusp_oscillator::setMIDIPitch(int note) {
@@ -88,33 +84,33 @@ void zusp_oscillator_wavetable::setWaveshape(int shape, float width, int harmoni
         float v = 0.0f;
         switch (shape) {
         case 0:
-            v = static_cast<float>(std::sin(theta));
+            v = static_cast<float>(zusp_math::sin(theta));
             break;
         case 4: // band-limited sawtooth
             for (int h = 1; h <= harmonics; ++h)
-                v += static_cast<float>(std::sin(h * theta) / h);
+                v += static_cast<float>(zusp_math::sin(h * theta) / h);
             break;
         case 5: // band-limited pulse; width in percent, 50 is a square
             for (int h = 1; h <= harmonics; ++h)
-                v += static_cast<float>((1.0 / h) * std::sin(h * kPi * width * 0.01) *
-                                        std::sin(h * theta));
+                v += static_cast<float>((1.0 / h) * zusp_math::sin(h * kPi * width * 0.01) *
+                                        zusp_math::sin(h * theta));
             break;
         case 6: // odd harmonics falling with 1/n^2
             for (int h = 1; h <= harmonics; h += 2)
-                v += static_cast<float>(std::sin(h * theta) / (static_cast<double>(h) * h));
+                v += static_cast<float>(zusp_math::sin(h * theta) / (static_cast<double>(h) * h));
             break;
         case 7:
-            v = static_cast<float>(std::sin(theta));
-            v += static_cast<float>(std::sin(3.0 * theta) / 9.0);
+            v = static_cast<float>(zusp_math::sin(theta));
+            v += static_cast<float>(zusp_math::sin(3.0 * theta) / 9.0);
             break;
         case 8:
-            v = static_cast<float>(std::sin(theta));
-            v += static_cast<float>(0.058884 * std::sin(3.0 * theta));
-            v += static_cast<float>(0.011749 * std::sin(5.0 * theta));
-            v += static_cast<float>(0.004169 * std::sin(6.0 * theta));
-            v += static_cast<float>(0.010471 * std::sin(7.0 * theta));
-            v += static_cast<float>(0.003311 * std::sin(8.0 * theta));
-            v += static_cast<float>(0.004169 * std::sin(10.0 * theta));
+            v = static_cast<float>(zusp_math::sin(theta));
+            v += static_cast<float>(0.058884 * zusp_math::sin(3.0 * theta));
+            v += static_cast<float>(0.011749 * zusp_math::sin(5.0 * theta));
+            v += static_cast<float>(0.004169 * zusp_math::sin(6.0 * theta));
+            v += static_cast<float>(0.010471 * zusp_math::sin(7.0 * theta));
+            v += static_cast<float>(0.003311 * zusp_math::sin(8.0 * theta));
+            v += static_cast<float>(0.004169 * zusp_math::sin(10.0 * theta));
             break;
         default:
             break;
@@ -157,7 +153,7 @@ void zusp_oscillator_wavetable::buildAdditiveWavetable(int count, float* amplitu
             for (int i = 0; i < n; ++i) {
                 const float arg = static_cast<float>(static_cast<double>(i) * h * kTwoPi /
                                                      static_cast<double>(n));
-                table[i] = table[i] + a * sinf(arg);
+                table[i] = table[i] + a * zusp_math::sinf(arg);
             }
         }
     }
@@ -178,80 +174,11 @@ void zusp_oscillator_wavetable::resetPhase(float phase) {
     mPhase = phase;
 }
 
-int32_t zusp_oscillator_wavetable::seek(float p) {
-    p = saneposition(p);
-    const int32_t i = static_cast<int32_t>(p);
-    const float frac = p - static_cast<float>(i);
-    mFraction = frac;
-    const int32_t wrapped = i & mIndexMask;
-    mPhase = static_cast<float>(wrapped) + frac;
-    return wrapped;
-}
-
-float zusp_oscillator_wavetable::interpolated(int32_t i, int32_t next) const {
-    return (1.0f - mFraction) * mTable[i] + mFraction * mTable[next];
-}
-
-float zusp_oscillator_wavetable::process(float fmHz) {
-    const int32_t i = seek(fmHz * mSizeOverRate + mIncrement + mPhase);
-    return interpolated(i, (i + 1) & mIndexMask);
-}
-
-float zusp_oscillator_wavetable::process() {
-    const int32_t i = seek(mIncrement + mPhase);
-    return interpolated(i, (i + 1) & mIndexMask);
-}
-
-float zusp_oscillator_wavetable::process(float ratio, float offsetHz) {
-    const int32_t i = seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
-    return interpolated(i, (i + 1) & mIndexMask);
-}
-
-float zusp_oscillator_wavetable::processRetro(float ratio, float offsetHz) {
-    return mTable[seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase)];
-}
-
 // ---------------------------------------------------------------------------------------------
 // zusp_oscillator_wavetable_resizeable
 
 zusp_oscillator_wavetable_resizeable::zusp_oscillator_wavetable_resizeable(int size)
     : zusp_oscillator_wavetable(size) {}
-
-namespace {
-
-// One wrap by subtraction covers every step below the table size; anything further out
-// (a step of a whole table or more, a negative phase) is folded back with a modulo so the
-// reads stay inside the table.
-inline int32_t wrapIndex(int32_t i, int32_t n) {
-    if (i >= n) i -= n;
-    if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(n)) {
-        i %= n;
-        if (i < 0) i += n;
-    }
-    return i;
-}
-
-} // namespace
-
-int32_t zusp_oscillator_wavetable_resizeable::seekAnySize(float p) {
-    p = saneposition(p);
-    const int32_t i = static_cast<int32_t>(p);
-    const float frac = p - static_cast<float>(i);
-    mFraction = frac;
-    const int32_t wrapped = wrapIndex(i, mTableSize);
-    mPhase = static_cast<float>(wrapped) + frac;
-    return wrapped;
-}
-
-float zusp_oscillator_wavetable_resizeable::process(float fmHz) {
-    const int32_t i = seekAnySize(fmHz * mSizeOverRate + mIncrement + mPhase);
-    return interpolated(i, (i + 1 >= mTableSize) ? 0 : i + 1);
-}
-
-float zusp_oscillator_wavetable_resizeable::process() {
-    const int32_t i = seekAnySize(mIncrement + mPhase);
-    return interpolated(i, (i + 1 >= mTableSize) ? 0 : i + 1);
-}
 
 void zusp_oscillator_wavetable_resizeable::setTableSize(int size) {
     if (size < 1) return;

@@ -36,7 +36,10 @@ public:
 
     void setAudioSamplingRate(float rate) override;
     // The input is a frequency offset in Hz added to the set frequency.
-    float process(float fmHz) override;
+    float process(float fmHz) override {
+        const int32_t i = seek(fmHz * mSizeOverRate + mIncrement + mPhase);
+        return interpolated(i, (i + 1) & mIndexMask);
+    }
     void setFrequency(float hz) override;
 
     // Builds a new table: 0 sine, 4 saw, 5 pulse (width in percent), 6 odd harmonics / n^2,
@@ -52,11 +55,19 @@ public:
     virtual void buildAdditiveWavetable(int count, float* amplitudes);
     // Phase in table positions.
     virtual void resetPhase(float phase);
-    virtual float process();
+    virtual float process() {
+        const int32_t i = seek(mIncrement + mPhase);
+        return interpolated(i, (i + 1) & mIndexMask);
+    }
     // Step = ratio * increment + offsetHz * N / rate.
-    virtual float process(float ratio, float offsetHz);
+    virtual float process(float ratio, float offsetHz) {
+        const int32_t i = seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase);
+        return interpolated(i, (i + 1) & mIndexMask);
+    }
     // As process(ratio, offsetHz) but without interpolation (stepped, aliasing).
-    virtual float processRetro(float ratio, float offsetHz);
+    virtual float processRetro(float ratio, float offsetHz) {
+        return mTable[seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase)];
+    }
 
 protected:
     // Makes `table` (allocated with new[]) the current, owned table, releasing an owned one.
@@ -64,9 +75,21 @@ protected:
     void releaseTable();
     // Moves the phase to read position p, wrapped into a power-of-two table, and returns the
     // table index there; mFraction keeps the part of the way to the next entry.
-    int32_t seek(float p);
+    int32_t seek(float p) {
+        // Positions far outside any table (or not numbers) restart at 0 instead of overflowing
+        // the integer conversion.
+        if (!(p > -2.0e9f && p < 2.0e9f)) p = 0.0f;
+        const int32_t i = static_cast<int32_t>(p);
+        const float frac = p - static_cast<float>(i);
+        mFraction = frac;
+        const int32_t wrapped = i & mIndexMask;
+        mPhase = static_cast<float>(wrapped) + frac;
+        return wrapped;
+    }
     // The table between entry i and entry next, mFraction of the way.
-    float interpolated(int32_t i, int32_t next) const;
+    float interpolated(int32_t i, int32_t next) const {
+        return (1.0f - mFraction) * mTable[i] + mFraction * mTable[next];
+    }
 
     int32_t mTableSize;         // N
     int32_t mIndexMask;         // N - 1
@@ -84,15 +107,36 @@ public:
 
     explicit zusp_oscillator_wavetable_resizeable(int size = 4096);
 
-    float process(float fmHz) override;
-    float process() override;
+    float process(float fmHz) override {
+        const int32_t i = seekAnySize(fmHz * mSizeOverRate + mIncrement + mPhase);
+        return interpolated(i, (i + 1 >= mTableSize) ? 0 : i + 1);
+    }
+    float process() override {
+        const int32_t i = seekAnySize(mIncrement + mPhase);
+        return interpolated(i, (i + 1 >= mTableSize) ? 0 : i + 1);
+    }
 
     // Replaces the table with one of n floats (to be filled by the caller), phase 0.
     virtual void setTableSize(int size);
 
 protected:
-    // As seek(), for a table of any length.
-    int32_t seekAnySize(float p);
+    // As seek(), for a table of any length. One wrap by subtraction covers every step below the
+    // table size; anything further out (a step of a whole table or more, a negative phase) is
+    // folded back with a modulo so the reads stay inside the table.
+    int32_t seekAnySize(float p) {
+        if (!(p > -2.0e9f && p < 2.0e9f)) p = 0.0f;
+        int32_t i = static_cast<int32_t>(p);
+        const float frac = p - static_cast<float>(i);
+        mFraction = frac;
+        const int32_t n = mTableSize;
+        if (i >= n) i -= n;
+        if (static_cast<uint32_t>(i) >= static_cast<uint32_t>(n)) {
+            i %= n;
+            if (i < 0) i += n;
+        }
+        mPhase = static_cast<float>(i) + frac;
+        return i;
+    }
 };
 
 class zusp_oscillator_wavetable_multi : public zusp_oscillator_wavetable_resizeable {

@@ -26,9 +26,3 @@ void zusp_pulsegen::setDuration(float ms) {
 void zusp_pulsegen::begin() {
     mRemaining = mLength;
 }
-
-float zusp_pulsegen::process() {
-    if (mRemaining <= 0) return 0.0f;
-    --mRemaining;
-    return 1.0f;
-}

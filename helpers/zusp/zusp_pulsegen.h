@@ -17,7 +17,11 @@ public:
     virtual void setDuration(float ms);
     virtual void begin();
     // 1.0 while the pulse lasts, then 0.
-    virtual float process();
+    virtual float process() {
+        if (mRemaining <= 0) return 0.0f;
+        --mRemaining;
+        return 1.0f;
+    }
 
 protected:
     float mDuration = 0.0f; // ms

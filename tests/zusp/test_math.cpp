@@ -1,0 +1,66 @@
+// The library's own elementary functions against long-double references, over the ranges the
+// blocks use: each result must be the reference rounded to float (the C library's are not always).
+#include "zusp_math.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+struct Function {
+    const char* name;
+    std::function<float(float)> ours;
+    std::function<long double(long double)> reference;
+    float lo, hi;
+};
+
+TEST(Math, ResultsAreTheExactValuesRoundedToFloat) {
+    const Function functions[] = {
+        {"x^10", [](float x) { return zusp_math::powf(x, 10.0f); },
+         [](long double x) { return powl(x, 10.0L); }, 0.0f, 1.0f},
+        {"x^3.1622777", [](float x) { return zusp_math::powf(x, 3.1622777f); },
+         [](long double x) { return powl(x, (long double)3.1622777f); }, 0.0f, 1.0f},
+        {"x^0.3162", [](float x) { return zusp_math::powf(x, 0.3162f); },
+         [](long double x) { return powl(x, (long double)0.3162f); }, 0.0f, 1.0f},
+        {"(-x)^11", [](float x) { return zusp_math::powf(-x, 11.0f); },
+         [](long double x) { return -powl(x, 11.0L); }, 0.0f, 2.0f},
+        {"10^x", zusp_math::exp10f, [](long double x) { return powl(10.0L, x); }, -5.0f, 5.0f},
+        {"e^x", zusp_math::expf, [](long double x) { return expl(x); }, -80.0f, 80.0f},
+        {"log10", zusp_math::log10f, [](long double x) { return log10l(x); }, 1e-6f, 4.0f},
+        {"sin", zusp_math::sinf, [](long double x) { return sinl(x); }, 0.0f, 3.2f},
+        {"cos", zusp_math::cosf, [](long double x) { return cosl(x); }, 0.0f, 3.2f},
+        {"sinh", zusp_math::sinhf, [](long double x) { return sinhl(x); }, 0.0f, 50.0f},
+    };
+    const int n = 200000;
+    for (const Function& f : functions) {
+        int wrong = 0;
+        for (int i = 0; i <= n; ++i) {
+            const float x = f.lo + (f.hi - f.lo) * (float)i / (float)n;
+            const float expected = (float)f.reference(x);
+            if (f.ours(x) != expected) ++wrong;
+        }
+        EXPECT_LE(wrong, 2) << f.name; // a reference within 1e-19 of a rounding boundary
+    }
+}
+
+TEST(Math, DoubleSineForTablesIsAccurateFarOut) {
+    for (int i = 0; i <= 100000; ++i) {
+        const double x = 440.0 * i / 100000.0; // up to 70 turns
+        EXPECT_NEAR(zusp_math::sin(x), (double)sinl((long double)x), 4e-16) << x;
+    }
+}
+
+TEST(Math, SpecialArguments) {
+    EXPECT_EQ(zusp_math::powf(0.3f, 1.0f), 0.3f);
+    EXPECT_EQ(zusp_math::powf(0.0f, 3.0f), 0.0f);
+    EXPECT_EQ(zusp_math::powf(1.0f, 7.5f), 1.0f);
+    EXPECT_EQ(zusp_math::powf(-2.0f, 2.0f), 4.0f);
+    EXPECT_TRUE(std::isnan(zusp_math::powf(-2.0f, 2.5f)));
+    EXPECT_EQ(zusp_math::exp10f(0.0f), 1.0f);
+    EXPECT_EQ(zusp_math::expf(-1000.0f), 0.0f);
+    EXPECT_EQ(zusp_math::log10f(0.0f), -INFINITY);
+}
+
+} // namespace
