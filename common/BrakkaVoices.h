@@ -30,6 +30,10 @@ public:
     virtual void thwack(float velocity) = 0;
     // Render and return the next output sample (0 once the voice has decayed).
     virtual float process() = 0;
+    // The next n samples, the same as n calls of process(). The voice finds once per block how
+    // long it still sounds and writes zeros beyond that at no further cost. Returns how many
+    // samples it rendered: from there on out holds zeros (a silent voice returns 0).
+    virtual int process(float* out, int n) = 0;
     virtual void setVolumeAttackTime(float ms);
     virtual void setVolumeAttackCurvature(float c);
     virtual void setVolumeDecayTime(float ms);
@@ -37,6 +41,20 @@ public:
 
     zusp_eg_breakpoint_ar volumeEnvelope;
     float velocityGain = 0.0f;
+
+protected:
+    // Envelope values are rendered ahead in chunks of this many samples, on the stack.
+    static const int kChunk = 64;
+    // The samples of a block of n that the voice renders: as many as it still sounds.
+    static int soundingSamples(int n, int64_t remaining) {
+        return remaining < n ? static_cast<int>(remaining) : n;
+    }
+    // The samples that remain until the last of the envelopes has finished.
+    static int64_t longest(int64_t a, int64_t b) { return a > b ? a : b; }
+    static void silence(float* out, int from, int n) {
+        for (int i = from; i < n; ++i)
+            out[i] = 0.0f;
+    }
 };
 
 // Abstract base of the tonal voices: a tone oscillator whose pitch the pitch envelope bends.
@@ -72,6 +90,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setToneFrequency(float hz) override;
     void setToneBendDepth(float hz) override;
 
@@ -107,6 +126,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setToneFrequency(float hz) override;
 
     virtual void setOsc1DecayTime(float ms);
@@ -139,6 +159,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setToneFrequency(float hz) override;
 
     virtual void setToneDecayTime(float ms);
@@ -178,6 +199,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setToneFrequency(float hz) override;
     void setToneBendDepth(float hz) override;
 
@@ -234,6 +256,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
 
     virtual void setBPFFrequency(float hz);
     virtual void setHPFFrequency(float hz);
@@ -257,6 +280,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setTuning(float factor) override;
 
     virtual void setBPF1Frequency(float hz);
@@ -287,6 +311,7 @@ public:
 
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setTuning(float factor) override;
     void setBPF1Frequency(float hz) override;
 
@@ -309,6 +334,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
 
     void setTuning(float factor);
 
@@ -329,6 +355,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
 
     virtual void setTone(float hz);
     virtual void setReverb(float ms);
@@ -346,6 +373,7 @@ public:
     void setAudioSamplingRate(float rate) override;
     void thwack(float velocity) override;
     float process() override;
+    int process(float* out, int n) override;
     void setToneFrequency(float hz) override;
 
     // ratio = r, then the second tone follows the first tone's present frequency.

@@ -49,17 +49,33 @@ void brakka_voice_kick::thwack(float velocity) {
 
 float brakka_voice_kick::process() {
     if (volumeEnvelope.isDone()) return 0.0f;
-    float bend = pitchEnvelope.process(0.0f) * toneBendDepth;
-    float t = toneBank.process(bend);
-    float a = volumeEnvelope.process(0.0f);
-    // The envelope acts before the saturation, so a larger exponent both thickens the tone
-    // and flattens its decay.
-    float tone = saturation.process(a * t) * toneGain;
-    float p = clickPulse.process();
-    float n = noise.process();
-    float f = noiseFilter.process(n);
-    float click = clickEnvelope.process(0.0f) * (f * noiseGain + p * pulseGain) * clickGain;
-    return (tone + click) * velocityGain;
+    float y;
+    brakka_voice_kick::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_kick::process(float* out, int n) {
+    const int sounding = soundingSamples(n, volumeEnvelope.samplesUntilDone());
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float pitch[kChunk], volume[kChunk], click[kChunk];
+        pitchEnvelope.process(pitch, m);
+        volumeEnvelope.process(volume, m);
+        clickEnvelope.process(click, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float t = toneBank.process(pitch[i] * toneBendDepth);
+            // The envelope acts before the saturation, so a larger exponent both thickens the
+            // tone and flattens its decay.
+            float tone = saturation.process(volume[i] * t) * toneGain;
+            float p = clickPulse.process();
+            float f = noiseFilter.process(noise.process());
+            float c = click[i] * (f * noiseGain + p * pulseGain) * clickGain;
+            o[i] = (tone + c) * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_kick::setToneFrequency(float hz) {

@@ -51,15 +51,30 @@ void brakka_voice_hihat::thwack(float velocity) {
 
 float brakka_voice_hihat::process() {
     if (volumeEnvelope.isDone()) return 0.0f;
-    float e = volumeEnvelope.process(0.0f);
-    float s = oscillators[0].process();
-    for (int k = 1; k < 6; ++k)
-        s = s + oscillators[k].process();
-    s = s * oscillatorMix;
-    float n = noise.process();
-    float x = s * 0.26f + n * noiseMix;
-    float y = bandPass.process(highPass.process(x));
-    return y * e * velocityGain;
+    float y;
+    brakka_voice_hihat::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_hihat::process(float* out, int n) {
+    const int sounding = soundingSamples(n, volumeEnvelope.samplesUntilDone());
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float e[kChunk];
+        volumeEnvelope.process(e, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float s = oscillators[0].process();
+            for (int k = 1; k < 6; ++k)
+                s = s + oscillators[k].process();
+            s = s * oscillatorMix;
+            float x = s * 0.26f + noise.process() * noiseMix;
+            float y = bandPass.process(highPass.process(x));
+            o[i] = y * e[i] * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_hihat::setBPFFrequency(float hz) {
@@ -113,18 +128,35 @@ void brakka_voice_cymbal::thwack(float velocity) {
 
 float brakka_voice_cymbal::process() {
     if (volumeEnvelope.isDone() && secondEnvelope.isDone()) return 0.0f;
-    // Oscillators 0, 2 and 4 modulate the frequency of 1, 3 and 5.
-    float o1 = oscillators[1].process(fmDepth * oscillators[0].process());
-    float o3 = oscillators[3].process(fmDepth * oscillators[2].process());
-    float o5 = oscillators[5].process(fmDepth * oscillators[4].process());
-    float e2 = secondEnvelope.process(0.0f);
-    float ea = volumeEnvelope.process(0.0f);
-    bandPass1.setFrequency(bandPass1Sweep * e2 + 1000.0f);
-    highPass.setFrequency(highPassSweep * ea + 1000.0f);
-    float s = o3 + o1 + o5;
-    float h = highPass.process(s) * ea * highPassMix;
-    float b = bandPass1.process(s) * e2 * bandMix;
-    return (b + h) * velocityGain;
+    float y;
+    brakka_voice_cymbal::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_cymbal::process(float* out, int n) {
+    const int sounding = soundingSamples(
+        n, longest(volumeEnvelope.samplesUntilDone(), secondEnvelope.samplesUntilDone()));
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float e2[kChunk], ea[kChunk];
+        secondEnvelope.process(e2, m);
+        volumeEnvelope.process(ea, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            // Oscillators 0, 2 and 4 modulate the frequency of 1, 3 and 5.
+            float o1 = oscillators[1].process(fmDepth * oscillators[0].process());
+            float o3 = oscillators[3].process(fmDepth * oscillators[2].process());
+            float o5 = oscillators[5].process(fmDepth * oscillators[4].process());
+            bandPass1.setFrequency(bandPass1Sweep * e2[i] + 1000.0f);
+            highPass.setFrequency(highPassSweep * ea[i] + 1000.0f);
+            float s = o3 + o1 + o5;
+            float h = highPass.process(s) * ea[i] * highPassMix;
+            float b = bandPass1.process(s) * e2[i] * bandMix;
+            o[i] = (b + h) * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_cymbal::setTuning(float factor) {
@@ -180,21 +212,37 @@ void brakka_voice_cymbal_110::thwack(float velocity) {
 
 float brakka_voice_cymbal_110::process() {
     if (volumeEnvelope.isDone() && secondEnvelope.isDone()) return 0.0f;
-    float o0 = oscillators[0].process();
-    float o1 = oscillators[1].process();
-    float o2 = oscillators[2].process();
-    float o3 = oscillators[3].process();
-    float o4 = oscillators[4].process();
-    float o5 = oscillators[5].process();
-    float n = noise.process();
-    float x = (1.1f * o1 + 1.1f * o0) + 0.25f * o2 + 1.25f * o3 + 0.5f * o4 + 2.04f * o5;
-    x = x + (bandMix * 6.0f) * n;
-    x = x * velocityGain;
-    float ed = secondEnvelope.process(0.0f);
-    float ea = volumeEnvelope.process(0.0f);
-    float d = bandPass1.process(x) * ed * dingVolume;
-    float main = bandPass2.process(x) * ea;
-    return main + d;
+    float y;
+    brakka_voice_cymbal_110::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_cymbal_110::process(float* out, int n) {
+    const int sounding = soundingSamples(
+        n, longest(volumeEnvelope.samplesUntilDone(), secondEnvelope.samplesUntilDone()));
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float ed[kChunk], ea[kChunk];
+        secondEnvelope.process(ed, m);
+        volumeEnvelope.process(ea, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float o0 = oscillators[0].process();
+            float o1 = oscillators[1].process();
+            float o2 = oscillators[2].process();
+            float o3 = oscillators[3].process();
+            float o4 = oscillators[4].process();
+            float o5 = oscillators[5].process();
+            float x = (1.1f * o1 + 1.1f * o0) + 0.25f * o2 + 1.25f * o3 + 0.5f * o4 + 2.04f * o5;
+            x = x + (bandMix * 6.0f) * noise.process();
+            x = x * velocityGain;
+            float d = bandPass1.process(x) * ed[i] * dingVolume;
+            float main = bandPass2.process(x) * ea[i];
+            o[i] = main + d;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_cymbal_110::setTuning(float factor) {

@@ -42,14 +42,29 @@ void brakka_voice_rimshot::thwack(float velocity) {
 // three, and it cuts off a first tone whose decay was made longer.
 float brakka_voice_rimshot::process() {
     if (secondEnvelope.isDone()) return 0.0f;
-    float e1 = volumeEnvelope.process(0.0f);
-    float s = toneOscillator.process() * e1;
-    float e2 = secondEnvelope.process(0.0f);
-    s = s + secondTone.process() * e2;
-    float e3 = thirdEnvelope.process(0.0f);
-    s = s + thirdTone.process() * e3;
-    float c = clipper.process(s);
-    return highPass.process(c) * velocityGain;
+    float y;
+    brakka_voice_rimshot::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_rimshot::process(float* out, int n) {
+    const int sounding = soundingSamples(n, secondEnvelope.samplesUntilDone());
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float e1[kChunk], e2[kChunk], e3[kChunk];
+        volumeEnvelope.process(e1, m);
+        secondEnvelope.process(e2, m);
+        thirdEnvelope.process(e3, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float s = toneOscillator.process() * e1[i];
+            s = s + secondTone.process() * e2[i];
+            s = s + thirdTone.process() * e3[i];
+            o[i] = highPass.process(clipper.process(s)) * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_rimshot::setTuning(float factor) {
@@ -107,12 +122,29 @@ void brakka_voice_claps::thwack(float velocity) {
 // Two consecutive noise values feed the bursts and the tail, so the two are decorrelated.
 float brakka_voice_claps::process() {
     if (volumeEnvelope.isDone() && burstEnvelope.isDone()) return 0.0f;
-    float a = noise.process();
-    float et = volumeEnvelope.process(0.0f);
-    float b = noise.process();
-    float eb = burstEnvelope.process(0.0f);
-    float x = eb * b + a * et * 0.1f;
-    return bandPass.process(x) * velocityGain;
+    float y;
+    brakka_voice_claps::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_claps::process(float* out, int n) {
+    const int sounding = soundingSamples(
+        n, longest(volumeEnvelope.samplesUntilDone(), burstEnvelope.samplesUntilDone()));
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float et[kChunk], eb[kChunk];
+        volumeEnvelope.process(et, m);
+        burstEnvelope.process(eb, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float a = noise.process();
+            float b = noise.process();
+            float x = eb[i] * b + a * et[i] * 0.1f;
+            o[i] = bandPass.process(x) * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_claps::setTone(float hz) {
@@ -149,9 +181,26 @@ void brakka_voice_cowbell::thwack(float velocity) {
 // longer run, so its ringing stops there.
 float brakka_voice_cowbell::process() {
     if (volumeEnvelope.isDone()) return 0.0f;
-    float a = volumeEnvelope.process(0.0f) * velocityGain;
-    float s = toneOscillator.process() + secondTone.process();
-    return bandPass.process(s * a);
+    float y;
+    brakka_voice_cowbell::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_cowbell::process(float* out, int n) {
+    const int sounding = soundingSamples(n, volumeEnvelope.samplesUntilDone());
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float e[kChunk];
+        volumeEnvelope.process(e, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float a = e[i] * velocityGain;
+            float s = toneOscillator.process() + secondTone.process();
+            o[i] = bandPass.process(s * a);
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_cowbell::setToneFrequency(float hz) {

@@ -41,18 +41,35 @@ void brakka_voice_snare808::thwack(float velocity) {
 float brakka_voice_snare808::process() {
     if (volumeEnvelope.isDone() && secondToneEnvelope.isDone() && noiseEnvelope.isDone())
         return 0.0f;
-    float bend = pitchEnvelope.process(0.0f) * toneBendDepth;
-    float o1 = toneOscillator.process(bend);
-    float e1 = volumeEnvelope.process(0.0f);
-    float o2 = secondTone.process(bend);
-    float e2 = secondToneEnvelope.process(0.0f);
-    float n = noise.process();
-    float tone = (e2 * o2 + e1 * o1) * toneGain;
-    float h = noiseFilter.process(n);
-    float en = noiseEnvelope.process(0.0f);
-    float p = clickPulse.process();
-    float click = snappyGain * clickFilter.process(p);
-    return (en * h * noiseGain + tone + click) * velocityGain;
+    float y;
+    brakka_voice_snare808::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_snare808::process(float* out, int n) {
+    const int sounding = soundingSamples(
+        n, longest(volumeEnvelope.samplesUntilDone(), longest(secondToneEnvelope.samplesUntilDone(),
+                                                              noiseEnvelope.samplesUntilDone())));
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float pitch[kChunk], e1[kChunk], e2[kChunk], en[kChunk];
+        pitchEnvelope.process(pitch, m);
+        volumeEnvelope.process(e1, m);
+        secondToneEnvelope.process(e2, m);
+        noiseEnvelope.process(en, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float bend = pitch[i] * toneBendDepth;
+            float o1 = toneOscillator.process(bend);
+            float o2 = secondTone.process(bend);
+            float tone = (e2[i] * o2 + e1[i] * o1) * toneGain;
+            float h = noiseFilter.process(noise.process());
+            float click = snappyGain * clickFilter.process(clickPulse.process());
+            o[i] = (en[i] * h * noiseGain + tone + click) * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_snare808::setToneFrequency(float hz) {
@@ -122,17 +139,39 @@ float brakka_voice_snare909::process() {
     if (volumeEnvelope.isDone() && secondToneEnvelope.isDone() && lowNoiseEnvelope.isDone() &&
         highNoiseEnvelope.isDone())
         return 0.0f;
-    float bend = pitchEnvelope.process(0.0f) * toneBendDepth;
-    float o1 = toneOscillator.process(bend);
-    float e1 = volumeEnvelope.process(0.0f);
-    float o2 = secondTone.process(bend);
-    float e2 = secondToneEnvelope.process(0.0f);
-    float n = noise.process();
-    float lo = lowNoiseFilter.process(n);
-    float elo = lowNoiseEnvelope.process(0.0f);
-    float hi = highNoiseFilter.process(n);
-    float ehi = highNoiseEnvelope.process(0.0f);
-    return ((ehi * hi + elo * lo) * noiseGain + (e2 * o2 + e1 * o1) * toneGain) * velocityGain;
+    float y;
+    brakka_voice_snare909::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_snare909::process(float* out, int n) {
+    const int sounding = soundingSamples(
+        n, longest(
+               longest(volumeEnvelope.samplesUntilDone(), secondToneEnvelope.samplesUntilDone()),
+               longest(lowNoiseEnvelope.samplesUntilDone(), highNoiseEnvelope.samplesUntilDone())));
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float pitch[kChunk], e1[kChunk], e2[kChunk], elo[kChunk], ehi[kChunk];
+        pitchEnvelope.process(pitch, m);
+        volumeEnvelope.process(e1, m);
+        secondToneEnvelope.process(e2, m);
+        lowNoiseEnvelope.process(elo, m);
+        highNoiseEnvelope.process(ehi, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float bend = pitch[i] * toneBendDepth;
+            float o1 = toneOscillator.process(bend);
+            float o2 = secondTone.process(bend);
+            float nz = noise.process();
+            float lo = lowNoiseFilter.process(nz);
+            float hi = highNoiseFilter.process(nz);
+            o[i] =
+                ((ehi[i] * hi + elo[i] * lo) * noiseGain + (e2[i] * o2 + e1[i] * o1) * toneGain) *
+                velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_snare909::setToneFrequency(float hz) {

@@ -61,18 +61,35 @@ void brakka_voice_tom::thwack(float velocity) {
 float brakka_voice_tom::process() {
     if (volumeEnvelope.isDone() && secondToneEnvelope.isDone() && clickEnvelope.isDone())
         return 0.0f;
-    float bend = pitchEnvelope.process(0.0f) * toneBendDepth;
-    float a = overtone.process(bend);
-    float ea = volumeEnvelope.process(0.0f);
-    float d1 = overtoneSaturation.process(ea * a);
-    float b = fundamental.process(bend);
-    float eb = secondToneEnvelope.process(0.0f);
-    float d2 = fundamentalSaturation.process(eb * b);
-    float tone = toneGain * (d2 + d1);
-    float c = toneOscillator.process(bend) * clickGain;
-    float n = noise.process();
-    float f = noiseFilter.process(n);
-    return (clickEnvelope.process(0.0f) * (f * noiseGain + c) + tone) * velocityGain;
+    float y;
+    brakka_voice_tom::process(&y, 1);
+    return y;
+}
+
+int brakka_voice_tom::process(float* out, int n) {
+    const int sounding = soundingSamples(
+        n, longest(volumeEnvelope.samplesUntilDone(), longest(secondToneEnvelope.samplesUntilDone(),
+                                                              clickEnvelope.samplesUntilDone())));
+    for (int done = 0; done < sounding; done += kChunk) {
+        const int m = sounding - done < kChunk ? sounding - done : kChunk;
+        float pitch[kChunk], overtoneEnv[kChunk], fundamentalEnv[kChunk], click[kChunk];
+        pitchEnvelope.process(pitch, m);
+        volumeEnvelope.process(overtoneEnv, m);
+        secondToneEnvelope.process(fundamentalEnv, m);
+        clickEnvelope.process(click, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            float bend = pitch[i] * toneBendDepth;
+            float d1 = overtoneSaturation.process(overtoneEnv[i] * overtone.process(bend));
+            float d2 = fundamentalSaturation.process(fundamentalEnv[i] * fundamental.process(bend));
+            float tone = toneGain * (d2 + d1);
+            float c = toneOscillator.process(bend) * clickGain;
+            float f = noiseFilter.process(noise.process());
+            o[i] = (click[i] * (f * noiseGain + c) + tone) * velocityGain;
+        }
+    }
+    silence(out, sounding, n);
+    return sounding;
 }
 
 void brakka_voice_tom::setToneFrequency(float hz) {

@@ -148,8 +148,71 @@ void zusp_eg_breakpoint::startSegmentFrom(int from) {
 }
 
 void zusp_eg_breakpoint::process(float* out, int n) {
-    for (int i = 0; i < n; ++i)
-        out[i] = zusp_eg_breakpoint::process(0.0f);
+    int i = 0;
+    while (i < n) {
+        if (mSegment < 0) {
+            for (; i < n; ++i)
+                out[i] = mStartLevel;
+            mOutput = mStartLevel;
+            return;
+        }
+        if (mCounter >= mLength) {
+            // A running segment was shortened below its counter: one value, as process() does.
+            out[i++] = zusp_eg_breakpoint::process(0.0f);
+            continue;
+        }
+        const int run = n - i < mLength - mCounter ? n - i : mLength - mCounter;
+        renderRun(out + i, run);
+        i += run;
+        mCounter += run;
+        if (mCounter >= mLength) startSegmentFrom(mSegment);
+    }
+}
+
+// Values for the counters mCounter .. mCounter + run - 1 of the running segment, all below its
+// length: the arithmetic of process(), four values at a time where the power is approximated.
+void zusp_eg_breakpoint::renderRun(float* out, int run) {
+    const int32_t c = mCounter;
+    const float length = static_cast<float>(mLength);
+    const float start = mStartLevel, delta = mDelta;
+    const bool rising = mShapeRising;
+    int k = 0;
+    if (mShapePower == 1.0f) {
+        for (; k < run; ++k) {
+            const float x = static_cast<float>(c + k) / length;
+            const float base = rising ? x : 1.0f - x;
+            out[k] = start + delta * (rising ? base : 1.0f - base);
+        }
+    } else if (mExactCurves) {
+        for (; k < run; ++k)
+            out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
+    } else {
+        const __m128 one = _mm_set1_ps(1.0f), len = _mm_set1_ps(length);
+        const __m128 p = _mm_set1_ps(mShapePower);
+        const __m128 s = _mm_set1_ps(start), d = _mm_set1_ps(delta);
+        for (; k + 4 <= run; k += 4) {
+            const __m128i counters =
+                _mm_add_epi32(_mm_set1_epi32(c + k), _mm_setr_epi32(0, 1, 2, 3));
+            const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
+            __m128 shape;
+            if (rising) {
+                shape = zusp_math::pow4(x, p);
+            } else {
+                shape = _mm_sub_ps(one, zusp_math::pow4(_mm_sub_ps(one, x), p));
+            }
+            _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
+        }
+        for (; k < run; ++k)
+            out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
+    }
+    mOutput = out[run - 1];
+}
+
+int64_t zusp_eg_breakpoint::samplesOfRunningSegments() const {
+    int64_t n = mLength - mCounter < 1 ? 1 : mLength - mCounter;
+    for (int j = mSegment + 1; j < getBreakpointCount(); ++j)
+        n += runningLength(mPoints[j].samples);
+    return n;
 }
 
 float zusp_eg_breakpoint::process_linear(float) {

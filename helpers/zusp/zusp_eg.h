@@ -41,8 +41,10 @@ public:
         if (++mCounter >= mLength) startSegmentFrom(mSegment);
         return mOutput;
     }
-    // The next n values.
+    // The next n values, the same as n calls of process(0).
     virtual void process(float* out, int n);
+    // Calls of process() until the envelope has finished (0 when it has).
+    int64_t samplesUntilDone() const { return mSegment < 0 ? 0 : samplesOfRunningSegments(); }
     void begin() override;
 
     // Appends a point with curvature 0 and returns its index.
@@ -79,6 +81,10 @@ protected:
     void startSegmentFrom(int from);
     // Sets the curved shape of the running segment: exponent, direction and power.
     void setShapeExponent(float e);
+    // samplesUntilDone() while a segment runs.
+    int64_t samplesOfRunningSegments() const;
+    // Values of the running segment for counters from mCounter on, all below its length.
+    void renderRun(float* out, int run);
     float shapedValue(float x) const {
         const float base = mShapeRising ? x : 1.0f - x;
         // A power of 1 (a straight segment) is the base itself.

@@ -206,6 +206,40 @@ TEST(Voices, ChokeSilencesTheHatOnTheNextSample) {
     EXPECT_GT(rms(out, 0, out.size()), 0.01);
 }
 
+// Rendered in blocks of any size, every voice gives the samples of one process() call per
+// sample: across segment ends and the end of the sound inside a block, a retrigger and a
+// parameter change between blocks, and the clap's breakpoint list.
+TEST(Voices, BlocksOfAnySizeGiveTheSamplesOfSingleCalls) {
+    auto single = std::make_unique<BrakkaVoiceBank>();
+    auto blocks = std::make_unique<BrakkaVoiceBank>();
+    for (BrakkaVoiceBank* b : {single.get(), blocks.get()}) {
+        b->setAudioSamplingRate(48000.0f);
+        b->setVoiceParameter(1, 0.4f); // kick saturation: a curve with a power
+    }
+    const int sizes[] = {1, 3, 64, 100, 512, 2048, 7};
+    for (int voice = 0; voice < BrakkaVoiceBank::kNumVoices; ++voice) {
+        brakka_voice* a = single->getVoice(voice);
+        brakka_voice* b = blocks->getVoice(voice);
+        std::vector<float> out(2048);
+        long at = 0, mismatches = 0;
+        for (int round = 0; round < 70; ++round) {
+            if (round == 0 || round == 13) {
+                a->thwack(round ? 0.7f : 1.0f);
+                b->thwack(round ? 0.7f : 1.0f);
+            }
+            if (round == 20) {
+                single->setVoiceParameter(104, 500); // the cymbal's ding decay, while sounding
+                blocks->setVoiceParameter(104, 500);
+            }
+            const int n = sizes[round % 7];
+            b->process(out.data(), n);
+            for (int i = 0; i < n; ++i, ++at)
+                if (a->process() != out[static_cast<size_t>(i)]) ++mismatches;
+        }
+        EXPECT_EQ(mismatches, 0) << "voice " << voice << " over " << at << " samples";
+    }
+}
+
 TEST(Voices, KickTableIsOneSmoothCycleThroughItsFixedEntries) {
     const std::pair<int, float> entries[] = {
         {0, -0.005947535f}, {1, 0.002398504f},     {100, 0.67526835f},
