@@ -137,7 +137,7 @@ bool BrakkaEditor::openOffscreen() {
     for (size_t i = 0; i < BrakkaEditorSettings::kNumZooms; ++i)
         if (BrakkaEditorSettings::kZooms[i] == getZoom())
             zoomMenu->setValue((float)i / (float)(BrakkaEditorSettings::kNumZooms - 1));
-    if (tempoReadout) tempoReadout->setValue(std::round(engine->getTempo()));
+    showTempo();
     return true;
 }
 
@@ -176,13 +176,7 @@ void BrakkaEditor::idle() {
     if (!isOpen() || !frame) return;
     applyPendingChanges();
     // A tempo that follows the host shows as it changes.
-    if (tempoReadout) {
-        const float tempo = std::round(engine->getTempo());
-        if (tempo != tempoReadout->getValue()) {
-            tempoReadout->setValue(tempo);
-            tempoReadout->invalid();
-        }
-    }
+    showTempo();
     frame->idle();
 }
 
@@ -309,11 +303,19 @@ void BrakkaEditor::showParameter(int tag, float value) {
             control->setValue(value);
         control->invalid();
     }
-    if (tag == kTagTempo && tempoReadout) {
-        tempoReadout->setValue(std::round(engine->getTempo()));
-        tempoReadout->invalid();
-    }
+    if (tag == kTagTempo) showTempo();
     if (tag == kTagStepSize) showSequenceLength();
+}
+
+void BrakkaEditor::showTempo() {
+    if (!tempoReadout) return;
+    const float tempo = std::round(engine->getTempo());
+    if (tempo == tempoReadout->getValue()) return;
+    // A host that has not told its tempo yet: no number rather than 0.
+    tempoReadout->setStringRebuildOnDraw(tempo > 0);
+    if (!(tempo > 0)) tempoReadout->setValueString("---");
+    tempoReadout->setValue(tempo);
+    tempoReadout->invalid();
 }
 
 void BrakkaEditor::showSequenceLength() {

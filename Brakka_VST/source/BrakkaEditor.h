@@ -115,6 +115,7 @@ private:
     void showRowEnable();
     void showVelocityView();
     void showSequenceLength();
+    void showTempo();
     void applyPendingChanges();
 
     Brakka* engine;

@@ -94,6 +94,7 @@ void BrakkaEditor::buildHeader() {
     tempoReadout = new CZUNumerical(CRect(x, kTempoKnob.top, x + 26, kTempoKnob.top + 13), this,
                                     kTagTempoReadout, numberFont, 3, 0, true);
     tempoReadout->setMax(999);
+    tempoReadout->setValue(-1); // shown by the first showTempo
     tempoReadout->setFontColor(MakeCColor(255, 196, 92));
     tempoReadout->setMouseEnabled(false);
     addControl(tempoReadout);

@@ -302,31 +302,3 @@ TEST(Editor, TheZoomMenuResizesAndIsRemembered) {
     unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(folder);
 }
-
-// Not a check: with BRAKKA_EDITOR_PICTURES=DIR, draws the editor with each voice selected
-// (the first factory program, playing) into DIR/editor-voice-N.png for people to look at.
-TEST(Editor, Pictures) {
-    const char* dir = std::getenv("BRAKKA_EDITOR_PICTURES");
-    if (!dir) GTEST_SKIP() << "set BRAKKA_EDITOR_PICTURES=DIR to draw the editor";
-    EngineHarness h(44100.0f, 512, true);
-    BrakkaEditor& editor = editorOf(h);
-    h.playInternal();
-    h.render(44100 * 3 / 2);
-    ASSERT_TRUE(editor.openOffscreen());
-    for (int v = 0; v < 12; ++v) {
-        editor.setCurrentVoice(v);
-        if (v == 3) editor.beginEdit(130 + v), editor.endEdit(130 + v); // a modulation view
-        editor.idle();
-        const std::string path = std::string(dir) + "/editor-voice-" + std::to_string(v) + ".png";
-        EXPECT_TRUE(editor.getFrame()->writePNG(path.c_str()));
-    }
-    click(editor.getFrame(), centre(L::kLogo));
-    EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-about.png").c_str()));
-    click(editor.getFrame(), centre(L::kLogo));
-    editor.getFrame()->setZoom(1.5);
-    EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-150.png").c_str()));
-    editor.getFrame()->setZoom(2.0);
-    editor.setCurrentVoice(0);
-    EXPECT_TRUE(editor.getFrame()->writePNG((std::string(dir) + "/editor-200.png").c_str()));
-    editor.close();
-}
