@@ -6,9 +6,10 @@
 // Threads. The host calls processEvents and processReplacing on its audio thread and everything
 // else (dispatcher, setParameter, the editor) on other threads, at the same time. One recursive
 // engine lock guards all engine state:
-//  - The audio thread only ever try_locks it, once for processEvents and once for
-//    processReplacing; a block whose try fails is rendered as silence and its events are
-//    skipped (both are counted, see getMissedBlockCount). The audio thread never waits.
+//  - The audio thread only ever try_locks it, once per processReplacing; a block whose try
+//    fails is rendered as silence (counted, see getMissedBlockCount) and its events wait for
+//    the next block. processEvents only stores the events for the block that follows and
+//    takes no lock. The audio thread never waits.
 //  - setParameter stores the value in an atomic mirror (getParameter reads the mirror, so a
 //    host reads back what it wrote at once). Then:
 //      * while blocks are being processed (a processReplacing began within the last 50 ms,
@@ -224,12 +225,11 @@ public:
     // The editor that receives the engine's notifications; null while none is open.
     void setEditorInterface(BrakkaEditorInterface* editorInterface);
 
-    // Audio blocks rendered as silence, and event lists skipped, because the engine lock was
-    // held by another thread when the audio thread tried it.
+    // Audio blocks rendered as silence because the engine lock was held by another thread when
+    // the audio thread tried it.
     long getMissedBlockCount() const { return missedBlocks.load(std::memory_order_relaxed); }
-    long getMissedEventListCount() const {
-        return missedEventLists.load(std::memory_order_relaxed);
-    }
+    // Incoming events dropped because more than kMaxIncomingEvents came for one block.
+    long getDroppedEventCount() const { return droppedEvents.load(std::memory_order_relaxed); }
     // True while the host is processing blocks: a processReplacing began within the last
     // kProcessingTimeoutMs milliseconds (or three block lengths, if longer) and no suspend
     // came since. Hosts that process without resuming first count as processing too.
@@ -300,14 +300,32 @@ private:
     void storeEngineValue(int tag, float value);
     void restoreQueuedValue(int tag, uint32_t serial, float value);
 
-    // Render loop pieces.
+    // Render loop pieces. A block is rendered in segments between the sample offsets of the
+    // incoming events: the events due at a sample act first, then the clock and the mix run up
+    // to the next event (see renderBlock).
+    struct IncomingEvent {
+        int delta; // sample offset in the block, clamped into it when the block is rendered
+        unsigned char status, data1, data2;
+    };
+    // Clock values of a segment, taken from the parameters when it begins: an event may have
+    // changed them (a learnt controller, a pattern switch).
+    struct SegmentClock {
+        double increment; // quarter notes per sample
+        float swing;
+        float outputAGain;
+        int noteLength;
+    };
     void renderBlock(float** outputs, int frames);
+    SegmentClock beginSegment();
+    void renderSegment(float** outputs, int from, int to, const SegmentClock& clock);
+    void applyIncomingEvent(const IncomingEvent& event, int frame);
+    void sortIncomingEvents(int frames);
     void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);
     void fireRandomNotes(int deltaFrames, int noteLength);
     int patternStart(unsigned tick, bool fromClock, int step);
     void applyStepModulation(int voice, int step);
     void strike(int voice, float velocity);
-    void midiStep(int note);
+    void midiStep(int note, int frame);
     void applyPatternToSequencer(BrakkaSequencer& sequencer);
     // Step length and sequence length of sequencer from the table's Step Size.
     void applyStepSize(BrakkaSequencer& sequencer);
@@ -368,7 +386,7 @@ private:
     std::atomic<long> missedBlocks{0};
     std::atomic<std::thread::id> lockOwner{std::thread::id()}; // outermost holder
     std::atomic<long> blocksEnded{0}; // blocks the audio thread has finished, rendered or not
-    std::atomic<long> missedEventLists{0};
+    std::atomic<long> droppedEvents{0};
     std::atomic<int> programIndex{0};
     std::atomic<double> hostTempo{
         0.0}; // last tempo the host reported (Host sync); getTempo shows it
@@ -398,15 +416,16 @@ private:
     std::vector<AutomationEntry> hostOutbox;
     int automationOutboxCount = 0;
 
-    // Notes fired by MIDI steps in processEvents, sent in the following processReplacing.
-    struct PendingStepNote {
-        int voice;
-        float velocity;
-        int noteLength;
-    };
-    static constexpr int kMaxPendingStepNotes = 256;
-    PendingStepNote pendingStepNotes[kMaxPendingStepNotes];
-    int pendingStepNoteCount = 0;
+    // Events of processEvents, kept for the processReplacing that follows (audio thread only).
+    static constexpr int kMaxIncomingEvents = 1024;
+    IncomingEvent incomingEvents[kMaxIncomingEvents];
+    int incomingEventCount = 0;
+    // Host sync: the host's position and tempo for the block, read once when it begins.
+    bool hostTimeValid = false;
+    bool hostPlaying = false;
+    double hostBlockPosition = 0.0;
+    double hostBeatUnit = 4.0;
+    double hostBlockTempo = 0.0;
 
     // MIDI output storage prepared in advance: a one-slot event list and its event.
     VstEvents midiOutList;

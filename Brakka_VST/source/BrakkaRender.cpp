@@ -41,31 +41,34 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
     DenormalGuard denormals;
     markAudioThread(frames);
     if (!tryEnter(true)) {
+        // The events wait for the next block.
         missedBlocks.fetch_add(1, std::memory_order_relaxed);
         writeSilence(outputs, kNumOutputs, frames);
         blocksEnded.fetch_add(1, std::memory_order_release);
         return;
     }
-    for (int n = 0; n < pendingStepNoteCount; ++n)
-        sendMIDINote(pendingStepNotes[n].voice, pendingStepNotes[n].velocity, 0,
-                     pendingStepNotes[n].noteLength);
-    pendingStepNoteCount = 0;
     renderBlock(outputs, frames);
     leaveLocked();
     blocksEnded.fetch_add(1, std::memory_order_release);
     flushAutomationOutbox();
 }
 
-void Brakka::renderBlock(float** outputs, int frames) {
-    float s = dsp(kTagSwing);
-    int step = lastStep;
-    const float outA = dsp(kTagOutputA);
-    const double rate = sampleRate > 0.0f ? (double)sampleRate : 44100.0;
-    const int sync = (int)natural(kTagSync);
-    double p = songPosition;
-    double inc = 0.0;
-    int noteLength = (int)(rate * 0.0625);
+void Brakka::sortIncomingEvents(int frames) {
+    // Offsets outside the block are clamped into it; a stable insertion sort keeps the host's
+    // order among events of one sample (lists are almost always sorted already).
+    for (int n = 0; n < incomingEventCount; ++n) {
+        IncomingEvent e = incomingEvents[n];
+        e.delta = e.delta < 0 ? 0 : (e.delta >= frames ? frames - 1 : e.delta);
+        int k = n;
+        for (; k > 0 && incomingEvents[k - 1].delta > e.delta; --k)
+            incomingEvents[k] = incomingEvents[k - 1];
+        incomingEvents[k] = e;
+    }
+}
 
+void Brakka::renderBlock(float** outputs, int frames) {
+    const int sync = (int)natural(kTagSync);
+    hostTimeValid = false;
     if (sync == kSyncHost) {
         VstTimeInfo* info = getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
         const int need = kVstPpqPosValid | kVstTempoValid;
@@ -73,43 +76,77 @@ void Brakka::renderBlock(float** outputs, int frames) {
         if (info && (info->flags & need) == need && std::isfinite(info->ppqPos) &&
             std::isfinite(info->tempo) && info->tempo > 0.0) {
             playing = (info->flags & kVstTransportPlaying) != 0;
-            double d = 4.0;
+            hostTimeValid = true;
+            hostBeatUnit = 4.0;
             if ((info->flags & kVstTimeSigValid) && info->timeSigDenominator > 0)
-                d = (double)info->timeSigDenominator;
-            const double tempo = info->tempo;
-            hostTempo.store(tempo, std::memory_order_relaxed);
-            // The host's position and tempo count quarter notes in every time signature.
-            inc = tempo / (60.0 * rate);
-            noteLength = (int)(rate / ((32.0 / d) * tempo * (1.0 / 60.0)));
-            p = info->ppqPos;
+                hostBeatUnit = (double)info->timeSigDenominator;
+            hostBlockTempo = info->tempo;
+            hostTempo.store(info->tempo, std::memory_order_relaxed);
+            double p = info->ppqPos;
             // Hosts round ppqPos, so a block may start a little behind or ahead of where the
             // last one ended; within one tick keep running from our own position so that no
             // step fires twice or is skipped. Larger jumps (loops, relocation) follow the host.
             if (playing && hostWasPlaying &&
                 std::fabs(p - hostExpectedPosition) < 1.0 / kTicksPerQuarter)
                 p = hostExpectedPosition;
+            songPosition = p;
         }
         if (playing && !hostWasPlaying) startPending = true;
         transportPlaying = playing;
         hostWasPlaying = playing;
     } else {
         hostWasPlaying = false;
-        if (sync == kSyncInternal) {
-            const double tempo = natural(kTagTempo);
-            if (transportPlaying) inc = (1.0 / rate) * tempo * (1.0 / 60.0);
-            noteLength = (int)(rate / (tempo * 8.0 * (1.0 / 60.0)));
-        } else {
-            s = 1.0f;
-        }
     }
+
+    // Segments: the events due at a sample act (in order), then the clock and the mix run up to
+    // the next event's sample. The sequencer's steps fall inside the segments, so events and
+    // steps interleave by sample, and the result does not depend on the block size.
+    sortIncomingEvents(frames);
+    int next = 0;
+    for (int from = 0; from < frames;) {
+        while (next < incomingEventCount && incomingEvents[next].delta <= from)
+            applyIncomingEvent(incomingEvents[next++], from);
+        const int to = next < incomingEventCount ? incomingEvents[next].delta : frames;
+        renderSegment(outputs, from, to, beginSegment());
+        from = to;
+    }
+    incomingEventCount = 0;
+    if (sync == kSyncHost) hostExpectedPosition = songPosition;
+}
+
+Brakka::SegmentClock Brakka::beginSegment() {
+    const double rate = sampleRate > 0.0f ? (double)sampleRate : 44100.0;
+    SegmentClock c;
+    c.swing = dsp(kTagSwing);
+    c.outputAGain = dsp(kTagOutputA);
+    c.increment = 0.0;
+    c.noteLength = (int)(rate * 0.0625);
+    const int sync = (int)natural(kTagSync);
+    if (sync == kSyncHost) {
+        if (hostTimeValid) {
+            // The host's position and tempo count quarter notes in every time signature.
+            c.increment = hostBlockTempo / (60.0 * rate);
+            c.noteLength = (int)(rate / ((32.0 / hostBeatUnit) * hostBlockTempo * (1.0 / 60.0)));
+        }
+    } else if (sync == kSyncInternal) {
+        const double tempo = natural(kTagTempo);
+        if (transportPlaying) c.increment = (1.0 / rate) * tempo * (1.0 / 60.0);
+        c.noteLength = (int)(rate / (tempo * 8.0 * (1.0 / 60.0)));
+    } else {
+        c.swing = 1.0f;
+    }
+    return c;
+}
+
+void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock& clock) {
+    const double s = clock.swing;
     const double a = 2.0 - s;
     const double b2 = 2.0 * s;
+    const float outA = clock.outputAGain;
+    int step = lastStep;
+    double p = songPosition;
 
-    float* out[kNumOutputs];
-    for (int c = 0; c < kNumOutputs; ++c)
-        out[c] = outputs[c];
-
-    for (int i = 0; i < frames; ++i) {
+    for (int i = from; i < to; ++i) {
         // Clock.
         if (transportPlaying && p >= 0.0) {
             const double q = p * 4.0;
@@ -124,11 +161,11 @@ void Brakka::renderBlock(float** outputs, int frames) {
                 bool newStep = currentSequencer->setCurrent96th((unsigned)tick);
                 if (forced) newStep = true;
                 if (!newStep) {
-                    fireRandomNotes(i, noteLength);
+                    fireRandomNotes(i, clock.noteLength);
                 } else {
                     step = currentSequencer->getCurrentStep();
                     if (step == 0) step = patternStart((unsigned)tick, true, step);
-                    fireStep(step, i, noteLength, false);
+                    fireStep(step, i, clock.noteLength, false);
                     if (editorInterface) editorInterface->setCurrentStep(step);
                 }
             }
@@ -148,23 +185,22 @@ void Brakka::renderBlock(float** outputs, int frames) {
             }
             float left = 0.0f, right = 0.0f;
             compressor.processStereo(sumL[0], sumR[0], left, right);
-            if (out[0]) out[0][i] = left * outA;
-            if (out[1]) out[1][i] = right * outA;
+            if (outputs[0]) outputs[0][i] = left * outA;
+            if (outputs[1]) outputs[1][i] = right * outA;
             for (int b = 1; b < kNumBuses; ++b) {
-                if (out[2 * b]) out[2 * b][i] = sumL[b];
-                if (out[2 * b + 1]) out[2 * b + 1][i] = sumR[b];
+                if (outputs[2 * b]) outputs[2 * b][i] = sumL[b];
+                if (outputs[2 * b + 1]) outputs[2 * b + 1][i] = sumR[b];
             }
         } else {
             for (int c = 0; c < kNumOutputs; ++c)
-                if (out[c]) out[c][i] = 0.0f;
+                if (outputs[c]) outputs[c][i] = 0.0f;
         }
 
-        p += inc;
+        p += clock.increment;
     }
 
     lastStep = step;
     songPosition = p;
-    if (sync == kSyncHost) hostExpectedPosition = p;
 }
 
 // The pattern has come back to step 0: take a queued pattern, re-randomize the rows marked for
@@ -229,13 +265,7 @@ void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool fromMIDISt
             applyStepModulation(v, step);
             strike(v, velocity);
         }
-        if (!fromMIDIStep) {
-            sendMIDINote(v, velocity, deltaFrames, noteLength);
-        } else if (pendingStepNoteCount < kMaxPendingStepNotes) {
-            // Hosts take MIDI output from inside processReplacing: the notes of a MIDI step
-            // go out at the start of the block that follows these events.
-            pendingStepNotes[pendingStepNoteCount++] = {v, velocity, noteLength};
-        }
+        sendMIDINote(v, velocity, deltaFrames, noteLength);
     }
 }
 
@@ -253,44 +283,48 @@ void Brakka::fireRandomNotes(int deltaFrames, int noteLength) {
 // --- MIDI input -------------------------------------------------------------------------------
 
 VstInt32 Brakka::processEvents(VstEvents* events) {
+    // The events are kept for the block that follows and act there at their own sample
+    // (applyIncomingEvent). Only those that can do something are kept.
     if (!events || events->numEvents < 1) return 1;
-    DenormalGuard denormals;
     markAudioThread(0);
-    if (!tryEnter(true)) {
-        missedEventLists.fetch_add(1, std::memory_order_relaxed);
-        return 1;
-    }
     for (int e = 0; e < events->numEvents; ++e) {
         const VstEvent* event = events->events[e];
         if (!event || event->type != kVstMidiType) continue;
         const VstMidiEvent* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const unsigned char status = (unsigned char)midi->midiData[0] & 0xF0;
-        const int data1 = (unsigned char)midi->midiData[1] & 127;
-        const int data2 = (unsigned char)midi->midiData[2] & 127;
-        if (status == 0xB0) {
-            if (data1 != 123 && data1 != 126) midiController((char)data1, (char)data2);
+        const unsigned char data1 = (unsigned char)midi->midiData[1] & 127;
+        const unsigned char data2 = (unsigned char)midi->midiData[2] & 127;
+        const bool control = status == 0xB0 && data1 != 123 && data1 != 126;
+        if (!control && (status != 0x90 || data2 == 0)) continue;
+        if (incomingEventCount == kMaxIncomingEvents) {
+            droppedEvents.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        if (status != 0x90 || data2 == 0) continue;
-        const float velocity = data2 * 0.007874016f;
-        const int note = data1;
-        if (note >= 60 && note <= 75) {
-            setCurrentPatternDeferred(note - 60);
-        } else if (note == 83 || note == 84 || note == 86) {
-            if ((int)natural(kTagSync) == kSyncMIDINote) midiStep(note);
-        } else if (note >= 36 && note <= 51) {
-            const int v = kNoteVoice[note - 36];
-            if (v < 0 || voiceGain[v] == 0.0f) continue;
-            if (v == kClosedHat) voices.openHat.choke();
-            voices.voices[v]->thwack(velocity);
-        }
+        incomingEvents[incomingEventCount++] = {midi->deltaFrames, status, data1, data2};
     }
-    leaveLocked();
-    flushAutomationOutbox();
     return 1;
 }
 
-void Brakka::midiStep(int note) {
+void Brakka::applyIncomingEvent(const IncomingEvent& event, int frame) {
+    if (event.status == 0xB0) {
+        midiController((char)event.data1, (char)event.data2);
+        return;
+    }
+    const float velocity = event.data2 * 0.007874016f;
+    const int note = event.data1;
+    if (note >= 60 && note <= 75) {
+        setCurrentPatternDeferred(note - 60);
+    } else if (note == 83 || note == 84 || note == 86) {
+        if ((int)natural(kTagSync) == kSyncMIDINote) midiStep(note, frame);
+    } else if (note >= 36 && note <= 51) {
+        const int v = kNoteVoice[note - 36];
+        if (v < 0 || voiceGain[v] == 0.0f) return;
+        if (v == kClosedHat) voices.openHat.choke();
+        voices.voices[v]->thwack(velocity);
+    }
+}
+
+void Brakka::midiStep(int note, int frame) {
     BrakkaSequencer* seq = currentSequencer;
     int step = 0;
     bool start = false;
@@ -305,7 +339,7 @@ void Brakka::midiStep(int note) {
         start = true;
     }
     if (start) step = patternStart(0, false, 0);
-    fireStep(step, 0, (int)(voiceRate * 0.0625f), true);
+    fireStep(step, frame, (int)(voiceRate * 0.0625f), true);
     lastStep = step;
     if (editorInterface) editorInterface->setCurrentStep(step);
 }

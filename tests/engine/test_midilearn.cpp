@@ -67,7 +67,11 @@ protected:
         h->engine().setEditorInterface(&editor);
     }
     Brakka& e() { return h->engine(); }
-    void cc(int controller, int value) { h->host().sendMidi(0xB0, controller, value); }
+    // A controller and the block it acts in.
+    void cc(int controller, int value) {
+        h->host().sendMidi(0xB0, controller, value);
+        h->host().process(16);
+    }
     void learn(int tag, int controller) {
         e().handleSpecialClick(tag);
         cc(controller, 10);

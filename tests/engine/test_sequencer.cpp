@@ -2,12 +2,16 @@
 // warp against its inverse, host sync with rounded positions and other time signatures, play and
 // stop values, pattern switches and what happens at a pattern start (in which order the editor
 // hears of it), MIDI-note stepping, random notes on their grid, modulation at the step,
-// probabilities.
+// probabilities; incoming events at their own sample, whatever the block size.
+#include "BrakkaRandom.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -232,13 +236,16 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     // Pattern notes from MIDI: stopped, at once; running, queued; velocity 0 is no note-on.
     h.set(B::kTagStop, 1.0f);
     h.host().sendMidi(0x90, 63, 100);
+    h.host().process(1); // events act in the block that follows them
     EXPECT_EQ(h.engine().getCurrentPattern(), 3);
     h.set(B::kTagPlay, 1.0f);
     h.render(512);
     h.host().sendMidi(0x91, 65, 100); // any channel
+    h.host().process(1);
     EXPECT_EQ(h.engine().getCurrentPattern(), 3);
     EXPECT_EQ(h.engine().getPendingPattern(), 5);
     h.host().sendMidi(0x90, 66, 0);
+    h.host().process(1);
     EXPECT_EQ(h.engine().getPendingPattern(), 5);
     // A program selection drops the queued switch.
     h.host().dispatch(effSetProgram, 0, 3);
@@ -298,6 +305,7 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
     // ...but a MIDI step's pattern start refills them whatever MIDI Output Only says.
     h.set(B::kTagSync, syncValue(2));
     h.host().sendMidi(0x90, 86, 100);
+    h.host().process(1);
     EXPECT_EQ(editor.since("notes 2"),
               (std::vector<std::string>{"notes 2", "notes 4", "mod -1", "mod 43", "step 0"}));
     h.engine().setEditorInterface(nullptr);
@@ -330,7 +338,7 @@ TEST(Sequencer, MIDINoteStepping) {
     h.host().clearRecords();
     h.render(44100); // the clock does not move by itself
     EXPECT_TRUE(h.host().midiOut().empty());
-    // Several steps in one event list all reach the host in the next block.
+    // Several steps in one event list all reach the host in the block they belong to.
     h.host().clearRecords();
     h.host().sendEvents({FakeHost::makeMidi(0x90, 86, 100), FakeHost::makeMidi(0x90, 84, 100)});
     h.host().process(512);
@@ -341,12 +349,15 @@ TEST(Sequencer, MIDINoteStepping) {
 
     // The clock is absolute: at step 20 a step size of "1 x 8T" (8 ticks) goes to the start,
     // and tick 60 + 8 lies on step 68 / 8 = 8.
-    for (int i = 0; i < 19; ++i)
+    for (int i = 0; i < 19; ++i) {
         h.host().sendMidi(0x90, 84, 100);
+        h.host().process(1);
+    }
     EXPECT_EQ(h.engine().getCurrentStep(), 20);
     h.set(B::kTagStepSize, stepSizeValue(4));
     EXPECT_EQ(h.engine().getCurrentStep(), 0);
     h.host().sendMidi(0x90, 84, 100);
+    h.host().process(1);
     EXPECT_EQ(h.engine().getCurrentStep(), 8);
 }
 
@@ -471,4 +482,87 @@ TEST(Sequencer, TempoBeforeAnyHostTempo) {
     h.set(B::kTagSync, syncValue(1));
     h.set(B::kTagTempo, 0.5f);
     EXPECT_EQ(h.engine().getTempo(), 150.0f);
+}
+
+namespace {
+
+struct TimedEvent {
+    long position;
+    int status, data1, data2;
+};
+
+// Renders a MIDI part in blocks of `block` frames, each event sent with the block that holds it
+// at its offset there; returns the twelve outputs one after the other, then the MIDI sent (as
+// samples too: status, note and absolute position).
+std::vector<float> renderPart(const std::vector<TimedEvent>& part, bool midiSteps, long frames,
+                              int block) {
+    EngineHarness h(44100.0f, block);
+    h.fillRow(0, {0, 4, 8, 12});
+    h.fillRow(6);
+    h.set(B::kTagStepSize, stepSizeValue(3)); // 16 sixteenths
+    h.set(B::kTagPattern, patternValue(2));   // pattern 3 plays snares
+    h.fillRow(1, {2, 6, 10, 14});
+    h.set(B::kTagPattern, patternValue(0));
+    h.set(B::kTagSwing, 0.6f);
+    if (midiSteps)
+        h.set(B::kTagSync, syncValue(2));
+    else
+        h.playInternal();
+    brakkaSeedRandom(7);
+    std::vector<float> channels[12], midi;
+    size_t next = 0;
+    for (long pos = 0; pos < frames; pos += block) {
+        std::vector<VstMidiEvent> events;
+        for (; next < part.size() && part[next].position < pos + block; ++next)
+            events.push_back(FakeHost::makeMidi(
+                (unsigned char)part[next].status, (unsigned char)part[next].data1,
+                (unsigned char)part[next].data2, (VstInt32)(part[next].position - pos)));
+        if (!events.empty()) h.host().sendEvents(events);
+        h.host().clearRecords();
+        h.host().process(block);
+        for (int c = 0; c < 12; ++c)
+            channels[c].insert(channels[c].end(), h.host().output(c).begin(),
+                               h.host().output(c).end());
+        for (const VstMidiEvent& e : h.host().midiOut())
+            midi.insert(midi.end(), {(float)(unsigned char)e.midiData[0], (float)e.midiData[1],
+                                     (float)(pos + e.deltaFrames)});
+    }
+    for (int c = 1; c < 12; ++c)
+        channels[0].insert(channels[0].end(), channels[c].begin(), channels[c].end());
+    channels[0].insert(channels[0].end(), midi.begin(), midi.end());
+    return channels[0];
+}
+
+} // namespace
+
+TEST(Sequencer, IncomingEventsActAtTheirSampleWhateverTheBlockSize) {
+    // Drum notes, learnt tempo controllers, pattern-switch notes and MIDI steps at offsets
+    // inside blocks, several on one sample, against the sequencer's own steps. Controller 20
+    // drives the tempo: learnt before, read from the assignments file.
+    char folder[] = "/tmp/brakka-events-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    setenv("XDG_CONFIG_HOME", folder, 1);
+    std::filesystem::create_directories(std::string(folder) + "/Zunder Works");
+    std::ofstream(std::string(folder) + "/Zunder Works/Brakka MIDI Assignments.txt")
+        << B::kTagTempo << " 20\n";
+    const std::vector<TimedEvent> clocked = {
+        {0, 0xB0, 20, 64},      {1, 0xB0, 20, 66},      {301, 0x90, 38, 100},
+        {4999, 0x90, 46, 90},   {5000, 0x90, 42, 80},   {5000, 0x90, 36, 127},
+        {20001, 0x90, 62, 100}, {30003, 0xB0, 20, 110}, {61111, 0x90, 39, 70},
+        {70000, 0xB0, 20, 10},  {99999, 0x90, 60, 100}, {123457, 0x90, 51, 100}};
+    const std::vector<TimedEvent> stepped = {
+        {0, 0xB0, 20, 64},      {1, 0xB0, 20, 64},      {100, 0x90, 86, 100},
+        {3001, 0x90, 84, 100},  {3001, 0x90, 84, 100},  {9000, 0x90, 62, 100},
+        {9000, 0x90, 86, 100},  {20002, 0x90, 83, 90},  {20002, 0x90, 36, 127},
+        {44444, 0x90, 84, 100}, {60000, 0x90, 84, 100}, {90001, 0x90, 42, 100}};
+    for (bool midiSteps : {false, true}) {
+        const auto& part = midiSteps ? stepped : clocked;
+        const std::vector<float> reference = renderPart(part, midiSteps, 4 * 32768, 32);
+        EXPECT_GT(peak(reference), 0.01);
+        for (int block : {64, 512, 4096})
+            EXPECT_TRUE(renderPart(part, midiSteps, 4 * 32768, block) == reference)
+                << (midiSteps ? "MIDI steps" : "internal clock") << ", block " << block;
+    }
+    std::filesystem::remove_all(folder);
+    unsetenv("XDG_CONFIG_HOME");
 }

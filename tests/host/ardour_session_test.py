@@ -327,7 +327,7 @@ def render(ws, lua_template, log):
     raise Failure("no export after %d attempts; last output:\n%s" % (ATTEMPTS, last))
 
 
-def expected_hits(v, block):
+def expected_hits(v):
     """[(lo, hi, label, reference sample)]: the windows in which the voice's hits must start."""
     tol = int(RATE * TOLERANCE_MS / 1000.0)
     end = sample_at_beat(EXPORT_BEATS)
@@ -340,11 +340,10 @@ def expected_hits(v, block):
             hits.append((t - tol, t + tol, "beat %g" % b, t))
             b += GRID_BEATS[v.size]
     else:
-        # Incoming notes act at the start of the block that holds them.
+        # Incoming notes act at their own sample, wherever the host's blocks begin.
         for b in v.beats:
             t = sample_at_beat(b)
-            lo = (t // block) * block if block else t - 2048
-            hits.append((lo - tol, t + tol, "note %d at beat %g" % (v.note, b), t))
+            hits.append((t - tol, t + tol, "note %d at beat %g" % (v.note, b), t))
     return hits
 
 
@@ -379,15 +378,14 @@ def analyse(path, block, log):
         left, right = wav.channels[2 * v.bus], wav.channels[2 * v.bus + 1]
         found = wav_onsets.detect_onsets([max(abs(a), abs(b)) for a, b in zip(left, right)],
                                          RATE)
-        hits = expected_hits(v, block)
+        hits = expected_hits(v)
         missing, extra, matched = wav_onsets.match_onsets(found, [h[:3] for h in hits])
         reference = {h[2]: h[3] for h in hits}
         offsets = [(onset - reference[label]) * 1000.0 / RATE for label, onset in matched]
         timing = ""
-        if offsets and v.size is not None:
-            timing = "; onsets %+.2f .. %+.2f ms off the beat" % (min(offsets), max(offsets))
-        elif offsets:
-            timing = "; onsets %.1f .. %.1f ms before the note" % (-max(offsets), -min(offsets))
+        if offsets:
+            timing = "; onsets %+.2f .. %+.2f ms off the %s" % (
+                min(offsets), max(offsets), "beat" if v.size is not None else "note")
         ratio = wav_onsets.peak(left) / max(1e-9, wav_onsets.peak(right))
         want = pan_ratio(v.pan)
         log("  %s: %d hits found, %d expected%s; left/right %.3f (pan law %.3f)" %
