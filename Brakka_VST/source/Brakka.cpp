@@ -6,7 +6,6 @@
 #include "BrakkaEditor.h"
 #include "BrakkaRandom.h"
 #include "MIDIMapFile.h"
-#include "csdmain.h"
 
 #include <chrono>
 #include <cmath>
@@ -47,7 +46,6 @@ Brakka::Brakka(audioMasterCallback audioMaster)
         o.store(false, std::memory_order_relaxed);
     std::memset(&midiOutList, 0, sizeof(midiOutList));
     std::memset(&midiOutEvent, 0, sizeof(midiOutEvent));
-    voiceRate = gAudioSamplingRate;
     // The sequencer's random numbers come from a generator that takes no lock.
     brakkaInstallRandomSource();
 
@@ -133,14 +131,14 @@ int Brakka::clampPattern(long index) {
 // --- lifecycle --------------------------------------------------------------------------------
 
 void Brakka::setSampleRate(float rate) {
-    if (!(rate > 0.0f) || !std::isfinite(rate)) return;
+    // Each instance runs entirely at its own rate: its voices, compressor and clock take it from
+    // here. The DSP library's process-wide rate globals are neither read nor written: other
+    // instances, on other threads, may run at other rates.
+    if (!(rate >= kMinSampleRate) || !std::isfinite(rate)) return;
     EngineLock lock(*this);
     AudioEffectX::setSampleRate(rate);
     timingRate.store(rate, std::memory_order_relaxed);
-    // Compare with the rate this instance's voices run at: another instance may already have
-    // moved the process-wide globals to this rate while our voices still run at the old one.
     if (rate == voiceRate) return;
-    csd_set_attr(kCsdAttrSamplingRate, rate);
     voices.setAudioSamplingRate(rate);
     compressor.setAudioSamplingRate(rate);
     voiceRate = rate;

@@ -81,6 +81,8 @@ public:
     static constexpr int kAllRowsChanged = 652;
     static constexpr int kVelocityRowChanged = -1;
     static constexpr int kLearnTagLimit = 261;
+    // Lower rates are ignored: the voices' filters and oscillators need at least this.
+    static constexpr float kMinSampleRate = 8000.0f;
 
     // Private host opcodes.
     static constexpr VstInt32 kOpcodeNaturalToVST = 12345;
@@ -370,8 +372,9 @@ private:
     double songPosition = 0.0;
     BrakkaEditorInterface* editorInterface = nullptr;
 
-    // Rate the voices and the compressor run at.
-    float voiceRate;
+    // This instance's sampling rate: its voices, its compressor and its clock run at it (they
+    // all start at 44100, as the DSP blocks do).
+    float voiceRate = 44100.0f;
     // The next evaluated tick fires its step even when the pattern already sits on it.
     bool startPending = false;
     // Host sync: whether the host played in the last block and where that block ended.

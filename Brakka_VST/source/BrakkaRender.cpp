@@ -115,7 +115,7 @@ void Brakka::renderBlock(float** outputs, int frames) {
 }
 
 Brakka::SegmentClock Brakka::beginSegment() {
-    const double rate = sampleRate > 0.0f ? (double)sampleRate : 44100.0;
+    const double rate = voiceRate;
     SegmentClock c;
     c.swing = dsp(kTagSwing);
     c.outputAGain = dsp(kTagOutputA);

@@ -1,11 +1,15 @@
 // Levels, mute, exclusive solo, More Cowbell, the pan law, bus routing, the output compressor,
-// MIDI Output Only and the hat choke, measured on the outputs the host receives.
+// MIDI Output Only and the hat choke, measured on the outputs the host receives; several
+// instances at their own rates in one process.
+#include "csdmain.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
+#include <thread>
 
 using namespace brakka_test;
 using B = Brakka;
@@ -227,4 +231,43 @@ TEST(Mixer, MIDINotesPlayVoicesAndRespectMutes) {
     h.host().clearRecords(); // a direct note sounds and is not sent to MIDI output
     EXPECT_GT(peak(hit(h, kKick, 0, 512)), 1e-3);
     EXPECT_TRUE(h.host().midiOut().empty());
+}
+
+TEST(Mixer, EveryInstanceRunsAtItsOwnRate) {
+    // Every voice struck once, a third of a second rendered (bus A, both channels).
+    auto play = [](EngineHarness& h, float rate) {
+        std::vector<VstMidiEvent> notes;
+        for (int note : {36, 37, 38, 39, 40, 41, 43, 45, 46, 49, 51})
+            notes.push_back(FakeHost::makeMidi(0x90, (unsigned char)note, 127));
+        h.host().sendEvents(notes);
+        std::vector<float> out;
+        for (long n = 0; n < (long)(rate / 3); n += 512) {
+            h.host().process(512);
+            for (int c : {0, 1})
+                out.insert(out.end(), h.host().output(c).begin(), h.host().output(c).end());
+        }
+        return out;
+    };
+    const float rates[] = {48000.0f, 48000.0f, 96000.0f, 22050.0f, 44100.0f, 192000.0f};
+    // Each rate with one instance alone in the process, the process-wide rate at its start.
+    std::vector<std::vector<float>> lone;
+    for (float rate : rates) {
+        csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
+        EngineHarness h(rate);
+        lone.push_back(play(h, rate));
+    }
+    // All of them at once: created one after another, then played on threads of their own.
+    std::vector<std::unique_ptr<EngineHarness>> all;
+    for (float rate : rates)
+        all.push_back(std::make_unique<EngineHarness>(rate));
+    std::vector<std::vector<float>> together(all.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < all.size(); ++i)
+        threads.emplace_back([&, i] { together[i] = play(*all[i], rates[i]); });
+    for (std::thread& t : threads)
+        t.join();
+    for (size_t i = 0; i < all.size(); ++i) {
+        EXPECT_GT(peak(lone[i]), 0.1) << rates[i];
+        EXPECT_TRUE(together[i] == lone[i]) << "instance " << i << " at " << rates[i] << " Hz";
+    }
 }
