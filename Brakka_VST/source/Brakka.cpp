@@ -418,7 +418,8 @@ void Brakka::dispatchParameter(int tag, float value) {
         }
         return;
     case kTagStop:
-        if (value > 0.5f) {
+        // A program load restores the stored value only (like Clear, below).
+        if (value > 0.5f && !loadingProgram) {
             transportPlaying = false;
             automateParameter(kTagPlay, 0.0f);
         }
@@ -512,8 +513,11 @@ void Brakka::setVoiceAudibility(int v) {
 
 void Brakka::updateSoloState(int tag, bool on) {
     if (on) {
-        for (int t = kTagSolo; t < kTagSolo + 12; ++t)
-            if (t != tag && natural(t) == 1.0f) automateParameter(t, 0.0f);
+        // Solo is exclusive when switched; a program load restores the stored values as they
+        // are (older programs hold several solos on; the last of them is the one heard).
+        if (!loadingProgram)
+            for (int t = kTagSolo; t < kTagSolo + 12; ++t)
+                if (t != tag && natural(t) == 1.0f) automateParameter(t, 0.0f);
         soloTag = tag;
     } else {
         soloTag = 0;

@@ -117,6 +117,14 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
     putU32(seven, 0, 7);
     ASSERT_EQ(h.host().setChunk(seven, true), 1);
     EXPECT_TRUE(preset() == saved);
+
+    // Switches come back as stored: two solos (a load runs no exclusive-solo logic), and Stop
+    // beside Play (a load stops nothing).
+    Bytes switches = saved;
+    for (int tag : {B::kTagSolo + 2, B::kTagSolo + 7, (int)B::kTagPlay, (int)B::kTagStop})
+        putFloat(switches, 28 + 4 * (size_t)tag, 1.0f);
+    ASSERT_EQ(h.host().setChunk(switches, true), 1);
+    EXPECT_TRUE(preset() == switches);
 }
 
 TEST_F(ChunkFixture, BankIsTheFortyEightPresetChunksBackToBack) {
