@@ -28,6 +28,9 @@ case "${1:-}" in
     build
     # The engine's thread stress tests, built with ThreadSanitizer in their own folder.
     "$root/tools/tsan-check.sh"
+    # The editor in an X11 window, clicked and opened 200 times while playing, with
+    # AddressSanitizer, in its own folder.
+    "$root/tools/asan-check.sh"
     # Damaged and random chunks thrown at the plug-in for a bounded time (clang, libFuzzer).
     "$root/tests/fuzz/run-fuzz.sh" 60
     # Every test of the main build; its summary closes the run.

@@ -32,6 +32,12 @@ class CX11Window {
 public:
     Display* display = nullptr;
     Window window = 0;
+    // Pictures reach the window as X images of the frame's own pixels when the window's
+    // visual stores them the same way (24-bit true colour, 32 bits a pixel, as practically
+    // every X server today), else through a Cairo surface of the window.
+    Visual* visual = nullptr;
+    int depth = 0;
+    GC gc = nullptr;
     cairo_surface_t* surface = nullptr;
     cairo_surface_t* image = nullptr; // what the frame draws, copied to the window
     int width = 0, height = 0;
@@ -62,9 +68,27 @@ public:
         XMapWindow(display, window);
         XWindowAttributes wa;
         XGetWindowAttributes(display, window, &wa);
-        surface = cairo_xlib_surface_create(display, window, wa.visual, w, h);
+        visual = wa.visual;
+        depth = wa.depth;
+        if (storesPixelsAsCairo())
+            gc = XCreateGC(display, window, 0, nullptr);
+        else
+            surface = cairo_xlib_surface_create(display, window, wa.visual, w, h);
         XFlush(display);
         return true;
+    }
+
+    bool storesPixelsAsCairo() const {
+        if (depth != 24 || visual->c_class != TrueColor || visual->red_mask != 0xff0000 ||
+            visual->green_mask != 0xff00 || visual->blue_mask != 0xff)
+            return false;
+        int n = 0;
+        XPixmapFormatValues* formats = XListPixmapFormats(display, &n);
+        bool fits = false;
+        for (int i = 0; i < n; ++i)
+            if (formats[i].depth == depth) fits = formats[i].bits_per_pixel == 32;
+        if (formats) XFree(formats);
+        return fits;
     }
 
     void resize(int w, int h) {
@@ -72,14 +96,23 @@ public:
         width = w;
         height = h;
         XResizeWindow(display, window, (unsigned)w, (unsigned)h);
-        cairo_xlib_surface_set_size(surface, w, h);
+        if (surface) cairo_xlib_surface_set_size(surface, w, h);
         exposed = true;
         XFlush(display);
     }
 
     void close() {
-        if (surface) cairo_surface_destroy(surface);
+        if (surface) {
+            // Cairo keeps a device per display connection; it is finished here, with the
+            // connection, instead of lingering with what it holds.
+            cairo_device_t* device = cairo_device_reference(cairo_surface_get_device(surface));
+            cairo_surface_destroy(surface);
+            cairo_device_finish(device);
+            cairo_device_destroy(device);
+        }
         surface = nullptr;
+        if (gc) XFreeGC(display, gc);
+        gc = nullptr;
         if (image) cairo_surface_destroy(image);
         image = nullptr;
         if (display) {
@@ -162,7 +195,36 @@ public:
     }
 
     void present(cairo_surface_t* image, const std::vector<CRect>& areas) {
-        if (!surface || !image) return;
+        if (!image) return;
+        if (gc) {
+            // An X image over the frame's pixels (native byte order, as Cairo keeps them).
+            cairo_surface_flush(image);
+            const int w = cairo_image_surface_get_width(image);
+            const int h = cairo_image_surface_get_height(image);
+            XImage* x = XCreateImage(display, visual, (unsigned)depth, ZPixmap, 0,
+                                     (char*)cairo_image_surface_get_data(image), (unsigned)w,
+                                     (unsigned)h, 32, cairo_image_surface_get_stride(image));
+            if (!x) return;
+            const uint16_t probe = 1;
+            x->byte_order = *(const unsigned char*)&probe ? LSBFirst : MSBFirst;
+            auto put = [&](int left, int top, int right, int bottom) {
+                left = std::max(left, 0);
+                top = std::max(top, 0);
+                right = std::min(right, w);
+                bottom = std::min(bottom, h);
+                if (right > left && bottom > top)
+                    XPutImage(display, window, gc, x, left, top, left, top,
+                              (unsigned)(right - left), (unsigned)(bottom - top));
+            };
+            if (areas.empty()) put(0, 0, w, h);
+            for (const CRect& r : areas)
+                put((int)r.left, (int)r.top, (int)r.right, (int)r.bottom);
+            x->data = nullptr; // the pixels stay the image's
+            XDestroyImage(x);
+            XFlush(display);
+            return;
+        }
+        if (!surface) return;
         cairo_t* cr = cairo_create(surface);
         clipTo(cr, areas);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);

@@ -37,8 +37,10 @@ public:
         if (pid == 0) {
             close(fds[0]);
             std::string fd = std::to_string(fds[1]);
+            // -noreset: the server stays as it is when its last client leaves, instead of
+            // resetting (and refusing connections meanwhile) between two tests.
             execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen,
-                  "-nolisten", "tcp", (char*)nullptr);
+                  "-nolisten", "tcp", "-noreset", (char*)nullptr);
             _exit(127);
         }
         close(fds[1]);
