@@ -28,6 +28,9 @@ TOOLS = ["ardour", "ardour7-lua", "Xvfb", "xauth", "xwininfo", "xdotool", "impor
 WIDTH, HEIGHT = 1080, 680
 STEP = (150, 132, 167, 150)  # left, top, right, bottom
 GRID = (54, 34)  # columns, rows of the brightness grid (20 x 20 pixels each)
+# A run takes about 20 s; on a machine busy with other work, building the session and starting
+# Ardour have been seen to take 40 s and more.
+BUDGET_S = 120
 
 
 def grey_grid(path, columns, rows):
@@ -93,11 +96,16 @@ def main():
         click = f"{(STEP[0] + STEP[2]) // 2},{(STEP[1] + STEP[3]) // 2}"
         run = subprocess.run(
             [os.path.join(HERE, "editor_shot.sh"), os.path.abspath(args.plugin), shot,
-             "--click", click, "--settle", "1", "--after-click", "1", "--seconds", "40"],
-            env=env, capture_output=True, text=True, timeout=90)
+             "--click", click, "--settle", "1", "--after-click", "1", "--seconds", str(BUDGET_S)],
+            env=env, capture_output=True, text=True, timeout=BUDGET_S + 60)
         sys.stdout.write(run.stdout)
         sys.stderr.write(run.stderr)
         if run.returncode != 0:
+            # The whole screen at the failure, kept in the test's working folder.
+            for name in os.listdir(tmp):
+                if name.endswith("FAILED-screen.png"):
+                    shutil.copy(os.path.join(tmp, name), os.getcwd())
+                    print(f"the screen at the failure: {os.path.join(os.getcwd(), name)}")
             print(f"FAIL editor_shot.sh exited with {run.returncode}")
             return 1
         clicked = shot[:-4] + "-clicked.png"
