@@ -292,9 +292,8 @@ void BrakkaEditor::showParameter(int tag, float value) {
         loadNoteRow((tag - kTagClear) % kNumVoices);
     // The pattern selector follows the engine's pattern notifications (current and queued).
     if (tag == kTagPattern) return;
-    // The velocity read-out counts 0..127; the value is rounded so that 64 reads back as 64.
-    if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + kNumVoices)
-        value = std::round(value * 127.0f);
+    // The velocity read-out counts 0..127 (the edit sends value / 127 back).
+    if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + kNumVoices) value *= 127.0f;
     CControl* control = frame->getControlFromID(tag);
     if (control) {
         if (control->isTypeOf("CZUControl"))
