@@ -646,13 +646,14 @@ Result checkRealtime() {
         inst.host.setParameter(kTagRandomBeats + v, 0.3f);
     std::atomic<bool> busy{false}, stop{false};
     std::thread other([&] {
+        std::mt19937 r(3);
         while (!stop.load()) {
             if (!busy.load()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
-            inst.host.getChunk(randomInt(0, 1) == 0);
-            inst.host.setParameter(randomInt(0, kNumSoundTags - 1), randomUnit());
+            inst.host.getChunk(r() % 2 == 0);
+            inst.host.setParameter(r() % kNumSoundTags, (r() % 1000) / 999.0f);
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
         }
     });
