@@ -77,9 +77,9 @@ int runBuilder(const std::string& args, std::string* messages = nullptr) {
     return status;
 }
 
-std::string allSources() {
+std::string quoted(const std::vector<std::string>& files) {
     std::string s;
-    for (const auto& f : factorySources())
+    for (const auto& f : files)
         s += "\"" + f + "\" ";
     return s;
 }
@@ -222,12 +222,13 @@ TEST_F(FactoryBank, EveryProgramIsCompleteAndPlayable) {
 TEST_F(FactoryBank, BuildIsDeterministicAndFullRowsLoadTheSame) {
     const fs::path dir = scratchFolder("bank-build");
     const fs::path a = dir / "brakka-bank-a.fxb", full = dir / "brakka-bank-full.fxb";
-    ASSERT_EQ(runBuilder("-o \"" + a.string() + "\" " + allSources()), 0);
+    ASSERT_EQ(runBuilder("-o \"" + a.string() + "\" " + quoted(factorySources())), 0);
     EXPECT_TRUE(readAll(a) == *bank) << "a second build gave other bytes";
 
     // The full form stores every modulation row, as the plug-in writes a program after
     // loading it; loading the compact form and writing it again must give the same blocks.
-    ASSERT_EQ(runBuilder("--full-rows -o \"" + full.string() + "\" " + allSources()), 0);
+    ASSERT_EQ(runBuilder("--full-rows -o \"" + full.string() + "\" " + quoted(factorySources())),
+              0);
     const Bytes f = readAll(full);
     BrakkaParameterManager pm;
     size_t pc = 160, pf = 160;
@@ -297,5 +298,23 @@ TEST(BankBuilder, BadSourceLinesFailLoudlyWithFileAndLine) {
     EXPECT_NE(runBuilder("-o \"" + out.string() + "\" \"" + src.string() + "\"", &messages), 0);
     EXPECT_NE(messages.find("pattern 16 is missing"), std::string::npos) << messages;
     EXPECT_FALSE(fs::exists(out));
+
+    // The factory set with one change: a single bad line, a name used twice, one source short.
+    std::vector<std::string> files = factorySources();
+    std::ifstream first(files[0]);
+    std::ofstream(src) << first.rdbuf() << "Tempo = 140\n";
+    std::vector<std::string> oneBad = files, twice = files;
+    oneBad[0] = src.string();
+    twice[0] = twice[1];
+    const std::pair<std::vector<std::string>, const char*> sets[] = {
+        {{files.begin() + 1, files.end()}, "47 program sources given"},
+        {oneBad, "belongs to the program"},
+        {twice, "is already used"},
+    };
+    for (const auto& [list, message] : sets) {
+        EXPECT_NE(runBuilder("-o \"" + out.string() + "\" " + quoted(list), &messages), 0);
+        EXPECT_NE(messages.find(message), std::string::npos) << messages;
+        EXPECT_FALSE(fs::exists(out));
+    }
     fs::remove_all(dir);
 }

@@ -102,56 +102,38 @@ protected:
 
 } // namespace
 
-TEST(MIDIMapParse, PairsAreTagThenControllerAndSkipMinusOne) {
-    EXPECT_EQ(pairsOf(parse("118 7\n")), (Pairs{{7, 118}}));
-    // 119 -1 is an unbound tag and adds nothing.
-    EXPECT_EQ(pairsOf(parse("118 7\n119 -1\n")), (Pairs{{7, 118}}));
-    // Pairs are taken from the token stream, not from lines.
-    EXPECT_EQ(pairsOf(parse("118\n7 119   10")), (Pairs{{7, 118}, {10, 119}}));
-    // A last token without a partner is ignored.
-    EXPECT_EQ(pairsOf(parse("118 7 119")), (Pairs{{7, 118}}));
-    EXPECT_TRUE(parse("").empty());
-    EXPECT_TRUE(parse(" \r\n \n").empty());
-}
-
-TEST(MIDIMapParse, CarriageReturnsReadLikeLineFeeds) {
+TEST(MIDIMapParse, TokenPairsOfTagAndController) {
+    const std::pair<std::string, Pairs> cases[] = {
+        {"118 7\n", {{7, 118}}},
+        {"118 7\n119 -1\n", {{7, 118}}},            // -1: an unbound tag adds nothing
+        {"118\n7 119   10", {{7, 118}, {10, 119}}}, // pairs of tokens, not lines
+        {"118 7 119", {{7, 118}}},                  // a last token alone is ignored
+        {"", {}},
+        {" \r\n \n", {}},
+        {"118\r7\r\r120\r\n9", {{7, 118}, {9, 120}}}, // carriage returns separate too
+        {"abc 7 12x 3y", {{3, 12}, {7, 0}}},          // read like atoi
+        {"118 5\t6 9", {{5, 118}}},                   // a tab is no separator
+        {"+118 +7", {{7, 118}}},
+        {"118 263", {{7, 118}}}, // the controller's low eight bits
+        {"118 200", {{200, 118}}},
+        {"118 255", {{255, 118}}}, // 255 is a binding, unlike -1
+        {"118 -257", {{255, 118}}},
+        {std::string("118 7 ") + '\0' + "119 8", {{7, 118}}}, // the text ends at a zero byte
+        // More than 4096 bytes: "118 123" straddles the limit and its controller is cut to 12.
+        {std::string(4090, ' ') + "118 123\n9 9\n", {{12, 118}}},
+    };
+    for (const auto& [text, want] : cases)
+        EXPECT_EQ(pairsOf(parse(text)), want) << text.substr(0, 40);
     EXPECT_EQ(pairsOf(parse("118 7\r\n120 9\r\n")), pairsOf(parse("118 7\n120 9\n")));
-    EXPECT_EQ(pairsOf(parse("118\r7\r\r120\r\n9")), (Pairs{{7, 118}, {9, 120}}));
-}
-
-TEST(MIDIMapParse, TokensReadLikeAtoi) {
-    // Not a number reads as 0; a number followed by letters reads as far as it goes.
-    EXPECT_EQ(pairsOf(parse("abc 7 12x 3y")), (Pairs{{3, 12}, {7, 0}}));
-    // Tabs are not separators: "5\t6" is one token worth 5.
-    EXPECT_EQ(pairsOf(parse("118 5\t6 9")), (Pairs{{5, 118}}));
-    EXPECT_EQ(pairsOf(parse("+118 +7")), (Pairs{{7, 118}}));
     // Numbers beyond the int range saturate instead of wrapping.
     Map big = parse("99999999999999999999 7");
     ASSERT_EQ(big.size(), 1u);
     EXPECT_EQ(big.begin()->second, 2147483647);
-}
-
-TEST(MIDIMapParse, ControllerKeepsItsLowEightBits) {
-    EXPECT_EQ(pairsOf(parse("118 263")), (Pairs{{7, 118}}));
-    EXPECT_EQ(pairsOf(parse("118 200")), (Pairs{{200, 118}}));
-    // -1 alone is skipped, but 255 (the same low byte) is a binding.
-    EXPECT_EQ(pairsOf(parse("118 255")), (Pairs{{255, 118}}));
-    EXPECT_EQ(pairsOf(parse("118 -257")), (Pairs{{255, 118}}));
-}
-
-TEST(MIDIMapParse, NewEntriesGoAfterExistingOnesOfTheSameController) {
+    // New entries go after the existing ones of the same controller.
     Map map{{7, 1}, {7, 2}, {9, 3}};
     std::string text = "4 7 5 1 6 7";
     ParseMIDIMap(text.data(), text.size(), map);
     EXPECT_EQ(pairsOf(map), (Pairs{{1, 5}, {7, 1}, {7, 2}, {7, 4}, {7, 6}, {9, 3}}));
-}
-
-TEST(MIDIMapParse, TextEndsAtLimitOrZeroByte) {
-    std::string text = std::string("118 7 ") + '\0' + "119 8";
-    EXPECT_EQ(pairsOf(parse(text)), (Pairs{{7, 118}}));
-    // More than 4096 bytes: "118 123" straddles the limit and its controller is cut to 12.
-    std::string longText = std::string(4090, ' ') + "118 123\n9 9\n";
-    EXPECT_EQ(pairsOf(parse(longText)), (Pairs{{12, 118}}));
 }
 
 TEST(MIDIMapFormat, LinesInMapOrderWithSignedControllers) {
