@@ -805,17 +805,23 @@ Result hammer(int frames) {
             if (firstSound < 0) firstSound = b;
             lastSound = b;
         }
-    for (int b = firstSound; b >= 0 && b < lastSound; ++b)
+    int runs = 0, run = 0, longest = 0;
+    for (int b = firstSound; b >= 0 && b < lastSound; ++b) {
         lost += silent[b];
+        run = silent[b] ? run + 1 : 0;
+        runs += run == 1;
+        longest = std::max(longest, run);
+    }
     std::vector<double> sorted(blockMs);
     std::sort(sorted.begin(), sorted.end());
     double mean = 0.0;
     for (double ms : blockMs)
         mean += ms / blocks;
     const std::string figures =
-        format("%d frames: %ld of %d blocks lost; %ld saves, %ld program, chunk and row changes, "
+        format("%d frames: %ld of %d blocks lost (%d runs, longest %d); %ld saves, %ld program, "
+               "chunk and row changes, "
                "%ld parameter changes; block mean %.3f ms, 99.9%% %.3f ms, worst %.3f ms",
-               frames, lost, blocks, saves.load(), changes.load(), sets.load(), mean,
+               frames, lost, blocks, runs, longest, saves.load(), changes.load(), sets.load(), mean,
                sorted[(size_t)(blocks * 0.999)], sorted.back());
     if (firstSound < 0) return fail("nothing sounded");
     if (watched.total() > 0) return fail(figures + "; audio thread: " + countsText(watched));
