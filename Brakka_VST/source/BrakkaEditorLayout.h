@@ -72,7 +72,7 @@ constexpr Rect kAboutDisplay{290, 150, 790, 490}; // where the about screen show
 constexpr Rect kTransportBox{212, 6, 578, 66};
 constexpr Rect kPlay{226, 24, 256, 54};
 constexpr Rect kStop{262, 24, 292, 54};
-constexpr Rect kTempoKnob{306, 6, 366, 66};
+constexpr Rect kTempoKnob{306, 2, 366, 62}; // captioned knobs: caption at the bottom
 constexpr Rect kSyncLabel{394, 16, 474, 28};
 constexpr Rect kSyncMenu{394, 30, 464, 46};
 constexpr Rect kSwingLabel{480, 16, 568, 28};
@@ -136,10 +136,10 @@ constexpr Rect kRowEnableLabel{40, 472, 146, 484};
 
 // --- master section -------------------------------------------------------------------------
 constexpr Rect kMasterBox{706, 404, 1064, 496};
-constexpr Rect kCompressorKnob{718, 430, 778, 490};
+constexpr Rect kCompressorKnob{718, 424, 778, 484};
 constexpr Rect kCompressorAttackLabel{796, 440, 900, 452};
 constexpr Rect kCompressorAttack{796, 456, 900, 470};
-constexpr Rect kOutputAKnob{916, 430, 976, 490};
+constexpr Rect kOutputAKnob{916, 424, 976, 484};
 constexpr Rect kMIDIOnlyLabel{994, 440, 1062, 452};
 constexpr Rect kMIDIOnly{994, 456, 1012, 472};
 
@@ -147,10 +147,10 @@ constexpr Rect kMIDIOnly{994, 456, 1012, 472};
 constexpr Rect kSoundBox{16, 506, 1064, 672};
 constexpr Rect kVoicePanel{16, 506, 1064, 528}; // the per-voice title band
 constexpr int kPanelLeft = 34;
-constexpr int kKnobTop = 570; // captioned knobs: 60 x 60, caption at the top
+constexpr int kKnobTop = 570; // captioned knobs: 60 x 60, caption in the bottom 12 pixels
 constexpr int kKnobSize = 60;
 constexpr int kKnobAdvance = 74;
-constexpr int kSwitchTop = 590; // a two-state switch under its caption
+constexpr int kSwitchTop = 590; // a two-state switch level with the knobs, caption as theirs
 constexpr int kSwitchWidth = 60;
 constexpr int kSwitchHeight = 20;
 constexpr int kEnvelopeCaptionTop = 540;

@@ -87,11 +87,12 @@ void BrakkaEditor::buildHeader() {
                                      "Tempo:     ", kWhiteCColor, kWhiteCColor, bitmap(kBmpKnob));
     tempo->setCaptionColor(kCaptionColor);
     addControl(tempo);
-    // The read-out sits in the caption's blank after "Tempo:".
+    // The read-out sits in the caption's blank after "Tempo:", under the knob.
     const CCoord captionWidth = captionFont->getStringWidth("Tempo:     ");
     const CCoord x = std::floor((kTempoKnob.left + kTempoKnob.right) / 2.0 - captionWidth / 2) +
                      captionFont->getStringWidth("Tempo:") + 3;
-    tempoReadout = new CZUNumerical(CRect(x, kTempoKnob.top, x + 26, kTempoKnob.top + 13), this,
+    const CCoord y = kTempoKnob.bottom - captionFont->getMaxCharacterHeight();
+    tempoReadout = new CZUNumerical(CRect(x, y, x + 26, y + 13), this,
                                     kTagTempoReadout, numberFont, 3, 0, true);
     tempoReadout->setMax(999);
     tempoReadout->setValue(-1); // shown by the first showTempo
@@ -226,7 +227,11 @@ void BrakkaEditor::buildSoundPanel(int v) {
             knob->setCaptionColor(kCaptionColor);
             addControl(knob, v);
         } else if (item.kind == kPanelSwitch) {
-            caption(Rect{r.left - 10, kKnobTop, r.right + 10, kKnobTop + 12}, item.caption, 1, v);
+            // The caption under the switch, level with the knobs' captions.
+            const int bottom = kKnobTop + kKnobSize;
+            caption(Rect{r.left - 10, bottom - (int)captionFont->getMaxCharacterHeight(),
+                         r.right + 10, bottom},
+                    item.caption, 1, v);
             addControl(
                 new CMovieButton(toCRect(r), this, item.tags[0], r.height(),
                                  bitmap(item.tags[0] == 13 ? kBmpWaveform : kBmpMoreCowbell)),

@@ -113,7 +113,9 @@ void CZUKitboxVKnob::draw(CDrawContext* context) {
     context->setDrawMode(old);
     if (font) {
         CCoord w = font->getStringWidth(caption.c_str());
-        CPoint origin(std::floor((size.left + size.right) / 2 - w / 2), size.top);
+        // The caption sits under the face, on the rectangle's bottom edge.
+        CPoint origin(std::floor((size.left + size.right) / 2 - w / 2),
+                      size.bottom - font->getMaxCharacterHeight());
         font->drawText(context, origin, caption.c_str(), &captionColor);
     }
     setDirty(false);

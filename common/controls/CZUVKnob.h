@@ -1,5 +1,5 @@
 // Vector knobs, dragged vertically. CZUVKnob draws a circle and a pie wedge for the value;
-// CZUKitboxVKnob draws a background bitmap, a pointer and a caption.
+// CZUKitboxVKnob draws a background bitmap, a pointer and, under them, a caption.
 #pragma once
 
 #include "CRirezariResource.h"

@@ -353,8 +353,8 @@ void drawBackground(cairo_t* cr) {
 
 // A captioned knob face: value ring in the family colour, light cap for the black pointer.
 void drawKnob(cairo_t* cr, const Colour& ring) {
-    // The control draws its caption in the top 12 pixels and its pointer around (30, 30):
-    // everything here stays below the caption.
+    // The control draws its pointer around (30, 30) and its caption in the bottom 12 pixels:
+    // everything here stays above the caption (the scale ends at y = 44.5).
     const double cx = 30, cy = 30;
     // Scale: 270 degrees from lower left to lower right.
     cairo_set_line_width(cr, 3);
