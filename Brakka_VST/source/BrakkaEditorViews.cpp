@@ -23,7 +23,14 @@ CRect toCRect(const Rect& r) {
 }
 
 const CColor kCaptionColor = MakeCColor(214, 218, 224);
-const CColor kMenuBackground = MakeCColor(60, 60, 60, 240);
+// Pop-up menus: light text on a dark field framed like the panel's wells; the open list
+// marks the current item in the accent colour.
+const CColor kMenuFrame = MakeCColor(74, 80, 92);
+const CColor kMenuField = MakeCColor(18, 20, 24);
+const CColor kMenuList = MakeCColor(30, 33, 39, 248);
+const CColor kMenuSelection = MakeCColor(255, 153, 0);
+const CColor kMenuText = MakeCColor(232, 235, 240);
+const CColor kMenuSelectedText = MakeCColor(20, 20, 24);
 
 CColor familyColor(int voice) {
     const RGB& c = kFamilyColor[kVoiceFamily[voice]];
@@ -92,8 +99,8 @@ void BrakkaEditor::buildHeader() {
     const CCoord x = std::floor((kTempoKnob.left + kTempoKnob.right) / 2.0 - captionWidth / 2) +
                      captionFont->getStringWidth("Tempo:") + 3;
     const CCoord y = kTempoKnob.bottom - captionFont->getMaxCharacterHeight();
-    tempoReadout = new CZUNumerical(CRect(x, y, x + 26, y + 13), this,
-                                    kTagTempoReadout, numberFont, 3, 0, true);
+    tempoReadout = new CZUNumerical(CRect(x, y, x + 26, y + 13), this, kTagTempoReadout, numberFont,
+                                    3, 0, true);
     tempoReadout->setMax(999);
     tempoReadout->setValue(-1); // shown by the first showTempo
     tempoReadout->setFontColor(MakeCColor(255, 196, 92));
@@ -101,13 +108,13 @@ void BrakkaEditor::buildHeader() {
     addControl(tempoReadout);
 
     auto* sync =
-        new CZUVPopupMenu(toCRect(kSyncMenu), this, 113, numberFont, kTransparentCColor,
-                          kMenuBackground, kMenuBackground, kBlackCColor, kRedCColor, kRedCColor);
+        new CZUVPopupMenu(toCRect(kSyncMenu), this, 113, numberFont, kMenuFrame, kMenuField,
+                          kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
     sync->setItemList({"Host", "Internal", "MIDI Note"});
     addControl(sync);
     auto* zoomChoice =
-        new CZUVPopupMenu(toCRect(kZoomMenu), this, kTagZoom, numberFont, kTransparentCColor,
-                          kMenuBackground, kMenuBackground, kBlackCColor, kRedCColor, kRedCColor);
+        new CZUVPopupMenu(toCRect(kZoomMenu), this, kTagZoom, numberFont, kMenuFrame, kMenuField,
+                          kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
     zoomChoice->setItemList({"100 %", "150 %", "200 %"});
     zoomMenu = zoomChoice;
     addControl(zoomChoice);
@@ -118,8 +125,8 @@ void BrakkaEditor::buildHeader() {
 
 void BrakkaEditor::buildPatternBar() {
     auto* stepSize =
-        new CZUVPopupMenu(toCRect(kStepSizeMenu), this, 108, numberFont, kTransparentCColor,
-                          kMenuBackground, kMenuBackground, kBlackCColor, kRedCColor, kRedCColor);
+        new CZUVPopupMenu(toCRect(kStepSizeMenu), this, 108, numberFont, kMenuFrame, kMenuField,
+                          kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
     stepSize->setItemList({"1 x 32", "2 x 16", "1 x 16T", "1 x 16", "1 x 8T"});
     addControl(stepSize);
     patternSelector = new CZUBrakkaPatternSelector(toCRect(kPatternSelector), this, 114,
@@ -162,8 +169,8 @@ void BrakkaEditor::buildRandomPanel(int v) {
                                      kRandomBeats.width() - handle->getWidth(), handle, nullptr),
                v);
     auto* size =
-        new CZUVPopupMenu(toCRect(kRandomSize), this, 202 + v, numberFont, kTransparentCColor,
-                          kMenuBackground, kMenuBackground, kBlackCColor, kRedCColor, kRedCColor);
+        new CZUVPopupMenu(toCRect(kRandomSize), this, 202 + v, numberFont, kMenuFrame, kMenuField,
+                          kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
     size->setItemList({"1/32", "1/16T", "1/16", "1/8T", "1/8", "1/4", "1/2"});
     addControl(size, v);
     auto* velocity =
