@@ -37,7 +37,7 @@ enum Bitmap {
     kBmpKnob = 10008,          // captioned knob face, neutral (transport, master)
     kBmpKnobFamily = 10009,    // 10009..10013: captioned knob faces by voice family
     kBmpSliderHandle = 10014,
-    kBmpPatternCells = 10015, // the pattern selector's 16 numbered cells
+    kBmpPatternCells = 10015, // 2 images: the 16 numbered cells on the well, on the selection
     kBmpPushButton = 10016,   // 2 images: nothing, pressed glow (labels are on the background)
     kBmpFillButton = 10017,   // 2 images, as the push button
     kBmpToggle = 10018,       // 2 images: LED off, on

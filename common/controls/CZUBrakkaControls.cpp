@@ -158,7 +158,19 @@ void CZUBrakkaPatternSelector::draw(CDrawContext* context) {
         context->setFillColor(kSelectionColor);
         context->fillRect(cellRect(std::lround(15 * previousValue)));
     }
-    if (background) background->drawTransparent(context, size);
+    if (background && background->getHeight() >= 2 * size.height()) {
+        // Two images stacked: the second's cells read on the selection colour.
+        const long selected = showPending ? std::lround(15 * previousValue) : current;
+        const CCoord w = getCellWidth();
+        for (long i = 0; i < 16; ++i) {
+            const CCoord x0 = std::round(i * w), x1 = std::round((i + 1) * w);
+            CRect cell(size.left + x0, size.top, size.left + x1, size.bottom);
+            background->drawTransparent(context, cell,
+                                        CPoint(x0, i == selected ? size.height() : 0));
+        }
+    } else if (background) {
+        background->drawTransparent(context, size);
+    }
     setDirty(false);
 }
 

@@ -504,7 +504,9 @@ void drawBus(cairo_t* cr, int selected) {
     }
 }
 
-void drawPatternCells(cairo_t* cr) {
+// Image 0: the cells on the dark well; image 1: the same with dark numbers, drawn by the
+// selector for the cell on the selection colour.
+void drawPatternCells(cairo_t* cr, int k) {
     const double cell = kPatternSelector.width() / 16.0;
     const int h = kPatternSelector.height();
     for (int i = 0; i < 16; ++i) {
@@ -513,17 +515,13 @@ void drawPatternCells(cairo_t* cr) {
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
         const std::string n = std::to_string(i + 1);
-        // Dark outline so the number reads on the orange selection as on the dark well.
         cairo_set_font_face(cr, gBold);
         cairo_set_font_size(cr, 10);
         cairo_text_extents_t e;
         cairo_text_extents(cr, n.c_str(), &e);
         cairo_move_to(cr, i * cell + cell / 2 - e.x_advance / 2, (h - 10) / 2.0 + 7.8);
         cairo_text_path(cr, n.c_str());
-        set(cr, rgb(10, 10, 12, 0.85));
-        cairo_set_line_width(cr, 2.2);
-        cairo_stroke_preserve(cr);
-        set(cr, rgb(240, 242, 245));
+        set(cr, k == 0 ? rgb(240, 242, 245) : rgb(24, 20, 12));
         cairo_fill(cr);
     }
 }
@@ -651,8 +649,8 @@ Art artFor(int number) {
                     cairo_fill(cr);
                 }};
     case kBmpPatternCells:
-        return {kPatternSelector.width(), kPatternSelector.height(), 1,
-                [](cairo_t* cr, int) { drawPatternCells(cr); }};
+        return {kPatternSelector.width(), kPatternSelector.height(), 2,
+                [](cairo_t* cr, int k) { drawPatternCells(cr, k); }};
     case kBmpPushButton:
         return {kPatternClear.width(), kPatternClear.height(), 2, [](cairo_t* cr, int k) {
                     drawGlow(cr, kPatternClear.width(), kPatternClear.height(), k);
