@@ -69,7 +69,9 @@ double BrakkaEditor::getZoom() {
 }
 
 bool BrakkaEditor::getRect(ERect** r) {
-    const double z = getZoom();
+    // An open window keeps its size when the host refused a new one: answer that size until
+    // the next open, which takes the chosen zoom.
+    const double z = frame && frame->isOpen() ? frame->getZoom() : getZoom();
     rect.right = (VstInt16)std::ceil(kWidth * z - 1e-9);
     rect.bottom = (VstInt16)std::ceil(kHeight * z - 1e-9);
     return AEffGUIEditor::getRect(r);

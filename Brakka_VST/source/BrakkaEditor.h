@@ -45,7 +45,7 @@ public:
     ~BrakkaEditor() override;
 
     // --- host side (user-interface thread) ----------------------------------------------------
-    // The window's size at the editor's zoom.
+    // The size of the open window, or of the next one at the editor's zoom.
     bool getRect(ERect** rect) override;
     // Builds the frame and embeds it as a child of the host's X11 window.
     bool open(void* parentWindow) override;
