@@ -24,6 +24,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -284,7 +286,30 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
         sendController(host, 21, 0);
         EXPECT_NEAR(host.getParameter(kTagSwing), 0.0f, 1e-3);
 
+        // A host that refuses the size of 200 % chosen in the zoom menu keeps the window as it
+        // is: the editor's rectangle stays the open window's until the next open.
+        auto refused = std::make_shared<std::atomic<bool>>(false);
+        if (z == 1.0) {
+            host.hook = [refused](VstInt32 opcode, VstInt32, VstIntPtr, void*,
+                                  float) -> std::optional<VstIntPtr> {
+                if (opcode != audioMasterSizeWindow) return std::nullopt;
+                *refused = true;
+                return 0;
+            };
+            const L::Rect zm = L::kZoomMenu;
+            const double zy = (zm.top + zm.bottom) / 2.0;
+            drag(zm.left + 20, zy, zm.left + 20, zy + 2 * itemHeight);
+            ASSERT_TRUE(idleUntil(host, [&] { return refused->load(); }));
+            ASSERT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 1);
+            EXPECT_EQ(rect->right - rect->left, L::kWidth) << "the open window's size";
+        }
+
         host.dispatch(effEditClose);
+        if (z == 1.0) {
+            host.hook = nullptr;
+            ASSERT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 1);
+            EXPECT_EQ(rect->right - rect->left, 2 * L::kWidth) << "the next open's size";
+        }
         Window root, up, *children = nullptr;
         unsigned int n = 0;
         XQueryTree(x, parent, &root, &up, &children, &n);
