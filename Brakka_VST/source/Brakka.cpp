@@ -49,6 +49,8 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     // The sequencer's random numbers come from a generator that takes no lock.
     brakkaInstallRandomSource();
 
+    // Always in this order: programsMutex before the engine lock.
+    std::lock_guard<std::recursive_mutex> programsHold(programsMutex);
     EngineLock lock(*this);
 
     for (int tag = 0; tag < kNumParams; ++tag)
@@ -66,6 +68,9 @@ Brakka::Brakka(audioMasterCallback audioMaster)
         }
     }
     applyPatternToSequencer(clipboardSequencer);
+    for (auto& values : currentCopy.patternValues)
+        for (unsigned int tag : parameters.getPatternTags())
+            values[tag] = 0.0f;
 
     setNumInputs(0);
     setNumOutputs(kNumOutputs);
@@ -253,18 +258,34 @@ bool Brakka::isProcessing() const {
     return steadyNanos() - last < processingWindowNanos();
 }
 
-void Brakka::waitForBlockEnd() {
-    // A thread that holds the lock would only make the block fail: it goes on at once.
-    if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id() ||
-        onAudioThread() || !isProcessing())
-        return;
-    // Waits for the audio thread to finish a block (at most the processing window): a short
-    // hold taken right then is over before the next block begins.
-    const long seen = blocksEnded.load(std::memory_order_acquire);
+bool Brakka::handsOver() const {
+    return isProcessing() && !onAudioThread() &&
+           lockOwner.load(std::memory_order_relaxed) != std::this_thread::get_id();
+}
+
+void Brakka::waitForTask(BrakkaEngineTask& task) {
+    // Blocks normally come every block length. Some hosts hold their audio thread back while
+    // they call the dispatcher: when no block has ended for four block lengths and 5 ms, or
+    // blocks have stopped, the lock is taken here and whoever holds it runs the queued tasks,
+    // ours too.
     const int64_t start = steadyNanos();
-    const int64_t limit = processingWindowNanos();
-    while (blocksEnded.load(std::memory_order_acquire) == seen && steadyNanos() - start < limit)
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const long seen = blocksEnded.load(std::memory_order_acquire);
+    while (!task.done.load(std::memory_order_acquire)) {
+        const int64_t patience = 4 * lastBlockSpan.load(std::memory_order_relaxed) + 5000000;
+        if (!isProcessing() || (blocksEnded.load(std::memory_order_acquire) == seen &&
+                                steadyNanos() - start > patience)) {
+            EngineLock lock(*this);
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+}
+
+void Brakka::drainTasks() {
+    while (BrakkaEngineTask* task = engineTasks.pop()) {
+        task->run(task->context);
+        task->done.store(true, std::memory_order_release);
+    }
 }
 
 bool Brakka::tryEnter(bool audioThread) {
@@ -280,6 +301,7 @@ void Brakka::enterLocked() {
     if (++lockDepth == 1) {
         lockOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
         drainPendingParameters();
+        drainTasks();
     }
 }
 
@@ -582,43 +604,45 @@ void Brakka::setModSequenceValue(int tag, int step, float value) {
     if (!parameters.isModulatableTag(tag) || step < 0 || step >= BrakkaSequencer::kRowLength ||
         std::isnan(value))
         return;
-    EngineLock lock(*this);
-    currentSequencer->setModValue((unsigned)tag, step, value);
-    currentSequencer->registerModTag((unsigned)tag);
+    runOnEngine([&] {
+        currentSequencer->setModValue((unsigned)tag, step, value);
+        currentSequencer->registerModTag((unsigned)tag);
+    });
 }
 
 void Brakka::registerModTag(int tag) {
     if (!parameters.isModulatableTag(tag)) return;
-    EngineLock lock(*this);
-    currentSequencer->registerModTag((unsigned)tag);
+    runOnEngine([&] { currentSequencer->registerModTag((unsigned)tag); });
 }
 
 void Brakka::unregisterModTag(int tag) {
     if (!parameters.isModulatableTag(tag)) return;
-    EngineLock lock(*this);
-    currentSequencer->unregisterModTag(parameters.getVoiceFromParamTag((unsigned)tag),
-                                       (unsigned)tag);
+    runOnEngine([&] {
+        currentSequencer->unregisterModTag(parameters.getVoiceFromParamTag((unsigned)tag),
+                                           (unsigned)tag);
+    });
 }
 
 void Brakka::unregisterAllModTags() {
-    EngineLock lock(*this);
-    currentSequencer->unregisterAllModTags();
+    runOnEngine([&] { currentSequencer->unregisterAllModTags(); });
 }
 
 void Brakka::fillModValues(long tag, int shape) {
     if (!parameters.isModulatableTag(tag) || shape < 0 || shape > 4) return;
-    EngineLock lock(*this);
-    currentSequencer->fillModValues((unsigned)tag, shape);
-    if (shape == 0)
-        currentSequencer->unregisterModTag(parameters.getVoiceFromParamTag((unsigned)tag),
-                                           (unsigned)tag);
-    else
-        currentSequencer->registerModTag((unsigned)tag);
+    runOnEngine([&] {
+        currentSequencer->fillModValues((unsigned)tag, shape);
+        if (shape == 0)
+            currentSequencer->unregisterModTag(parameters.getVoiceFromParamTag((unsigned)tag),
+                                               (unsigned)tag);
+        else
+            currentSequencer->registerModTag((unsigned)tag);
+    });
 }
 
 void Brakka::resetSequencer() {
-    EngineLock lock(*this);
-    if ((int)natural(kTagSync) == kSyncInternal) songPosition = 0.0;
+    runOnEngine([&] {
+        if ((int)natural(kTagSync) == kSyncInternal) songPosition = 0.0;
+    });
 }
 
 // --- host frame -------------------------------------------------------------------------------

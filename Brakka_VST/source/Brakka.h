@@ -4,49 +4,38 @@
 // dispatches parameter changes.
 //
 // Threads. The host calls processEvents and processReplacing on its audio thread and everything
-// else (dispatcher, setParameter, the editor) on other threads, at the same time. One recursive
-// engine lock guards all engine state:
-//  - The audio thread only ever try_locks it, once per processReplacing; a block whose try
-//    fails is rendered as silence (counted, see getMissedBlockCount) and its events wait for
-//    the next block. processEvents only stores the events for the block that follows and
-//    takes no lock. The audio thread never waits.
-//  - setParameter stores the value in an atomic mirror (getParameter reads the mirror, so a
-//    host reads back what it wrote at once). Then:
-//      * while blocks are being processed (a processReplacing began within the last 50 ms,
-//        or three block lengths if longer, and no suspend came since), a call from any thread
-//        other than the audio thread never touches the lock: the change goes into a
-//        fixed-size lock-free queue, which the audio thread drains at the start of its next
-//        block, before rendering. A knob turned in the host can therefore never make a block
-//        fail its try. On the audio thread itself (hosts send automation there between
-//        blocks) the change is applied at once when the try succeeds, and queued otherwise;
-//      * while not processing (suspended, or no block for a while), the call takes the lock
-//        (waiting, if need be, for another thread's hold) and applies the change at once, so
-//        values set before playback are in place and every query reflects them.
-//    Every lock holder drains the queue in order when it takes the lock and before it
-//    releases it. Should the queue ever be full, the tag is marked and the mirror's latest
-//    value is applied at the next drain.
+// else (dispatcher, setParameter, the editor) on other threads, at the same time. Who owns what:
+//  - The engine state (voices, mixer, clock, parameter table, programs) belongs to whoever holds
+//    the recursive engine lock. The audio thread only ever try_locks it, once per block; a
+//    block whose try fails is rendered as silence and counted (getMissedBlockCount).
+//    processEvents takes no lock: it only stores the events for the block that follows.
+//  - While blocks are being processed (a processReplacing began within the last 50 ms, or
+//    three block lengths if longer, and no suspend came since), the other threads leave the
+//    lock to the audio thread and hand their changes over, lock-free:
+//      * setParameter stores the value in an atomic mirror (read back by getParameter) and
+//        queues it (BrakkaParameterQueue); the audio thread applies the queue before it
+//        renders. Should the queue be full, the mirror's latest value is applied instead;
+//      * program changes, chunk loads, pattern edits, copy, paste and import run as tasks
+//        (runOnEngine): prepared aside by the calling thread (chunks are read into fresh
+//        programs there), run by the audio thread at the start of its next block, and waited
+//        for by the caller, which then frees what was replaced;
+//      * saves (getChunk) read the stored programs without the engine lock, under
+//        programsMutex, which every thread that replaces programs takes too (never the
+//        audio thread in a block); of the current program, which the audio thread changes,
+//        a task takes a copy.
+//    Queries (rows, step, pattern, names) and the MIDI-map saver still take the lock briefly.
+//  - While idle, every call takes the lock itself, so its change is in place when it
+//    returns. A task whose block does not come (a host that holds its audio thread back
+//    during the call) is run by the caller under the lock after four block lengths and 5 ms.
 //  - Queries a host's interface makes all the time stay off the lock: parameter values
 //    (mirror), names, labels and display strings (formatted from the mirror by a table of the
-//    engine's own used for nothing else, so a display shows the value the host just wrote even
-//    while the change still waits in the queue), the value conversions of the private opcodes
-//    and the current program index.
-//  - Every other entry (program and pattern operations, sample rate, suspend/resume, chunks)
-//    takes the lock and may wait for the end of the current block. Slow work is kept outside:
-//    chunk buffers are allocated and freed outside the lock; a bank chunk is written in holds
-//    of about a millisecond, each taken just after the audio thread has finished a block;
-//    chunks are read into fresh programs before the lock is taken (under it they are only
-//    swapped in and applied); pasted patterns are copied aside first. Program loads, chunk
-//    loads, paste and pattern import begin their hold just after the audio thread has
-//    finished a block.
-//  - The lock is recursive, so calls that come back on the same thread (setParameterAutomated
-//    -> host -> setParameter, the nested solo switch-off) go straight through.
+//    engine's own), the value conversions of the private opcodes, the current program index.
 //  - Parameters the engine changes itself (pattern values at a pattern switch, Stop resetting
 //    Play, solo switch-offs) are reported to the host only after the lock has been released
 //    (on the audio thread after the block), so the host's automation handling never runs
 //    inside the lock.
-//  - The engine has one thread of its own, which writes the MIDI assignments file: a learn
-//    completed on the audio thread only raises a flag, and the saver copies the bindings under
-//    the lock (nothing else) and writes the file outside it.
+//  - The engine's own thread writes the MIDI assignments file: a learn on the audio thread
+//    only raises a flag; the saver copies the bindings under the lock and writes outside it.
 #pragma once
 
 #include "BrakkaEditorInterface.h"
@@ -67,6 +56,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 class Brakka : public AudioEffectX {
@@ -255,12 +245,49 @@ private:
         Brakka& engine;
     };
 
+    // Work of another thread on the engine's state. While blocks are being processed the audio
+    // thread owns that state: the work is handed over as a task, which the audio thread runs
+    // at the start of its next block within its own lock hold (so it never finds the lock
+    // taken), and the caller waits for it. Otherwise (idle, on the audio thread, or already
+    // holding the lock) the caller takes the lock and does the work itself. The work must not
+    // allocate or free: it may run on the audio thread.
+    template <class F>
+    void runOnEngine(F&& work) {
+        using Work = std::remove_reference_t<F>;
+        if (!handsOver()) {
+            EngineLock lock(*this);
+            work();
+            return;
+        }
+        BrakkaEngineTask task;
+        task.run = [](void* context) { (*static_cast<Work*>(context))(); };
+        task.context = &work;
+        if (!engineTasks.push(&task)) {
+            EngineLock lock(*this);
+            work();
+            return;
+        }
+        waitForTask(task);
+    }
+    bool handsOver() const;
+    void waitForTask(BrakkaEngineTask& task);
+    void drainTasks();
+
     static bool isValidTag(long tag) { return tag >= 0 && tag < kNumParams; }
     float natural(long tag) { return parameters.getNaturalValue(tag); }
     float dsp(long tag) { return parameters.getDSPValue(tag); }
     BrakkaProgram& currentProgram() { return *programs[clampProgram(curProgram)]; }
     static int clampProgram(long index);
     static int clampPattern(long index);
+
+    // Selects and applies a program (under the engine lock).
+    void loadProgram(int index);
+    // Preset chunk of a program record: its length, and the chunk written to dst.
+    size_t presetChunkSize(const BrakkaProgram& program) const;
+    static void writePresetChunk(const BrakkaProgram& program, void* dst);
+    // Copies a program into another whose pattern-value maps hold the same tags (allocates
+    // nothing, so the audio thread can do it).
+    static void copyProgram(BrakkaProgram& to, const BrakkaProgram& from);
 
     // Lock hand-over.
     bool tryEnter(bool audioThread);
@@ -271,11 +298,6 @@ private:
     // How long after a block's start the host still counts as processing: kProcessingTimeoutMs,
     // or three block lengths if longer.
     int64_t processingWindowNanos() const;
-    // While blocks are being processed, waits until the audio thread has just finished one;
-    // returns at once otherwise, and on a thread that holds the lock. Taken before holds that
-    // are short but not tiny (program loads, chunks, paste, import), so that they are over
-    // long before the next block tries the lock.
-    void waitForBlockEnd();
     void enterLocked();
     void leaveLocked();
     void drainPendingParameters();
@@ -407,6 +429,13 @@ private:
     std::atomic<bool> overflowTags[kNumParams];
     std::atomic<bool> overflowPending{false};
     BrakkaParameterQueue pendingParameters;
+    BrakkaTaskQueue engineTasks;
+    // Taken (never by the audio thread) by every operation that reads or replaces stored
+    // programs other than the current one, so that getChunk can read them without the engine
+    // lock: while a save holds it, only the audio thread changes programs, and only the
+    // current one, whose copy the save takes through a task.
+    std::recursive_mutex programsMutex;
+    BrakkaProgram currentCopy;
     int lockDepth = 0;
     bool inAudioBlock = false;
     struct AutomationEntry {

@@ -75,19 +75,19 @@ void Brakka::updateParametersFromPattern() {
 }
 
 void Brakka::pattern_clear(int) {
-    EngineLock lock(*this);
-    for (int v = 0; v < kNumVoices; ++v)
-        currentSequencer->clearNotes(v);
-    notifyNoteRows();
+    runOnEngine([&] {
+        for (int v = 0; v < kNumVoices; ++v)
+            currentSequencer->clearNotes(v);
+        notifyNoteRows();
+    });
 }
 
 void Brakka::pattern_copy(int) {
     BrakkaSequencer copied;
-    {
-        EngineLock lock(*this);
+    runOnEngine([&] {
         copied = *currentSequencer;
         parameters.saveState(clipboardStateId);
-    }
+    });
     // The clipboard's previous contents are released here, away from the engine lock.
     std::lock_guard<std::mutex> lock(clipboardMutex);
     std::swap(clipboardSequencer, copied);
@@ -101,17 +101,17 @@ void Brakka::pattern_paste() {
         std::lock_guard<std::mutex> lock(clipboardMutex);
         pasted = clipboardSequencer;
     }
-    waitForBlockEnd();
-    EngineLock lock(*this);
-    std::swap(*currentSequencer, pasted);
-    parameters.restoreState(clipboardStateId);
-    parameters.saveState(currentPattern);
-    auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
-    for (auto& entry : map) {
-        entry.second = parameters.getVSTvalue((long)entry.first);
-        syncMirror((int)entry.first);
-    }
-    updateParametersFromPattern();
+    runOnEngine([&] {
+        std::swap(*currentSequencer, pasted);
+        parameters.restoreState(clipboardStateId);
+        parameters.saveState(currentPattern);
+        auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
+        for (auto& entry : map) {
+            entry.second = parameters.getVSTvalue((long)entry.first);
+            syncMirror((int)entry.first);
+        }
+        updateParametersFromPattern();
+    });
 }
 
 void Brakka::getNoteRow(int v, unsigned char row[BrakkaSequencer::kRowLength]) {
@@ -128,26 +128,25 @@ void Brakka::getVelocityRow(int v, float row[BrakkaSequencer::kRowLength]) {
 
 void Brakka::getModRow(int tag, float row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
-    EngineLock lock(*this);
-    if (parameters.isModulatableTag(tag)) currentSequencer->createModRow((unsigned)tag);
-    currentSequencer->getModRow((unsigned)(tag < 0 ? 0 : tag), row);
+    {
+        EngineLock lock(*this);
+        if (parameters.isModulatableTag(tag)) currentSequencer->createModRow((unsigned)tag);
+        currentSequencer->getModRow((unsigned)(tag < 0 ? 0 : tag), row);
+    }
 }
 
 void Brakka::setNote(int v, int step, unsigned char value) {
-    EngineLock lock(*this);
-    currentSequencer->setNote(v, step, value);
+    runOnEngine([&] { currentSequencer->setNote(v, step, value); });
 }
 
 void Brakka::setVelocityValue(int v, int step, float value) {
     if (std::isnan(value)) return;
-    EngineLock lock(*this);
-    currentSequencer->setVelocityValue(v, step, value);
+    runOnEngine([&] { currentSequencer->setVelocityValue(v, step, value); });
 }
 
 void Brakka::fillVelocityValues(int v, int shape) {
     if (shape < 0 || shape > 4) return;
-    EngineLock lock(*this);
-    currentSequencer->fillVelocityValues(v, shape);
+    runOnEngine([&] { currentSequencer->fillVelocityValues(v, shape); });
 }
 
 bool Brakka::getVelocityRandomOnLoop(int v) {
@@ -191,7 +190,15 @@ int Brakka::getCurrentStep() {
 
 void Brakka::setProgram(VstInt32 index) {
     if (index < 0 || index >= kNumPrograms) return;
-    waitForBlockEnd();
+    if (onAudioThread()) {
+        loadProgram(index);
+        return;
+    }
+    std::lock_guard<std::recursive_mutex> hold(programsMutex);
+    runOnEngine([&] { loadProgram(index); });
+}
+
+void Brakka::loadProgram(int index) {
     EngineLock lock(*this);
     curProgram = index;
     programIndex.store(index, std::memory_order_relaxed);
@@ -217,10 +224,11 @@ VstInt32 Brakka::getProgram() {
 
 void Brakka::setProgramName(char* name) {
     if (!name) return;
-    EngineLock lock(*this);
-    char* dst = currentProgram().name;
-    std::strncpy(dst, name, BrakkaProgram::kNameSize - 1);
-    dst[BrakkaProgram::kNameSize - 1] = 0;
+    runOnEngine([&] {
+        char* dst = currentProgram().name;
+        std::strncpy(dst, name, BrakkaProgram::kNameSize - 1);
+        dst[BrakkaProgram::kNameSize - 1] = 0;
+    });
 }
 
 void Brakka::getProgramName(char* name) {
@@ -246,32 +254,37 @@ VstIntPtr Brakka::importPatterns(void* ptr) {
     if (!ptr) return -1;
     const BrakkaPatternDictionary* dict = *static_cast<const BrakkaPatternDictionary* const*>(ptr);
     if (!dict) return -1;
-    waitForBlockEnd();
-    EngineLock lock(*this);
-    BrakkaProgram& program = currentProgram();
-    char key[32];
-    for (int p = 0; p < kNumPatterns; ++p) {
-        std::snprintf(key, sizeof(key), "Pattern %d", p);
-        auto it = dict->blocks.find(key);
-        if (it == dict->blocks.end()) return -1;
-        // A damaged block counts as missing: the pattern keeps its contents.
-        if (!program.patterns[p].setAllData(it->second.data(), it->second.size(),
-                                            parameters.getModulatableTags()))
-            return -1;
-    }
-    for (int p = 0; p < kNumPatterns; ++p) {
-        for (unsigned int tag : parameters.getPatternTags()) {
-            std::snprintf(key, sizeof(key), "S%dT%ld", p, (long)tag);
-            auto it = dict->numbers.find(key);
-            if (it == dict->numbers.end()) return -1;
-            float value = it->second;
-            if (!vstSanitizeParameterValue(value)) value = 0.0f;
-            program.patternValues[p][tag] = value;
-        }
-    }
-    currentPattern = 0;
-    pendingPattern = 0;
-    currentSequencer = &program.patterns[0];
-    updateParametersFromPattern();
-    return 0;
+    VstIntPtr result = 0;
+    std::lock_guard<std::recursive_mutex> hold(programsMutex);
+    runOnEngine([&]() {
+        result = [&]() -> VstIntPtr {
+            BrakkaProgram& program = currentProgram();
+            char key[32];
+            for (int p = 0; p < kNumPatterns; ++p) {
+                std::snprintf(key, sizeof(key), "Pattern %d", p);
+                auto it = dict->blocks.find(key);
+                if (it == dict->blocks.end()) return -1;
+                // A damaged block counts as missing: the pattern keeps its contents.
+                if (!program.patterns[p].setAllData(it->second.data(), it->second.size(),
+                                                    parameters.getModulatableTags()))
+                    return -1;
+            }
+            for (int p = 0; p < kNumPatterns; ++p) {
+                for (unsigned int tag : parameters.getPatternTags()) {
+                    std::snprintf(key, sizeof(key), "S%dT%ld", p, (long)tag);
+                    auto it = dict->numbers.find(key);
+                    if (it == dict->numbers.end()) return -1;
+                    float value = it->second;
+                    if (!vstSanitizeParameterValue(value)) value = 0.0f;
+                    program.patternValues[p][tag] = value;
+                }
+            }
+            currentPattern = 0;
+            pendingPattern = 0;
+            currentSequencer = &program.patterns[0];
+            updateParametersFromPattern();
+            return 0;
+        }();
+    });
+    return result;
 }

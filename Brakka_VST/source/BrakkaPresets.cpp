@@ -57,7 +57,28 @@ float Brakka::sanitizedValue(int tag, float value) const {
 
 size_t Brakka::getPresetChunkSize(int index, bool) {
     EngineLock lock(*this);
-    const BrakkaProgram& program = *programs[clampProgram(index)];
+    return presetChunkSize(*programs[clampProgram(index)]);
+}
+
+void Brakka::getPresetChunk(int index, void* dst) {
+    if (!dst) return;
+    EngineLock lock(*this);
+    writePresetChunk(*programs[clampProgram(index)], dst);
+}
+
+void Brakka::copyProgram(BrakkaProgram& to, const BrakkaProgram& from) {
+    std::memcpy(to.name, from.name, sizeof(to.name));
+    std::memcpy(to.values, from.values, sizeof(to.values));
+    for (int p = 0; p < kNumPatterns; ++p) {
+        to.patterns[p] = from.patterns[p];
+        auto dst = to.patternValues[p].begin();
+        for (auto src = from.patternValues[p].begin();
+             src != from.patternValues[p].end() && dst != to.patternValues[p].end(); ++src, ++dst)
+            dst->second = src->second;
+    }
+}
+
+size_t Brakka::presetChunkSize(const BrakkaProgram& program) const {
     size_t size = kBlocksOffset;
     // Each pattern's own value count: the maps always hold the same tags, and counting each
     // keeps the size equal to what getPresetChunk writes even if they did not.
@@ -66,10 +87,7 @@ size_t Brakka::getPresetChunkSize(int index, bool) {
     return size;
 }
 
-void Brakka::getPresetChunk(int index, void* dst) {
-    if (!dst) return;
-    EngineLock lock(*this);
-    const BrakkaProgram& program = *programs[clampProgram(index)];
+void Brakka::writePresetChunk(const BrakkaProgram& program, void* dst) {
     char* p = static_cast<char*>(dst);
     std::memcpy(p, &kFormatNumber, kFormatBytes);
     std::memcpy(p + kNameOffset, program.name, BrakkaProgram::kNameSize);
@@ -140,70 +158,36 @@ bool Brakka::setPresetChunk(const void* data, size_t length, BrakkaProgram* prog
 VstInt32 Brakka::getChunk(void** data, bool isPreset) {
     if (!data) return 0;
     *data = nullptr;
-    // The previous buffer is released outside the lock: a bank is several megabytes.
-    char* previous;
-    {
-        EngineLock lock(*this);
-        previous = chunkBuffer;
-        chunkBuffer = nullptr;
+    // Stored programs are read without the engine lock: programsMutex keeps every other
+    // thread from replacing them, and the audio thread changes only the current program, of
+    // which a copy is taken (by the audio thread itself while blocks are processed).
+    std::lock_guard<std::recursive_mutex> hold(programsMutex);
+    int current = 0;
+    runOnEngine([&] {
+        current = clampProgram(curProgram);
+        copyProgram(currentCopy, *programs[current]);
+    });
+    auto program = [&](int i) -> const BrakkaProgram& {
+        return i == current ? currentCopy : *programs[i];
+    };
+    const int first = isPreset ? current : 0;
+    const int count = isPreset ? 1 : kNumPrograms;
+    size_t total = 0;
+    for (int i = first; i < first + count; ++i)
+        total += presetChunkSize(program(i));
+    if (total == 0 || total > (size_t)INT32_MAX) return 0;
+    char* buffer = new (std::nothrow) char[total];
+    if (!buffer) return 0;
+    char* p = buffer;
+    for (int i = first; i < first + count; ++i) {
+        writePresetChunk(program(i), p);
+        p += presetChunkSize(program(i));
     }
-    delete[] previous;
-
-    // Sizes are taken, and the buffer allocated and its pages touched, outside the lock. The
-    // programs are then written in short holds (about a millisecond each, one program at the
-    // least), each begun just after the audio thread has finished a block, so that the hold
-    // is over long before the next block tries the lock. A program that has grown in between
-    // (a modulation row created) sends us round again.
-    int first = 0, count = kNumPrograms;
-    if (isPreset) {
-        first = getProgram();
-        count = 1;
-    }
-    const auto budget = std::chrono::microseconds(1000);
-    size_t sizes[kNumPrograms];
-    for (;;) {
-        size_t total = 0;
-        waitForBlockEnd();
-        {
-            EngineLock lock(*this);
-            for (int i = 0; i < count; ++i) {
-                sizes[i] = getPresetChunkSize(first + i, false);
-                total += sizes[i];
-            }
-        }
-        if (total == 0 || total > (size_t)INT32_MAX) return 0;
-        char* buffer = new (std::nothrow) char[total];
-        if (!buffer) return 0;
-        std::memset(buffer, 0, total);
-        bool complete = true;
-        char* p = buffer;
-        for (int i = 0; i < count && complete;) {
-            waitForBlockEnd();
-            EngineLock lock(*this);
-            const auto start = std::chrono::steady_clock::now();
-            do {
-                if (getPresetChunkSize(first + i, false) != sizes[i]) {
-                    complete = false;
-                    break;
-                }
-                getPresetChunk(first + i, p);
-                p += sizes[i];
-                ++i;
-            } while (i < count && std::chrono::steady_clock::now() - start < budget);
-        }
-        if (!complete) {
-            delete[] buffer;
-            continue;
-        }
-        {
-            EngineLock lock(*this);
-            previous = chunkBuffer;
-            chunkBuffer = buffer;
-        }
-        delete[] previous;
-        *data = buffer;
-        return (VstInt32)total;
-    }
+    // The previous answer stays valid until this call: the host owns none of it.
+    delete[] chunkBuffer;
+    chunkBuffer = buffer;
+    *data = buffer;
+    return (VstInt32)total;
 }
 
 VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
@@ -230,17 +214,20 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
         pos += used;
     }
 
-    waitForBlockEnd();
-    EngineLock lock(*this);
-    if (isPreset) {
-        const int current = clampProgram(curProgram);
-        programs[current].swap(fresh[0]);
-        setProgram(current);
-    } else {
-        for (int i = 0; i < kNumPrograms; ++i)
-            programs[i].swap(fresh[i]);
-        setProgram(0);
-    }
+    // Swapped in by the engine's owner (the audio thread while blocks are processed); the
+    // replaced programs come back in fresh and are freed here.
+    std::lock_guard<std::recursive_mutex> hold(programsMutex);
+    runOnEngine([&] {
+        if (isPreset) {
+            const int current = clampProgram(curProgram);
+            programs[current].swap(fresh[0]);
+            loadProgram(current);
+        } else {
+            for (int i = 0; i < kNumPrograms; ++i)
+                programs[i].swap(fresh[i]);
+            loadProgram(0);
+        }
+    });
     return 1;
 }
 

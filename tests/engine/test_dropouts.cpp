@@ -1,7 +1,8 @@
 // Dropouts: blocks the audio thread renders as silence because another thread held the engine
 // lock. A storm of parameter changes and the queries a host's generic view makes must never
-// cost a block; program changes and bank chunks (which must take the lock) are measured and
-// printed (figures, not checks). Also built with ThreadSanitizer by tools/tsan-check.sh.
+// cost a block, nor, at 16, 32 and 64 frames, bank and preset saves, program changes, chunk
+// loads, pattern edits and paste (render times printed: figures, not checks). Also built with
+// ThreadSanitizer by tools/tsan-check.sh.
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -155,89 +157,125 @@ TEST(Dropouts, DisplayShowsTheValueJustWrittenWhileQueued) {
     EXPECT_FALSE(engine.isProcessing());
 }
 
-TEST(Dropouts, LostBlocksDuringProgramChangesAndBankChunks) {
-    // Factory programs (full patterns, a bank of several megabytes), blocks at their real
-    // period: 512 frames at 44100 Hz.
-    EngineHarness h(44100.0f, 512, true);
-    Brakka& engine = h.engine();
-    h.playInternal();
-    AudioThread audio(h, std::chrono::microseconds(11610));
+namespace {
 
-    long before = engine.getMissedBlockCount();
-    long startBlocks = audio.blockCount();
-    const int programChanges = 24;
-    for (int i = 0; i < programChanges; ++i) {
-        h.host().dispatch(effSetProgram, 0, i % 48);
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+// An audio thread at a real period of `frames` at 44100 Hz, timing each block's render.
+struct TimedAudio {
+    TimedAudio(EngineHarness& h, int frames) : h(h), frames(frames) {
+        times.reserve(1 << 20);
+        thread = std::thread([this] { run(); });
+        while (blocks.load() < 3)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const long programLost = engine.getMissedBlockCount() - before;
-    const long programBlocks = audio.blockCount() - startBlocks;
-
-    before = engine.getMissedBlockCount();
-    startBlocks = audio.blockCount();
-    const int bankChunks = 4;
-    long bankBytes = 0;
-    for (int i = 0; i < bankChunks; ++i) {
-        void* data = nullptr;
-        bankBytes = (long)h.host().dispatch(effGetChunk, 0, 0, &data);
-        ASSERT_NE(data, nullptr);
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ~TimedAudio() { stop(); }
+    void stop() {
+        running = false;
+        if (thread.joinable()) thread.join();
     }
-    const long chunkLost = engine.getMissedBlockCount() - before;
-    const long chunkBlocks = audio.blockCount() - startBlocks;
-
-    // An editor polling rows and the step every half millisecond (short holds).
-    before = engine.getMissedBlockCount();
-    startBlocks = audio.blockCount();
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(500);
-    long polls = 0;
-    unsigned char row[32];
-    while (Clock::now() < end) {
-        engine.getNoteRow((int)(polls % 12), row);
-        engine.getCurrentStep();
-        engine.getCurrentPattern();
-        ++polls;
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    const long pollLost = engine.getMissedBlockCount() - before;
-    const long pollBlocks = audio.blockCount() - startBlocks;
-    audio.stop();
-    std::printf("program changes: %d, %ld blocks lost of %ld\n", programChanges, programLost,
-                programBlocks);
-    std::printf("bank chunks of %ld bytes: %d, %ld blocks lost of %ld\n", bankBytes, bankChunks,
-                chunkLost, chunkBlocks);
-    std::printf("editor polls: %ld, %ld blocks lost of %ld\n", polls, pollLost, pollBlocks);
-    EXPECT_GT(bankBytes, 1000000);
-
-    // How long each lock hold lasts, measured alone (suspended: nothing waits for a block).
-    engine.suspend();
-    auto longest = [](auto&& operation, int count) {
-        double worst = 0.0;
-        for (int i = 0; i < count; ++i) {
-            const Clock::time_point t = Clock::now();
-            operation(i);
-            worst = std::max(worst,
-                             std::chrono::duration<double, std::milli>(Clock::now() - t).count());
+    void run() {
+        Outputs out(frames);
+        AEffect* e = h.host().effect();
+        const auto period = std::chrono::nanoseconds((long)(frames * 1e9 / 44100.0));
+        Clock::time_point next = Clock::now();
+        while (running.load()) {
+            const Clock::time_point start = Clock::now();
+            if (blocks.load() > 0)
+                longestGapMs = std::max(
+                    longestGapMs, std::chrono::duration<double, std::milli>(start - last).count());
+            last = start;
+            e->processReplacing(e, nullptr, out.channels, frames);
+            const double us =
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+            times.push_back(us);
+            ++blocks;
+            next += period;
+            if (next < Clock::now()) next = Clock::now(); // late: no burst to catch up
+            std::this_thread::sleep_until(next);
         }
-        return worst;
-    };
-    std::vector<char> buffer(engine.getPresetChunkSize(0) * 2);
-    const double program = longest([&](int i) { engine.setProgram(i % 48); }, 48);
-    const double chunk = longest(
-        [&](int i) {
-            if (engine.getPresetChunkSize(i) <= buffer.size())
-                engine.getPresetChunk(i, buffer.data());
-        },
-        48);
-    // A pattern import of sixteen full patterns.
-    const BrakkaPatternDictionary dict = patternDictionary({}, [](int, unsigned) { return 0.5f; });
-    const BrakkaPatternDictionary* ref = &dict;
-    const double import = longest(
-        [&](int) { engine.vendorSpecific(Brakka::kOpcodeImportPatterns, 0, &ref, 0.0f); }, 4);
-    std::printf("longest lock hold: program change %.2f ms, one program of a bank chunk %.2f ms, "
-                "pattern import %.2f ms (a block lasts 11.6 ms)\n",
-                program, chunk, import);
-    // Lost blocks depend on the machine's load; they are printed, not asserted.
+    }
+    EngineHarness& h;
+    int frames;
+    std::thread thread;
+    std::atomic<bool> running{true};
+    std::atomic<long> blocks{0};
+    std::vector<double> times; // microseconds per block, read after stop
+    Clock::time_point last;
+    double longestGapMs = 0.0; // between block starts, read after stop
+};
+
+} // namespace
+
+TEST(Dropouts, HostWorkOnOtherThreadsCostsNoBlockAtSmallBlockSizes) {
+    // At 16, 32 and 64 frames: bank and preset saves every 100 ms, program changes, preset
+    // loads, pattern edits, copy and paste and a parameter storm, each on a thread of its own.
+    for (int frames : {16, 32, 64}) {
+        EngineHarness h(44100.0f, frames, true);
+        Brakka& engine = h.engine();
+        h.playInternal();
+        const std::vector<uint8_t> preset = h.host().getChunk(true);
+        // A host that records nothing, so that only the plug-in's own time is measured.
+        h.host().hook = [](VstInt32 opcode, VstInt32, VstIntPtr, void*,
+                           float) -> std::optional<VstIntPtr> {
+            if (opcode == audioMasterAutomate) return 0;
+            return std::nullopt;
+        };
+        TimedAudio audio(h, frames);
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(1500);
+        auto until = [&](auto&& work, int pauseMs) {
+            return std::thread([&, pauseMs, work]() mutable {
+                for (int i = 0; Clock::now() < end; ++i) {
+                    work(i);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                }
+            });
+        };
+        std::thread threads[] = {
+            until(
+                [&](int i) {
+                    void* data = nullptr;
+                    engine.getChunk(&data, i % 2 == 1);
+                },
+                100),
+            until([&](int i) { h.host().dispatch(effSetProgram, 0, i % 4); }, 150),
+            until(
+                [&](int) {
+                    std::vector<uint8_t> copy = preset;
+                    engine.setChunk(copy.data(), (VstInt32)copy.size(), true);
+                },
+                230),
+            until(
+                [&](int i) {
+                    engine.setNote(i % 12, i % 32, (i & 1) ? 255 : 0);
+                    engine.setVelocityValue(i % 12, i % 32, 0.5f);
+                    if (i % 10 == 0) engine.pattern_copy(0);
+                    if (i % 10 == 5) engine.pattern_paste();
+                },
+                3),
+            until(
+                [&](int i) {
+                    for (int k = 0; k < 32; ++k)
+                        engine.setParameter((i * 32 + k) % 100, (float)(k % 10) / 9.0f);
+                },
+                1)};
+        for (std::thread& t : threads)
+            t.join();
+        audio.stop();
+        std::vector<double> t = audio.times;
+        std::sort(t.begin(), t.end());
+        double sum = 0.0;
+        for (double x : t)
+            sum += x;
+        const double mean = sum / (double)t.size();
+        std::printf("%d frames: %zu blocks, %ld lost; render time mean %.1f us, 99.9%% %.1f us, "
+                    "worst %.1f us; longest gap between blocks %.1f ms\n",
+                    frames, t.size(), engine.getMissedBlockCount(), mean, t[t.size() * 999 / 1000],
+                    t.back(), audio.longestGapMs);
+        // Beyond preemption: a machine so loaded that the audio thread stalled for 5 ms (when
+        // a waiting caller takes the lock itself) cannot prove it either way.
+        if (audio.longestGapMs < 5.0) {
+            EXPECT_EQ(engine.getMissedBlockCount(), 0) << frames;
+        }
+    }
 }
 
 namespace {
