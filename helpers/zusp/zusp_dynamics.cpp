@@ -137,6 +137,16 @@ void zusp_compressor::processStereo(float left, float right, float& outLeft, flo
     outRight = right * gIn * mGainReductionMultiplier * mOutputGainLinear;
 }
 
+void zusp_compressor::processStereo(const float* left, const float* right, float* outLeft,
+                                    float* outRight, int n, float gain) {
+    for (int i = 0; i < n; ++i) {
+        float l, r;
+        zusp_compressor::processStereo(left[i], right[i], l, r);
+        if (outLeft) outLeft[i] = l * gain;
+        if (outRight) outRight[i] = r * gain;
+    }
+}
+
 float zusp_compressor::process(float x) {
     const float gIn = mInputGainLinear;
     detect(fabsf(x * gIn));

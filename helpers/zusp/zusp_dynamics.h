@@ -22,6 +22,10 @@ public:
     virtual void setAttack(float seconds);
     virtual void setRelease(float seconds);
     virtual void processStereo(float left, float right, float& outLeft, float& outRight);
+    // n linked stereo samples, each output times `gain` (a null output is left out; the
+    // detector runs all the same).
+    void processStereo(const float* left, const float* right, float* outLeft, float* outRight,
+                       int n, float gain);
     // Last gain reduction in dB (0 or negative).
     virtual float getGainReduction();
     // Last linear gain applied by processStereo.

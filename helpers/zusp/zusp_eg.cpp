@@ -147,7 +147,7 @@ void zusp_eg_breakpoint::startSegmentFrom(int from) {
     }
 }
 
-void zusp_eg_breakpoint::process(float* out, int n) {
+void zusp_eg_breakpoint::processBlock(float* out, int n) {
     int i = 0;
     while (i < n) {
         if (mSegment < 0) {

@@ -42,7 +42,12 @@ public:
         return mOutput;
     }
     // The next n values, the same as n calls of process(0).
-    virtual void process(float* out, int n);
+    virtual void process(float* out, int n) {
+        if (n == 1)
+            out[0] = zusp_eg_breakpoint::process(0.0f);
+        else
+            processBlock(out, n);
+    }
     // Calls of process() until the envelope has finished (0 when it has).
     int64_t samplesUntilDone() const { return mSegment < 0 ? 0 : samplesOfRunningSegments(); }
     void begin() override;
@@ -81,6 +86,7 @@ protected:
     void startSegmentFrom(int from);
     // Sets the curved shape of the running segment: exponent, direction and power.
     void setShapeExponent(float e);
+    void processBlock(float* out, int n);
     // samplesUntilDone() while a segment runs.
     int64_t samplesOfRunningSegments() const;
     // Values of the running segment for counters from mCounter on, all below its length.

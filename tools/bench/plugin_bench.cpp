@@ -3,6 +3,7 @@
 // see build-reference.sh) measured in the same run. Prints one table; nothing is asserted.
 //
 //   build/brakka-plugin-bench [--reference OLD.so] [--plugin NEW.so] [--seconds S] [--runs R]
+//   build/brakka-plugin-bench --profile --seconds S     (only the all-voices case, for perf)
 //
 // Figures: CPU time per sample frame (all twelve outputs written) for all twelve voices struck
 // every sixteenth at 120 BPM by MIDI notes (every voice keeps sounding; mixer and compressor
@@ -230,6 +231,7 @@ int main(int argc, char** argv) {
     std::string plugin = BRAKKA_PLUGIN_PATH, reference;
     double seconds = 20.0;
     int runs = 5;
+    bool profile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--reference" && i + 1 < argc) {
@@ -238,12 +240,14 @@ int main(int argc, char** argv) {
             plugin = argv[++i];
         } else if (a == "--seconds" && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
+        } else if (a == "--profile") {
+            profile = true;
         } else if (a == "--runs" && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
         } else {
             std::fprintf(stderr,
                          "usage: %s [--reference OLD.so] [--plugin NEW.so] [--seconds S] "
-                         "[--runs R]\n",
+                         "[--runs R] [--profile]\n",
                          argv[0]);
             return 2;
         }
@@ -256,6 +260,11 @@ int main(int argc, char** argv) {
     if (!current.entry) {
         std::fprintf(stderr, "cannot load %s\n", plugin.c_str());
         return 1;
+    }
+    if (profile) { // only the all-voices case, for a profiler
+        std::printf("%.2f ns per frame\n",
+                    nsPerFrame(current.entry, 64, Play::AllVoices, 0, seconds, 1));
+        return 0;
     }
     Library* old = nullptr;
     if (!reference.empty()) {
