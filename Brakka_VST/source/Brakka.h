@@ -342,6 +342,8 @@ private:
     void renderBlock(float** outputs, int frames);
     SegmentClock beginSegment();
     void renderSegment(float** outputs, int from, int to, const SegmentClock& clock);
+    // The voices, the mixer and the compressor for samples from .. to - 1, in blocks.
+    void mixBlock(float** outputs, int from, int to, float outputAGain);
     void applyIncomingEvent(const IncomingEvent& event, int frame);
     void sortIncomingEvents(int frames);
     void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);

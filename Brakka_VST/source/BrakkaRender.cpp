@@ -142,12 +142,13 @@ void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock
     const double s = clock.swing;
     const double a = 2.0 - s;
     const double b2 = 2.0 * s;
-    const float outA = clock.outputAGain;
     int step = lastStep;
     double p = songPosition;
 
+    // The clock runs sample by sample; the voices and the mixer run in blocks up to each
+    // sample where the clock strikes, so every strike lands on its own sample.
+    int mixed = from;
     for (int i = from; i < to; ++i) {
-        // Clock.
         if (transportPlaying && p >= 0.0) {
             const double q = p * 4.0;
             const double f = std::fmod(q, 2.0);
@@ -156,6 +157,8 @@ void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock
             const int tick = t < (double)INT_MAX ? (int)t : INT_MAX;
             const bool forced = startPending;
             if (tick != lastTick || forced) {
+                mixBlock(outputs, mixed, i, clock.outputAGain);
+                mixed = i;
                 lastTick = tick;
                 startPending = false;
                 bool newStep = currentSequencer->setCurrent96th((unsigned)tick);
@@ -170,37 +173,54 @@ void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock
                 }
             }
         }
-
-        // Mix.
-        if (!midiOutputOnly) {
-            float sumL[kNumBuses] = {};
-            float sumR[kNumBuses] = {};
-            for (int v = 0; v < kNumVoices; ++v) {
-                const float g = voiceGain[v];
-                if (g == 0.0f) continue;
-                const float x = voices.voices[v]->process() * g;
-                const int n = outputBus[v];
-                sumL[n] += panGainLeft[v] * x;
-                sumR[n] += panGainRight[v] * x;
-            }
-            float left = 0.0f, right = 0.0f;
-            compressor.processStereo(sumL[0], sumR[0], left, right);
-            if (outputs[0]) outputs[0][i] = left * outA;
-            if (outputs[1]) outputs[1][i] = right * outA;
-            for (int b = 1; b < kNumBuses; ++b) {
-                if (outputs[2 * b]) outputs[2 * b][i] = sumL[b];
-                if (outputs[2 * b + 1]) outputs[2 * b + 1][i] = sumR[b];
-            }
-        } else {
-            for (int c = 0; c < kNumOutputs; ++c)
-                if (outputs[c]) outputs[c][i] = 0.0f;
-        }
-
         p += clock.increment;
     }
+    mixBlock(outputs, mixed, to, clock.outputAGain);
 
     lastStep = step;
     songPosition = p;
+}
+
+// Samples from .. to - 1 of all outputs: each voice renders a block, which is scaled by its gain,
+// panned and summed into its bus; bus A passes the compressor and the Output A gain.
+void Brakka::mixBlock(float** outputs, int from, int to, float outA) {
+    if (midiOutputOnly) {
+        for (int c = 0; c < kNumOutputs; ++c)
+            if (outputs[c] && to > from)
+                std::memset(outputs[c] + from, 0, sizeof(float) * (size_t)(to - from));
+        return;
+    }
+    const int kMixBlock = 64;
+    for (int start = from; start < to; start += kMixBlock) {
+        const int n = to - start < kMixBlock ? to - start : kMixBlock;
+        float sumL[kNumBuses][kMixBlock] = {};
+        float sumR[kNumBuses][kMixBlock] = {};
+        float voice[kMixBlock];
+        for (int v = 0; v < kNumVoices; ++v) {
+            const float g = voiceGain[v];
+            if (g == 0.0f) continue;
+            // A silent voice adds nothing (its zeros would leave every sum as it is).
+            const int sounding = voices.voices[v]->process(voice, n);
+            const int bus = outputBus[v];
+            const float left = panGainLeft[v], right = panGainRight[v];
+            float* l = sumL[bus];
+            float* r = sumR[bus];
+            for (int i = 0; i < sounding; ++i) {
+                const float x = voice[i] * g;
+                l[i] += left * x;
+                r[i] += right * x;
+            }
+        }
+        float* outL = outputs[0] ? outputs[0] + start : nullptr;
+        float* outR = outputs[1] ? outputs[1] + start : nullptr;
+        compressor.processStereo(sumL[0], sumR[0], outL, outR, n, outA);
+        for (int b = 1; b < kNumBuses; ++b) {
+            for (int c = 0; c < 2; ++c) {
+                float* out = outputs[2 * b + c];
+                if (out) std::memcpy(out + start, c ? sumR[b] : sumL[b], sizeof(float) * (size_t)n);
+            }
+        }
+    }
 }
 
 // The pattern has come back to step 0: take a queued pattern, re-randomize the rows marked for
