@@ -140,10 +140,8 @@ void Brakka::requestMIDIMapSave(bool wake) {
 void Brakka::saveMIDIMapNow() {
     std::unique_ptr<BrakkaLearnMap> snapshot(new (std::nothrow) BrakkaLearnMap);
     if (!snapshot) return;
-    {
-        // Only the table is copied under the lock: the audio thread waits for nothing else.
-        std::lock_guard<std::recursive_mutex> lock(engineLock);
-        snapshot->copyFrom(midiMap);
-    }
+    // Only the table is copied on the engine (handed to the audio thread while it plays, so
+    // a save never costs a block); the file is written here.
+    runOnEngine([&] { snapshot->copyFrom(midiMap); });
     SaveMIDIMap(kMIDIMapFilename, snapshot->toMultimap());
 }
