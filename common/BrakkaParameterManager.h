@@ -7,15 +7,16 @@
 // mementos change, so the audio thread may read DSP values and the tag sets without a lock.
 #pragma once
 
+#include "BrakkaParameterTags.h"
 #include "zu_paramManager.h"
 
 #include <set>
 
 class BrakkaParameterManager : public zu_paramManager {
 public:
-    static constexpr long kNumParameters = 263;
-    static constexpr int kNumVoices = 12;
-    static constexpr int kNumPatterns = 16;
+    // The instrument's counts, as the table's users have long named them (BrakkaParameterTags.h).
+    static constexpr long kNumParameters = ::kNumParameters;
+    static constexpr int kNumPatterns = ::kNumPatterns;
     static constexpr int kPanLawSize = 1000;
 
     // Step lengths in 96ths of a whole note for the five pattern step sizes.

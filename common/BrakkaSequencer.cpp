@@ -99,10 +99,10 @@ BrakkaSequencer::BrakkaSequencer() {
         selectedBeats[v] = (int)(1.0 * 2147483647.0);
         randomBeats[v] = 0;
         randomSize[v] = 6;
-        randomVelocity[v] = 1.0f / 127.0f;
+        randomVelocity[v] = 1.0f / kMaxRandomVelocity;
     }
     currentStep = 0;
-    sequenceLength = 32;
+    sequenceLength = kRowLength;
     stepTicks = 3;
     tickGranularity = 48; // what tick 0 gives
     currentTick = 0;
@@ -526,11 +526,11 @@ bool BrakkaSequencer::setAllData(const char* data, size_t length,
 // --- helpers -----------------------------------------------------------------------------------
 
 int BrakkaSequencer::modSlotOfTag(unsigned tag) {
-    if (tag <= 107) return (int)tag;
-    if (tag >= 130 && tag <= 141) return (int)tag - 130 + 108;
+    if (tag < (unsigned)kNumSoundTags) return (int)tag;
+    if (isFamilyTag(tag, kPanTag)) return (int)tag - kPanTag + kNumSoundTags;
     return -1;
 }
 
 unsigned BrakkaSequencer::tagOfModSlot(int slot) {
-    return slot < 108 ? (unsigned)slot : (unsigned)(slot - 108 + 130);
+    return slot < kNumSoundTags ? (unsigned)slot : (unsigned)(slot - kNumSoundTags + kPanTag);
 }

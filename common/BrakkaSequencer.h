@@ -17,6 +17,8 @@
 //   M x (tag uint32, flag byte) in ascending tag order.
 #pragma once
 
+#include "BrakkaParameterTags.h"
+
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
@@ -24,14 +26,14 @@
 
 // Steps per pattern for the five step-size choices ("1 x 32", "2 x 16", "1 x 16T", "1 x 16",
 // "1 x 8T").
-inline constexpr int kSequenceLengths[5] = {32, 32, 24, 16, 12};
+inline constexpr int kSequenceLengths[5] = {kNumSteps, kNumSteps, 24, 16, 12};
 
 class BrakkaSequencer {
 public:
-    static constexpr int kVoiceCount = 12;
-    static constexpr int kRowLength = 32;
+    static constexpr int kVoiceCount = kNumVoices;
+    static constexpr int kRowLength = kNumSteps;
     // Modulatable tags: 0..107 (voice sound parameters) and 130..141 (pans).
-    static constexpr int kModSlotCount = 120;
+    static constexpr int kModSlotCount = kNumSoundTags + kNumVoices;
     // Bytes before the first tag count: note rows, velocity rows, velocityRandomOnLoop.
     static constexpr size_t kFixedBlockBytes =
         kVoiceCount * kRowLength + kVoiceCount * kRowLength * 4 + kVoiceCount;

@@ -4,18 +4,6 @@
 #include <cmath>
 #include <limits>
 
-namespace {
-// First tag of each tom's and hat's block; the offset from it selects the operation.
-const int kLowTomFirstTag = 29;
-const int kMidTomFirstTag = 43;
-const int kHighTomFirstTag = 57;
-const int kTomTagCount = 14;
-const int kClosedHatFirstTag = 82;
-const int kOpenHatFirstTag = 87;
-const int kOpenHatLastTag = 92;
-const int kLastSoundTag = 107;
-} // namespace
-
 BrakkaVoiceBank::BrakkaVoiceBank()
     : voices{&kick,      &snare808, &snare909, &lowTom,  &midTom, &highTom,
              &closedHat, &openHat,  &cymbal,   &rimshot, &claps,  &cowbell} {
@@ -65,219 +53,220 @@ void BrakkaVoiceBank::setVoiceParameter(int tag, float v) {
         setHatParameter(closedHat, kClosedHatFirstTag, tag, v);
         return;
     }
-    if (tag >= kOpenHatFirstTag && tag <= kOpenHatLastTag) {
+    if (tag >= kOpenHatFirstTag && tag < kOpenHatFirstTag + kOpenHatTagCount) {
         setHatParameter(openHat, kOpenHatFirstTag, tag, v);
         return;
     }
 
     switch (tag) {
     // Kick
-    case 0:
+    case kKickTuneTag:
         kick.setToneFrequency(v);
         break;
-    case 1:
+    case kKickSaturationTag:
         kick.setToneSaturation(v);
         break;
-    case 2:
+    case kKickAmpAttackTag:
         kick.setVolumeAttackTime(v);
         break;
-    case 3:
+    case kKickAmpAttackCurveTag:
         kick.setVolumeAttackCurvature(v);
         break;
-    case 4:
+    case kKickAmpDecayTag:
         kick.setVolumeDecayTime(v);
         break;
-    case 5:
+    case kKickAmpDecayCurveTag:
         kick.setVolumeDecayCurvature(v);
         break;
-    case 6:
+    case kKickPitchAttackTag:
         kick.setPitchAttackTime(v);
         break;
-    case 7:
+    case kKickPitchAttackCurveTag:
         kick.setPitchAttackCurvature(v);
         break;
-    case 8:
+    case kKickPitchDecayTag:
         kick.setPitchDecayTime(v);
         break;
-    case 9:
+    case kKickPitchDecayCurveTag:
         kick.setPitchDecayCurvature(v);
         break;
-    case 10:
+    case kKickPitchModTag:
         kick.setToneBendDepth(v);
         break;
-    case 11:
-        kick.setNoiseFrequency(cutoff(11, v));
+    case kKickNoiseFreqTag:
+        kick.setNoiseFrequency(cutoff(kKickNoiseFreqTag, v));
         break;
-    case 12:
+    case kKickClickLevelTag:
         kick.setClickGain(v);
         break;
-    case 13:
-        kick.setWaveshape(v >= 1.0f ? 1 : 0);
-        break; // trunc(v) of 0 .. 1
+    case kKickWaveformTag:
+        kick.setWaveshape(v >= 1.0f ? 1 : 0); // trunc(v) of 0 .. 1
+        break;
 
-    // Snare 9. Tags 15, 16, 20 and 21 (the attack settings) are deliberately not connected: the
+    // Snare 9. Its tone and noise attack tags are deliberately not connected: the
     // voice keeps its construction attacks, which the parameters' defaults would ruin.
-    case 14:
+    case kSnare9TuneTag:
         snare909.setToneFrequency(v);
         break;
-    case 17:
+    case kSnare9ToneDecayTag:
         snare909.setToneDecayTime(v);
         break;
-    case 18:
+    case kSnare9ToneDecayCurveTag:
         snare909.setToneDecayCurvature(v);
         break;
-    case 19:
-        snare909.lowNoiseFilter.setFrequency(cutoff(19, v));
+    case kSnare9NoiseColorTag:
+        snare909.lowNoiseFilter.setFrequency(cutoff(kSnare9NoiseColorTag, v));
         break;
-    case 22:
+    case kSnare9NoiseDecayTag:
         snare909.setNoiseDecayTime(v);
         break;
-    case 23:
+    case kSnare9NoiseDecayCurveTag:
         snare909.setNoiseDecayCurvature(v);
         break;
-    case 24:
+    case kSnare9NoiseLevelTag:
         snare909.setNoiseGain(v);
         break;
 
     // Snare 8
-    case 25:
+    case kSnare8TuneTag:
         snare808.setToneFrequency(v);
         break;
-    case 26:
-        snare808.noiseFilter.setFrequency(cutoff(26, v));
+    case kSnare8NoiseColorTag:
+        snare808.noiseFilter.setFrequency(cutoff(kSnare8NoiseColorTag, v));
         break;
-    case 27:
+    case kSnare8NoiseDecayTag:
         snare808.setNoiseDecayTime(v);
         break;
-    case 28:
+    case kSnare8NoiseLevelTag:
         snare808.setNoiseGain(v);
         break;
 
     // Clap
-    case 71:
-        claps.setTone(cutoff(71, v));
+    case kClapToneTag:
+        claps.setTone(cutoff(kClapToneTag, v));
         break;
-    case 72:
+    case kClapReverbTag:
         claps.setReverb(v);
         break;
 
-    // Cowbell. Tags 75 and 76 (attack) are not connected, like the snare's attacks; tag 81
-    // ("More Cowbell") is a mixer matter for the engine.
-    case 73:
+    // Cowbell. Its attack tags are not connected, like the snare's attacks; "More Cowbell" is a
+    // mixer matter for the engine.
+    case kCowbellTuneTag:
         cowbell.setToneFrequency(v);
         break;
-    case 74:
+    case kCowbellRatioTag:
         cowbell.setRatio(v);
         break;
-    case 77:
+    case kCowbellDecayTag:
         cowbell.setVolumeDecayTime(v);
         break;
-    case 78:
+    case kCowbellDecayCurveTag:
         cowbell.setVolumeDecayCurvature(v);
         break;
-    case 79:
-        cowbell.bandPass.setFrequency(cutoff(79, v));
+    case kCowbellFilterFreqTag:
+        cowbell.bandPass.setFrequency(cutoff(kCowbellFilterFreqTag, v));
         break;
-    case 80: // 0 to 0.5 gives Q 1 to 4.5; a negative value would make the filter unstable
+    case kCowbellFilterResonanceTag:
+        // 0 to 0.5 gives Q 1 to 4.5; a negative value would make the filter unstable
         cowbell.bandPass.setResonance(7.0f * (v < 0.0f ? 0.0f : v) + 1.0f);
         break;
 
     // Cymbal
-    case 93:
+    case kCymbalTuneTag:
         cymbal.setTuning(v);
         break;
-    case 94:
+    case kCymbalNoiseLevelTag:
         cymbal.setNoiseMix(v);
         break;
-    case 95:
+    case kCymbalDingLevelTag:
         cymbal.setDingVolume(v);
         break;
-    case 96:
-        cymbal.setBPF2Frequency(cutoff(96, v));
+    case kCymbalFreqTag:
+        cymbal.setBPF2Frequency(cutoff(kCymbalFreqTag, v));
         break;
-    case 97:
+    case kCymbalAttackTag:
         cymbal.setVolumeAttackTime(v);
         break;
-    case 98:
+    case kCymbalAttackCurveTag:
         cymbal.setVolumeAttackCurvature(v);
         break;
-    case 99:
+    case kCymbalDecayTag:
         cymbal.setVolumeDecayTime(v);
         break;
-    case 100:
+    case kCymbalDecayCurveTag:
         cymbal.setVolumeDecayCurvature(v);
         break;
-    case 101:
-        cymbal.setBPF1Frequency(cutoff(101, v));
+    case kCymbalDingFreqTag:
+        cymbal.setBPF1Frequency(cutoff(kCymbalDingFreqTag, v));
         break;
-    case 102:
+    case kCymbalDingAttackTag:
         cymbal.setDingAttackTime(v);
         break;
-    case 103:
+    case kCymbalDingAttackCurveTag:
         cymbal.setDingAttackCurvature(v);
         break;
-    case 104:
+    case kCymbalDingDecayTag:
         cymbal.setDingDecayTime(v);
         break;
-    case 105:
+    case kCymbalDingDecayCurveTag:
         cymbal.setDingDecayCurvature(v);
         break;
 
     // Rimshot
-    case 106:
+    case kRimshotTuneTag:
         rimshot.setTuning(v);
         break;
-    case 107:
-        rimshot.highPass.setFrequency(cutoff(107, v));
+    case kRimshotHPFFreqTag:
+        rimshot.highPass.setFrequency(cutoff(kRimshotHPFFreqTag, v));
         break;
 
     default:
-        break; // 15, 16, 20, 21, 75, 76, 81: nothing
+        break; // the snare's and the cowbell's attacks, More Cowbell: nothing
     }
 }
 
 void BrakkaVoiceBank::setTomParameter(brakka_voice_tom& tom, int offset, float v) {
     switch (offset) {
-    case 0:
-        tom.setToneFrequency(v);
-        break; // fundamental v, overtone 1.8333 v, click tone 3 v
-    case 1:
+    case kTomFreq:
+        tom.setToneFrequency(v); // fundamental v, overtone 1.8333 v, click tone 3 v
+        break;
+    case kTomPitchDepth:
         tom.setToneBendDepth(v);
         break;
-    case 2:
+    case kTomClickLevel:
         tom.setClickGain(v);
         break;
-    case 3:
+    case kTomNoiseLevel:
         tom.setNoiseGain(v);
         break;
-    case 4:
+    case kTomToneLevel:
         tom.setToneGain(v);
         break;
-    case 5:
+    case kTomSaturation:
         tom.setClipping(v);
         break;
-    case 6:
+    case kTomTone1AttackTime:
         tom.setOsc1AttackTime(v);
         break;
-    case 7:
+    case kTomTone1AttackCurve:
         tom.setOsc1AttackCurvature(v);
         break;
-    case 8:
+    case kTomTone1DecayTime:
         tom.setOsc1DecayTime(v);
         break;
-    case 9:
+    case kTomTone1DecayCurve:
         tom.setOsc1DecayCurvature(v);
         break;
-    case 10:
+    case kTomTone2AttackTime:
         tom.setOsc2AttackTime(v);
         break;
-    case 11:
+    case kTomTone2AttackCurve:
         tom.setOsc2AttackCurvature(v);
         break;
-    case 12:
+    case kTomTone2DecayTime:
         tom.setOsc2DecayTime(v);
         break;
-    case 13:
+    case kTomTone2DecayCurve:
         tom.setOsc2DecayCurvature(v);
         break;
     default:
@@ -287,24 +276,24 @@ void BrakkaVoiceBank::setTomParameter(brakka_voice_tom& tom, int offset, float v
 
 void BrakkaVoiceBank::setHatParameter(brakka_voice_hihat& hat, int firstTag, int tag, float v) {
     switch (tag - firstTag) {
-    case 0:
+    case kHatBPFFreq:
         hat.setBPFFrequency(cutoff(tag, v));
         break;
-    case 1:
+    case kHatHPFFreq:
         hat.setHPFFrequency(cutoff(tag, v));
         break;
-    case 2:
-        hat.setTuning(v);
-        break; // a factor 0.5 to 2 for the closed hat, 0 to 1 for the open
-    case 3:
+    case kHatTune:
+        hat.setTuning(v); // a factor 0.5 to 2 for the closed hat, 0 to 1 for the open
+        break;
+    case kHatNoiseMix:
         hat.setNoiseMix(v);
         break;
-    case 4:
+    case kHatDecay:
         hat.setVolumeDecayTime(v);
         break;
-    case 5:
+    case kHatDecayCurve: // open hat only
         hat.setVolumeDecayCurvature(v);
-        break; // open hat only (tag 92)
+        break;
     default:
         break;
     }

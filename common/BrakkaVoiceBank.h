@@ -3,11 +3,12 @@
 // setVoiceParameter to it; mixer tags and "More Cowbell" stay with the engine.
 #pragma once
 
+#include "BrakkaParameterTags.h"
 #include "BrakkaVoices.h"
 
 class BrakkaVoiceBank {
 public:
-    static const int kNumVoices = 12;
+    static constexpr int kNumVoices = ::kNumVoices;
     // Voice indices.
     enum {
         kKick = 0,
@@ -62,7 +63,6 @@ private:
     // and remembers the value asked for, so that a later rate change can grant it again.
     float cutoff(int tag, float hz);
 
-    static const int kNumSoundTags = 108;
     float mSamplingRate = 44100.0f;
     // Cutoffs as routed (not a number while never routed), indexed by tag.
     float mRoutedCutoff[kNumSoundTags];

@@ -39,7 +39,7 @@ BrakkaProgram::BrakkaProgram() {
 }
 
 Brakka::Brakka(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParameters) {
     for (auto& m : parameterMirror)
         m.store(0, std::memory_order_relaxed);
     for (auto& o : overflowTags)
@@ -53,13 +53,13 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     std::lock_guard<std::recursive_mutex> programsHold(programsMutex);
     EngineLock lock(*this);
 
-    for (int tag = 0; tag < kNumParams; ++tag)
+    for (int tag = 0; tag < kNumParameters; ++tag)
         defaultValues[tag] = parameters.getVSTvalue(tag);
     // Programs start at the parameters' defaults, each pattern with its own pattern values,
     // until the factory bank replaces them.
     for (auto& program : programs) {
         program = std::make_unique<BrakkaProgram>();
-        for (int tag = 0; tag < kNumParams; ++tag)
+        for (int tag = 0; tag < kNumParameters; ++tag)
             program->values[tag] = parameters.getVSTvalue(tag);
         for (int p = 0; p < kNumPatterns; ++p) {
             for (unsigned int tag : parameters.getPatternTags())
@@ -86,7 +86,7 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     compressor.setRatio(1000.0f);
     compressor.setOutputGain(0.0f);
 
-    for (int tag = 0; tag < kNumParams; ++tag)
+    for (int tag = 0; tag < kNumParameters; ++tag)
         syncMirror(tag);
 
     // The editor lives as long as the engine (only its window comes and goes), so the
@@ -177,9 +177,9 @@ float Brakka::getTempo() {
     // last (a change may still wait in the queue) and the audio thread's copy of the host
     // tempo.
     std::lock_guard<std::mutex> lock(displayMutex);
-    if ((int)displayTable.naturalValueFromVSTvalue(kTagSync, getParameter(kTagSync)) ==
+    if ((int)displayTable.naturalValueFromVSTvalue(kSyncTag, getParameter(kSyncTag)) ==
         kSyncInternal)
-        return displayTable.naturalValueFromVSTvalue(kTagTempo, getParameter(kTagTempo));
+        return displayTable.naturalValueFromVSTvalue(kTempoTag, getParameter(kTempoTag));
     return (float)hostTempo.load(std::memory_order_relaxed);
 }
 
@@ -332,7 +332,7 @@ void Brakka::drainPendingParameters() {
         restoreQueuedValue(tag, serial, value);
     }
     if (overflowPending.exchange(false, std::memory_order_acq_rel)) {
-        for (int t = 0; t < kNumParams; ++t)
+        for (int t = 0; t < kNumParameters; ++t)
             if (overflowTags[t].exchange(false, std::memory_order_acq_rel))
                 applyParameter(t,
                                mirrorValueOf(parameterMirror[t].load(std::memory_order_acquire)));
@@ -422,16 +422,16 @@ void Brakka::applyParameter(int tag, float value) {
 }
 
 void Brakka::dispatchParameter(int tag, float value) {
-    if (tag <= 107) {
+    if (tag <= kLastSoundTag) {
         setVoiceParameter(tag, dsp(tag));
         return;
     }
     switch (tag) {
-    case kTagStepSize:
+    case kStepSizeTag:
         if (currentSequencer) applyStepSize(*currentSequencer);
         return;
-    case kTagPlay:
-        if ((int)natural(kTagSync) == kSyncInternal) {
+    case kPlayTag:
+        if ((int)natural(kSyncTag) == kSyncInternal) {
             if (value == 0.25f || !transportPlaying) songPosition = 0.0;
             if (value == 1.0f) {
                 if (!transportPlaying) startPending = true;
@@ -439,46 +439,46 @@ void Brakka::dispatchParameter(int tag, float value) {
             }
         }
         return;
-    case kTagStop:
+    case kStopTag:
         // A program load restores the stored value only (like Clear, below).
         if (value > 0.5f && !loadingProgram) {
             transportPlaying = false;
-            automateParameter(kTagPlay, 0.0f);
+            automateParameter(kPlayTag, 0.0f);
         }
         return;
-    case kTagPattern:
-        setCurrentPatternDeferred((int)natural(kTagPattern));
+    case kPatternTag:
+        setCurrentPatternDeferred((int)natural(kPatternTag));
         return;
-    case kTagCompressor:
+    case kCompressorTag:
         compressor.setInputGain(10.0f * value);
         compressor.setOutputGain(18.0f * value);
         compressor.setThreshold(-30.0f * value);
         return;
-    case kTagCompressorAttack:
-        compressor.setAttack(natural(kTagCompressorAttack));
+    case kCompressorAttackTag:
+        compressor.setAttack(natural(kCompressorAttackTag));
         return;
-    case kTagMIDIOutputOnly:
+    case kMIDIOutputOnlyTag:
         midiOutputOnly = (value == 1.0f);
         return;
     default:
         break;
     }
-    if (tag >= kTagLevel && tag < kTagLevel + 12) {
-        setVoiceAudibility(tag - kTagLevel);
-    } else if (tag >= kTagPan && tag < kTagPan + 12) {
+    if (tag >= kLevelTag && tag < kLevelTag + kNumVoices) {
+        setVoiceAudibility(tag - kLevelTag);
+    } else if (tag >= kPanTag && tag < kPanTag + kNumVoices) {
         setVoiceParameter(tag, dsp(tag));
-    } else if (tag >= kTagOutput && tag < kTagOutput + 12) {
+    } else if (tag >= kOutputTag && tag < kOutputTag + kNumVoices) {
         setVoiceParameter(tag, natural(tag));
-    } else if (tag >= kTagMute && tag < kTagMute + 12) {
-        setVoiceAudibility(tag - kTagMute);
-    } else if (tag >= kTagSolo && tag < kTagSolo + 12) {
+    } else if (tag >= kMuteTag && tag < kMuteTag + kNumVoices) {
+        setVoiceAudibility(tag - kMuteTag);
+    } else if (tag >= kSoloTag && tag < kSoloTag + kNumVoices) {
         updateSoloState(tag, value > 0.5f);
-    } else if (tag >= kTagSelectedBeats && tag < kTagRandomVelocity) {
+    } else if (tag >= kSelectedBeatsTag && tag < kRandomVelocityTag) {
         setVoiceParameter(tag, dsp(tag));
-    } else if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + 12) {
+    } else if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) {
         // Random Velocity keeps the normalized value (0 means "take the velocity row").
         setVoiceParameter(tag, value);
-    } else if (tag >= kTagClear && tag < kTagRandomReset) {
+    } else if (tag >= kClearTag && tag < kRandomResetTag) {
         // Clear and Random Fill are one-shot actions on the rows. A program load only restores
         // their stored values: acting on them would wipe or scramble rows whenever a host left
         // one of these switches at 1.0 in a saved program.
@@ -487,49 +487,50 @@ void Brakka::dispatchParameter(int tag, float value) {
 }
 
 void Brakka::setVoiceParameter(int tag, float v) {
-    if (tag < 0 || tag > 249) return;
-    if (tag <= 107) {
+    if (tag < 0 || tag > kRandomFillTag + kNumVoices - 1) return;
+    if (tag <= kLastSoundTag) {
         voices.setVoiceParameter(tag, v);
-        if (tag == kTagMoreCowbell) setVoiceAudibility(11);
+        if (tag == kMoreCowbellTag) setVoiceAudibility(BrakkaVoiceBank::kCowbell);
         return;
     }
     BrakkaSequencer* seq = currentSequencer;
-    if (tag >= kTagLevel && tag < kTagLevel + 12) {
-        setVoiceAudibility(tag - kTagLevel);
-    } else if (tag >= kTagPan && tag < kTagPan + 12) {
+    if (tag >= kLevelTag && tag < kLevelTag + kNumVoices) {
+        setVoiceAudibility(tag - kLevelTag);
+    } else if (tag >= kPanTag && tag < kPanTag + kNumVoices) {
         int k = BrakkaParameterManager::panLawIndex(std::isnan(v) ? 0.5f : v);
-        panGainLeft[tag - kTagPan] = parameters.getPanLawLeft()[k];
-        panGainRight[tag - kTagPan] = parameters.getPanLawRight()[k];
-    } else if (tag >= kTagOutput && tag < kTagOutput + 12) {
+        panGainLeft[tag - kPanTag] = parameters.getPanLawLeft()[k];
+        panGainRight[tag - kPanTag] = parameters.getPanLawRight()[k];
+    } else if (tag >= kOutputTag && tag < kOutputTag + kNumVoices) {
         int bus = std::isnan(v) ? 0 : (int)v;
-        outputBus[tag - kTagOutput] = bus < 0 ? 0 : (bus >= kNumBuses ? kNumBuses - 1 : bus);
-    } else if (tag >= kTagMute && tag < kTagMute + 12) {
-        setVoiceAudibility(tag - kTagMute);
-    } else if (tag >= kTagSolo && tag < kTagSolo + 12) {
+        outputBus[tag - kOutputTag] =
+            bus < 0 ? 0 : (bus >= kNumOutputBuses ? kNumOutputBuses - 1 : bus);
+    } else if (tag >= kMuteTag && tag < kMuteTag + kNumVoices) {
+        setVoiceAudibility(tag - kMuteTag);
+    } else if (tag >= kSoloTag && tag < kSoloTag + kNumVoices) {
         updateSoloState(tag, v > 0.5f);
     } else if (!seq) {
         return;
-    } else if (tag >= kTagSelectedBeats && tag < kTagSelectedBeats + 12) {
-        seq->setSelectedBeats(tag - kTagSelectedBeats, (int)(v * 2147483647.0));
-    } else if (tag >= kTagRandomBeats && tag < kTagRandomBeats + 12) {
-        seq->setRandomBeats(tag - kTagRandomBeats, (int)(v * 2147483647.0));
-    } else if (tag >= kTagRandomSize && tag < kTagRandomSize + 12) {
-        seq->setRandomSize(tag - kTagRandomSize, (int)v);
-    } else if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + 12) {
-        seq->setRandomVelocity(tag - kTagRandomVelocity, v);
-    } else if (tag >= kTagClear && tag < kTagClear + 12) {
-        seq->clearNotes(tag - kTagClear);
-    } else if (tag >= kTagRandomFill && tag < kTagRandomFill + 12) {
-        seq->randomizeNotes(tag - kTagRandomFill);
+    } else if (tag >= kSelectedBeatsTag && tag < kSelectedBeatsTag + kNumVoices) {
+        seq->setSelectedBeats(tag - kSelectedBeatsTag, (int)(v * 2147483647.0));
+    } else if (tag >= kRandomBeatsTag && tag < kRandomBeatsTag + kNumVoices) {
+        seq->setRandomBeats(tag - kRandomBeatsTag, (int)(v * 2147483647.0));
+    } else if (tag >= kRandomSizeTag && tag < kRandomSizeTag + kNumVoices) {
+        seq->setRandomSize(tag - kRandomSizeTag, (int)v);
+    } else if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) {
+        seq->setRandomVelocity(tag - kRandomVelocityTag, v);
+    } else if (tag >= kClearTag && tag < kClearTag + kNumVoices) {
+        seq->clearNotes(tag - kClearTag);
+    } else if (tag >= kRandomFillTag && tag < kRandomFillTag + kNumVoices) {
+        seq->randomizeNotes(tag - kRandomFillTag);
     }
 }
 
 void Brakka::setVoiceAudibility(int v) {
     if (v < 0 || v >= kNumVoices) return;
-    bool muted = natural(kTagMute + v) == 1.0f;
-    bool audible = soloTag == 0 ? !muted : (soloTag == kTagSolo + v) && !muted;
-    float level = dsp(kTagLevel + v);
-    if (v == 11 && natural(kTagMoreCowbell) == 1.0f) level = 1.2f;
+    bool muted = natural(kMuteTag + v) == 1.0f;
+    bool audible = soloTag == 0 ? !muted : (soloTag == kSoloTag + v) && !muted;
+    float level = dsp(kLevelTag + v);
+    if (v == BrakkaVoiceBank::kCowbell && natural(kMoreCowbellTag) == 1.0f) level = 1.2f;
     voiceGain[v] = audible ? level : 0.0f;
 }
 
@@ -538,7 +539,7 @@ void Brakka::updateSoloState(int tag, bool on) {
         // Solo is exclusive when switched; a program load restores the stored values as they
         // are (older programs hold several solos on; the last of them is the one heard).
         if (!loadingProgram)
-            for (int t = kTagSolo; t < kTagSolo + 12; ++t)
+            for (int t = kSoloTag; t < kSoloTag + kNumVoices; ++t)
                 if (t != tag && natural(t) == 1.0f) automateParameter(t, 0.0f);
         soloTag = tag;
     } else {
@@ -641,7 +642,7 @@ void Brakka::fillModValues(long tag, int shape) {
 
 void Brakka::resetSequencer() {
     runOnEngine([&] {
-        if ((int)natural(kTagSync) == kSyncInternal) songPosition = 0.0;
+        if ((int)natural(kSyncTag) == kSyncInternal) songPosition = 0.0;
     });
 }
 

@@ -61,16 +61,12 @@
 
 class Brakka : public AudioEffectX {
 public:
-    static constexpr int kNumPrograms = 48;
-    static constexpr int kNumParams = 263;
-    static constexpr int kNumVoices = 12;
-    static constexpr int kNumPatterns = 16;
-    static constexpr int kNumOutputs = 12;
-    static constexpr int kNumBuses = 6;
+    static constexpr int kNumOutputs = 2 * kNumOutputBuses;
     static constexpr int kVendorVersion = 1120;
     static constexpr int kAllRowsChanged = 652;
     static constexpr int kVelocityRowChanged = -1;
-    static constexpr int kLearnTagLimit = 261;
+    // MIDI learn takes every tag up to the last per-voice family (not MIDI Output Only).
+    static constexpr int kLearnTagLimit = kLastFamilyTag;
     // Lower rates are ignored: the voices' filters and oscillators need at least this.
     static constexpr float kMinSampleRate = 8000.0f;
 
@@ -79,33 +75,33 @@ public:
     static constexpr VstInt32 kOpcodeVSTToNatural = 23456;
     static constexpr VstInt32 kOpcodeImportPatterns = 34567;
 
-    // Tags with a meaning of their own to the engine.
-    enum Tag {
-        kTagMoreCowbell = 81,
-        kTagStepSize = 108,
-        kTagPlay = 109,
-        kTagStop = 110,
-        kTagTempo = 111,
-        kTagSwing = 112,
-        kTagSync = 113,
-        kTagPattern = 114,
-        kTagOutputA = 115,
-        kTagCompressor = 116,
-        kTagCompressorAttack = 117,
-        kTagLevel = 118,
-        kTagPan = 130,
-        kTagOutput = 142,
-        kTagMute = 154,
-        kTagSolo = 166,
-        kTagSelectedBeats = 178,
-        kTagRandomBeats = 190,
-        kTagRandomSize = 202,
-        kTagRandomVelocity = 214,
-        kTagClear = 226,
-        kTagRandomFill = 238,
-        kTagRandomReset = 250,
-        kTagMIDIOutputOnly = 262
-    };
+    // The engine's old names of the tags, still used by the tests; the table's names are in
+    // BrakkaParameterTags.h.
+    static constexpr int kNumParams = kNumParameters;
+    static constexpr int kTagMoreCowbell = kMoreCowbellTag;
+    static constexpr int kTagStepSize = kStepSizeTag;
+    static constexpr int kTagPlay = kPlayTag;
+    static constexpr int kTagStop = kStopTag;
+    static constexpr int kTagTempo = kTempoTag;
+    static constexpr int kTagSwing = kSwingTag;
+    static constexpr int kTagSync = kSyncTag;
+    static constexpr int kTagPattern = kPatternTag;
+    static constexpr int kTagOutputA = kOutputATag;
+    static constexpr int kTagCompressor = kCompressorTag;
+    static constexpr int kTagCompressorAttack = kCompressorAttackTag;
+    static constexpr int kTagLevel = kLevelTag;
+    static constexpr int kTagPan = kPanTag;
+    static constexpr int kTagOutput = kOutputTag;
+    static constexpr int kTagMute = kMuteTag;
+    static constexpr int kTagSolo = kSoloTag;
+    static constexpr int kTagSelectedBeats = kSelectedBeatsTag;
+    static constexpr int kTagRandomBeats = kRandomBeatsTag;
+    static constexpr int kTagRandomSize = kRandomSizeTag;
+    static constexpr int kTagRandomVelocity = kRandomVelocityTag;
+    static constexpr int kTagClear = kClearTag;
+    static constexpr int kTagRandomFill = kRandomFillTag;
+    static constexpr int kTagRandomReset = kRandomResetTag;
+    static constexpr int kTagMIDIOutputOnly = kMIDIOutputOnlyTag;
     enum SyncMode { kSyncHost = 0, kSyncInternal = 1, kSyncMIDINote = 2 };
 
     explicit Brakka(audioMasterCallback audioMaster);
@@ -273,7 +269,7 @@ private:
     void waitForTask(BrakkaEngineTask& task);
     void drainTasks();
 
-    static bool isValidTag(long tag) { return tag >= 0 && tag < kNumParams; }
+    static bool isValidTag(long tag) { return tag >= 0 && tag < kNumParameters; }
     float natural(long tag) { return parameters.getNaturalValue(tag); }
     float dsp(long tag) { return parameters.getDSPValue(tag); }
     BrakkaProgram& currentProgram() { return *programs[clampProgram(curProgram)]; }
@@ -427,8 +423,8 @@ private:
     bool flushingOutbox = false;
     // True while setProgram applies a program's stored values.
     bool loadingProgram = false;
-    std::atomic<uint64_t> parameterMirror[kNumParams];
-    std::atomic<bool> overflowTags[kNumParams];
+    std::atomic<uint64_t> parameterMirror[kNumParameters];
+    std::atomic<bool> overflowTags[kNumParameters];
     std::atomic<bool> overflowPending{false};
     BrakkaParameterQueue pendingParameters;
     BrakkaTaskQueue engineTasks;
@@ -466,7 +462,7 @@ private:
     VstMidiEvent midiOutEvent;
 
     // Every parameter's default normalized value, for values a chunk holds as NaN.
-    float defaultValues[kNumParams];
+    float defaultValues[kNumParameters];
 
     // The assignments file saver.
     std::atomic<bool> midiMapSaveWanted{false};

@@ -18,18 +18,12 @@ using namespace brakka_layout;
 
 namespace {
 
-constexpr const char* kVoiceNames[BrakkaEditor::kNumVoices] = {
-    "Kickdrum",   "Snare 8",  "Snare 9", "Low Tom", "Mid Tom", "High Tom",
-    "closed Hat", "Open Hat", "Cymbal",  "Rimshot", "Clap",    "Cowbell"};
+constexpr const char* kVoiceNames[kNumVoices] = {"Kickdrum", "Snare 8",  "Snare 9",    "Low Tom",
+                                                 "Mid Tom",  "High Tom", "closed Hat", "Open Hat",
+                                                 "Cymbal",   "Rimshot",  "Clap",       "Cowbell"};
 
-constexpr int kTagPattern = 114;
-constexpr int kTagTempo = 111;
-constexpr int kTagStepSize = 108;
-constexpr int kTagRandomVelocity = 214;
-constexpr int kTagClear = 226;
-constexpr int kTagRandomFill = 238;
-constexpr int kLastNoteStepTag = kTagNoteRows + BrakkaEditor::kNumVoices * kSteps - 1; // 650
-constexpr int kLastValueStepTag = kTagValueRow + kSteps - 1;                           // 683
+constexpr int kLastNoteStepTag = kTagNoteRows + kNumVoices * kNumSteps - 1; // 650
+constexpr int kLastValueStepTag = kTagValueRow + kNumSteps - 1;             // 683
 
 uint32_t packPattern(uint32_t count, int current, int pending) {
     return (count << 16) | ((uint32_t)(pending & 0xff) << 8) | (uint32_t)(current & 0xff);
@@ -128,7 +122,7 @@ bool BrakkaEditor::openOffscreen() {
     showPattern(engine->getCurrentPattern(), engine->getPendingPattern());
     for (int v = 0; v < kNumVoices; ++v)
         loadNoteRow(v);
-    for (int tag = 0; tag < kNumParams; ++tag)
+    for (int tag = 0; tag < kNumParameters; ++tag)
         showParameter(tag, engine->getParameter(tag));
     setCurrentVoice(currentVoice);
     const int step = engine->getCurrentStep();
@@ -249,7 +243,7 @@ void BrakkaEditor::modRowChanged(int tag) {
         allRowsDirty.store(true, std::memory_order_release);
     else if (tag < 0)
         velocityRowDirty.store(true, std::memory_order_release);
-    else if (tag < kNumParams)
+    else if (tag < kNumParameters)
         modRowDirty[tag / 64].fetch_or(1ull << (tag % 64), std::memory_order_release);
 }
 
@@ -279,23 +273,23 @@ void BrakkaEditor::highlightControl(int tag, bool on) {
 }
 
 void BrakkaEditor::setParameter(int tag, float value) {
-    if (!isOpen() || tag < 0 || tag >= kNumParams) return;
+    if (!isOpen() || tag < 0 || tag >= kNumParameters) return;
     // Clear and Random Fill have just changed the voice's row in the engine.
-    if (value == 1.0f && tag >= kTagClear && tag < kTagRandomFill + kNumVoices)
-        noteReload.fetch_or(1u << ((tag - kTagClear) % kNumVoices), std::memory_order_release);
+    if (value == 1.0f && tag >= kClearTag && tag < kRandomFillTag + kNumVoices)
+        noteReload.fetch_or(1u << ((tag - kClearTag) % kNumVoices), std::memory_order_release);
     parameterDirty[tag / 64].fetch_or(1ull << (tag % 64), std::memory_order_release);
 }
 
 // --- showing the engine's state (user-interface thread) -------------------------------------
 
 void BrakkaEditor::showParameter(int tag, float value) {
-    if (!frame || tag < 0 || tag >= kNumParams) return;
-    if (value == 1.0f && tag >= kTagClear && tag < kTagRandomFill + kNumVoices)
-        loadNoteRow((tag - kTagClear) % kNumVoices);
+    if (!frame || tag < 0 || tag >= kNumParameters) return;
+    if (value == 1.0f && tag >= kClearTag && tag < kRandomFillTag + kNumVoices)
+        loadNoteRow((tag - kClearTag) % kNumVoices);
     // The pattern selector follows the engine's pattern notifications (current and queued).
-    if (tag == kTagPattern) return;
+    if (tag == kPatternTag) return;
     // The velocity read-out counts 0..127 (the edit sends value / 127 back).
-    if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + kNumVoices) value *= 127.0f;
+    if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) value *= 127.0f;
     CControl* control = frame->getControlFromID(tag);
     if (control) {
         if (control->isTypeOf("CZUControl"))
@@ -304,8 +298,8 @@ void BrakkaEditor::showParameter(int tag, float value) {
             control->setValue(value);
         control->invalid();
     }
-    if (tag == kTagTempo) showTempo();
-    if (tag == kTagStepSize) showSequenceLength();
+    if (tag == kTempoTag) showTempo();
+    if (tag == kStepSizeTag) showSequenceLength();
 }
 
 void BrakkaEditor::showTempo() {
@@ -321,8 +315,8 @@ void BrakkaEditor::showTempo() {
 
 void BrakkaEditor::showSequenceLength() {
     float natural = 0.0f;
-    engine->vendorSpecific(Brakka::kOpcodeVSTToNatural, kTagStepSize, &natural,
-                           engine->getParameter(kTagStepSize));
+    engine->vendorSpecific(Brakka::kOpcodeVSTToNatural, kStepSizeTag, &natural,
+                           engine->getParameter(kStepSizeTag));
     int index = (int)std::lround(natural);
     index = index < 0 ? 0 : (index > 4 ? 4 : index);
     const short length = (short)kSequenceLengths[index];
@@ -426,8 +420,8 @@ void BrakkaEditor::valueChanged(CControl* control) {
 void BrakkaEditor::valueChanged(long tag, float value) {
     if (tag < 0) return; // a handle without a parameter
     if (tag >= kTagNoteRows && tag <= kLastNoteStepTag) {
-        const int voice = (int)(tag - kTagNoteRows) / kSteps;
-        const int step = (int)(tag - kTagNoteRows) % kSteps;
+        const int voice = (int)(tag - kTagNoteRows) / kNumSteps;
+        const int step = (int)(tag - kTagNoteRows) % kNumSteps;
         engine->setNote(voice, step, value == 1.0f ? 255 : 0);
     } else if (tag >= kTagValueRow && tag <= kLastValueStepTag) {
         const int step = (int)(tag - kTagValueRow);
@@ -461,8 +455,8 @@ void BrakkaEditor::valueChanged(long tag, float value) {
         const long last = (long)BrakkaEditorSettings::kNumZooms - 1;
         long index = std::lround(value * (float)last);
         setZoom(BrakkaEditorSettings::kZooms[index < 0 ? 0 : (index > last ? last : index)]);
-    } else if (tag < kNumParams) {
-        if (tag >= kTagRandomVelocity && tag < kTagRandomVelocity + kNumVoices) value /= 127.0f;
+    } else if (tag < kNumParameters) {
+        if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) value /= 127.0f;
         engine->setParameterAutomated((VstInt32)tag, value);
     }
 }
@@ -476,7 +470,7 @@ void BrakkaEditor::beginEdit(long tag) {
         if (valueCaption) valueCaption->setDisplayString(engine->getFullParameterName(modTarget));
     }
     // Only parameters are announced to the host.
-    if (tag >= 0 && tag < kNumParams) AEffGUIEditor::beginEdit((VstInt32)tag);
+    if (tag >= 0 && tag < kNumParameters) AEffGUIEditor::beginEdit((VstInt32)tag);
 }
 
 void BrakkaEditor::endEdit(long tag) {
@@ -485,7 +479,7 @@ void BrakkaEditor::endEdit(long tag) {
         showVelocityView();
         if (frame) frame->setDirty(true);
     }
-    if (tag >= 0 && tag < kNumParams) AEffGUIEditor::endEdit((VstInt32)tag);
+    if (tag >= 0 && tag < kNumParameters) AEffGUIEditor::endEdit((VstInt32)tag);
 }
 
 long BrakkaEditor::controlModifierClicked(CControl* control, long button) {

@@ -37,10 +37,6 @@ class BrakkaEditor : public AEffGUIEditor,
                      public CZUControlListener,
                      public BrakkaEditorInterface {
 public:
-    static constexpr int kNumVoices = brakka_layout::kVoices;
-    static constexpr int kNumSteps = brakka_layout::kSteps;
-    static constexpr int kNumParams = 263;
-
     explicit BrakkaEditor(Brakka* engine);
     ~BrakkaEditor() override;
 
@@ -148,7 +144,7 @@ private:
     std::atomic<uint32_t> noteMask[kNumVoices];
     std::atomic<uint32_t> noteDirty{0};  // voices whose mask changed
     std::atomic<uint32_t> noteReload{0}; // voices whose row the engine changed without telling
-    static constexpr int kTagWords = (kNumParams + 63) / 64;
+    static constexpr int kTagWords = (kNumParameters + 63) / 64;
     std::atomic<uint64_t> parameterDirty[kTagWords];
     std::atomic<uint64_t> modRowDirty[kTagWords];
     std::atomic<bool> velocityRowDirty{false};

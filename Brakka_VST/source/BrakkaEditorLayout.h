@@ -4,6 +4,8 @@
 // so the pictures and the controls cannot drift apart. Everything is in logical pixels (100 %).
 #pragma once
 
+#include "BrakkaParameterTags.h"
+
 namespace brakka_layout {
 
 struct Rect {
@@ -21,8 +23,6 @@ struct RGB {
 
 constexpr int kWidth = 1080;
 constexpr int kHeight = 680;
-constexpr int kVoices = 12;
-constexpr int kSteps = 32;
 
 // --- bitmap resources (png, "N" at 100 % and "N@2x" at twice the pixels) ---------------------
 enum Bitmap {
@@ -55,15 +55,14 @@ constexpr int kBitmapNumbers[] = {10000, 10001, 10002, 10003, 10004, 10005, 1000
 // --- voices ---------------------------------------------------------------------------------
 // Families share a colour: kick; snares; toms; hats and cymbal; rimshot, clap and cowbell.
 constexpr int kFamilies = 5;
-constexpr int kVoiceFamily[kVoices] = {0, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
+constexpr int kVoiceFamily[kNumVoices] = {0, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
 constexpr RGB kFamilyColor[kFamilies] = {
     {238, 92, 66}, {244, 160, 52}, {214, 196, 74}, {70, 196, 206}, {170, 128, 232}};
 constexpr const char* kFamilyName[kFamilies] = {"BASS DRUM", "SNARE", "TOM", "METAL", "PERCUSSION"};
 // Names as the artwork prints them.
-constexpr const char* kVoiceTitle[kVoices] = {"KICKDRUM", "SNARE 8",  "SNARE 9",    "LOW TOM",
-                                              "MID TOM",  "HIGH TOM", "CLOSED HAT", "OPEN HAT",
-                                              "CYMBAL",   "RIMSHOT",  "CLAP",       "COWBELL"};
-constexpr int kVoiceNote[kVoices] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
+constexpr const char* kVoiceTitle[kNumVoices] = {"KICKDRUM", "SNARE 8",  "SNARE 9",    "LOW TOM",
+                                                 "MID TOM",  "HIGH TOM", "CLOSED HAT", "OPEN HAT",
+                                                 "CYMBAL",   "RIMSHOT",  "CLAP",       "COWBELL"};
 
 // --- header ---------------------------------------------------------------------------------
 constexpr Rect kHeader{0, 0, kWidth, 72};
@@ -94,10 +93,10 @@ constexpr Rect kPatternPaste{822, 93, 874, 113};
 constexpr int kRowsTop = 130;
 constexpr int kRowHeight = 22;
 constexpr int kColumnHeadingTop = 117;
-constexpr Rect kVoiceSelector{16, kRowsTop, 100, kRowsTop + kVoices* kRowHeight};
-constexpr Rect kGrid{150, kRowsTop, 694, kRowsTop + kVoices* kRowHeight}; // 32 x 17 pixels
+constexpr Rect kVoiceSelector{16, kRowsTop, 100, kRowsTop + kNumVoices* kRowHeight};
+constexpr Rect kGrid{150, kRowsTop, 694, kRowsTop + kNumVoices* kRowHeight}; // 32 x 17 pixels
 constexpr int kStepWidth = 17;
-constexpr Rect kRows{16, kRowsTop, 874, kRowsTop + kVoices* kRowHeight};
+constexpr Rect kRows{16, kRowsTop, 874, kRowsTop + kNumVoices* kRowHeight};
 // Row r's controls: these rectangles offset by (0, r * kRowHeight).
 constexpr Rect kMute{104, kRowsTop + 3, 122, kRowsTop + 19};
 constexpr Rect kSolo{126, kRowsTop + 3, 144, kRowsTop + 19};
@@ -169,64 +168,92 @@ struct PanelItem {
     int tags[4];
 };
 constexpr int kMaxPanelItems = 9;
-constexpr PanelItem kPanels[kVoices][kMaxPanelItems] = {
-    {{kPanelKnob, "Tune", {0}},
-     {kPanelKnob, "Saturation", {1}},
-     {kPanelKnob, "Noise Freq", {11}},
-     {kPanelKnob, "Pitch Mod", {10}},
-     {kPanelKnob, "Click Level", {12}},
-     {kPanelSwitch, "Waveform", {13}},
-     {kPanelEnvelope, "Amp Envelope", {2, 3, 4, 5}},
-     {kPanelEnvelope, "Pitch Envelope", {6, 7, 8, 9}}},
-    {{kPanelKnob, "Tune", {25}},
-     {kPanelKnob, "Noise Color", {26}},
-     {kPanelKnob, "Noise Level", {28}},
-     {kPanelKnob, "Noise Decay", {27}}},
-    {{kPanelKnob, "Tune", {14}},
-     {kPanelKnob, "Noise Color", {19}},
-     {kPanelKnob, "Noise Level", {24}},
-     {kPanelEnvelope, "Noise Amp Envelope", {20, 21, 22, 23}},
-     {kPanelEnvelope, "Tone Amp Envelope", {15, 16, 17, 18}}},
+constexpr PanelItem kPanels[kNumVoices][kMaxPanelItems] = {
+    {{kPanelKnob, "Tune", {kKickTuneTag}},
+     {kPanelKnob, "Saturation", {kKickSaturationTag}},
+     {kPanelKnob, "Noise Freq", {kKickNoiseFreqTag}},
+     {kPanelKnob, "Pitch Mod", {kKickPitchModTag}},
+     {kPanelKnob, "Click Level", {kKickClickLevelTag}},
+     {kPanelSwitch, "Waveform", {kKickWaveformTag}},
+     {kPanelEnvelope,
+      "Amp Envelope",
+      {kKickAmpAttackTag, kKickAmpAttackCurveTag, kKickAmpDecayTag, kKickAmpDecayCurveTag}},
+     {kPanelEnvelope,
+      "Pitch Envelope",
+      {kKickPitchAttackTag, kKickPitchAttackCurveTag, kKickPitchDecayTag,
+       kKickPitchDecayCurveTag}}},
+    {{kPanelKnob, "Tune", {kSnare8TuneTag}},
+     {kPanelKnob, "Noise Color", {kSnare8NoiseColorTag}},
+     {kPanelKnob, "Noise Level", {kSnare8NoiseLevelTag}},
+     {kPanelKnob, "Noise Decay", {kSnare8NoiseDecayTag}}},
+    {{kPanelKnob, "Tune", {kSnare9TuneTag}},
+     {kPanelKnob, "Noise Color", {kSnare9NoiseColorTag}},
+     {kPanelKnob, "Noise Level", {kSnare9NoiseLevelTag}},
+     {kPanelEnvelope,
+      "Noise Amp Envelope",
+      {kSnare9NoiseAttackTag, kSnare9NoiseAttackCurveTag, kSnare9NoiseDecayTag,
+       kSnare9NoiseDecayCurveTag}},
+     {kPanelEnvelope,
+      "Tone Amp Envelope",
+      {kSnare9ToneAttackTag, kSnare9ToneAttackCurveTag, kSnare9ToneDecayTag,
+       kSnare9ToneDecayCurveTag}}},
 #define BRAKKA_TOM_PANEL(b)                                                                        \
     {                                                                                              \
-        {kPanelKnob, "Tune", {b}}, {kPanelKnob, "Pitch EG", {b + 1}},                              \
-            {kPanelKnob, "Saturation", {b + 5}}, {kPanelKnob, "Click Lvl", {b + 2}},               \
-            {kPanelKnob, "Noise Lvl", {b + 3}}, {kPanelKnob, "Tone Lvl", {b + 4}},                 \
-            {kPanelEnvelope, "Tone 1 Envelope", {b + 6, b + 7, b + 8, b + 9}}, {                   \
+        {kPanelKnob, "Tune", {b + kTomFreq}}, {kPanelKnob, "Pitch EG", {b + kTomPitchDepth}},      \
+            {kPanelKnob, "Saturation", {b + kTomSaturation}},                                      \
+            {kPanelKnob, "Click Lvl", {b + kTomClickLevel}},                                       \
+            {kPanelKnob, "Noise Lvl", {b + kTomNoiseLevel}},                                       \
+            {kPanelKnob, "Tone Lvl", {b + kTomToneLevel}},                                         \
+            {kPanelEnvelope,                                                                       \
+             "Tone 1 Envelope",                                                                    \
+             {b + kTomTone1AttackTime, b + kTomTone1AttackCurve, b + kTomTone1DecayTime,           \
+              b + kTomTone1DecayCurve}},                                                           \
+        {                                                                                          \
             kPanelEnvelope, "Tone 2 Envelope", {                                                   \
-                b + 10, b + 11, b + 12, b + 13                                                     \
+                b + kTomTone2AttackTime, b + kTomTone2AttackCurve, b + kTomTone2DecayTime,         \
+                    b + kTomTone2DecayCurve                                                        \
             }                                                                                      \
         }                                                                                          \
     }
-    BRAKKA_TOM_PANEL(29),
-    BRAKKA_TOM_PANEL(43),
-    BRAKKA_TOM_PANEL(57),
+    BRAKKA_TOM_PANEL(kLowTomFirstTag),
+    BRAKKA_TOM_PANEL(kMidTomFirstTag),
+    BRAKKA_TOM_PANEL(kHighTomFirstTag),
 #undef BRAKKA_TOM_PANEL
-    {{kPanelKnob, "Tune", {84}},
-     {kPanelKnob, "Decay", {86}},
-     {kPanelKnob, "BPF Freq", {82}},
-     {kPanelKnob, "HPF Freq", {83}},
-     {kPanelKnob, "Noise Mix", {85}}},
-    {{kPanelKnob, "Tune", {89}},
-     {kPanelKnob, "Decay", {91}},
-     {kPanelKnob, "BPF Freq", {87}},
-     {kPanelKnob, "HPF Freq", {88}},
-     {kPanelKnob, "Noise Mix", {90}}},
-    {{kPanelKnob, "Tune", {93}},
-     {kPanelKnob, "Noise Lvl", {94}},
-     {kPanelKnob, "Ding Lvl", {95}},
-     {kPanelKnob, "Low BPF", {96}},
-     {kPanelKnob, "High BPF", {101}},
-     {kPanelEnvelope, "Ding Envelope", {102, 103, 104, 105}},
-     {kPanelEnvelope, "High Envelope", {97, 98, 99, 100}}},
-    {{kPanelKnob, "Tune", {106}}, {kPanelKnob, "HPF Freq", {107}}},
-    {{kPanelKnob, "Tone", {71}}, {kPanelKnob, "Reverb", {72}}},
-    {{kPanelKnob, "Tune", {73}},
-     {kPanelKnob, "Filter Cut", {79}},
-     {kPanelKnob, "Filter Q", {80}},
-     {kPanelKnob, "Detune", {74}},
-     {kPanelSwitch, "More Cowbell", {81}},
-     {kPanelEnvelope, "Amp Envelope", {75, 76, 77, 78}}},
+#define BRAKKA_HAT_PANEL(b)                                                                        \
+    {                                                                                              \
+        {kPanelKnob, "Tune", {b + kHatTune}}, {kPanelKnob, "Decay", {b + kHatDecay}},              \
+            {kPanelKnob, "BPF Freq", {b + kHatBPFFreq}},                                           \
+            {kPanelKnob, "HPF Freq", {b + kHatHPFFreq}}, {                                         \
+            kPanelKnob, "Noise Mix", {                                                             \
+                b + kHatNoiseMix                                                                   \
+            }                                                                                      \
+        }                                                                                          \
+    }
+    BRAKKA_HAT_PANEL(kClosedHatFirstTag),
+    BRAKKA_HAT_PANEL(kOpenHatFirstTag),
+#undef BRAKKA_HAT_PANEL
+    {{kPanelKnob, "Tune", {kCymbalTuneTag}},
+     {kPanelKnob, "Noise Lvl", {kCymbalNoiseLevelTag}},
+     {kPanelKnob, "Ding Lvl", {kCymbalDingLevelTag}},
+     {kPanelKnob, "Low BPF", {kCymbalFreqTag}},
+     {kPanelKnob, "High BPF", {kCymbalDingFreqTag}},
+     {kPanelEnvelope,
+      "Ding Envelope",
+      {kCymbalDingAttackTag, kCymbalDingAttackCurveTag, kCymbalDingDecayTag,
+       kCymbalDingDecayCurveTag}},
+     {kPanelEnvelope,
+      "High Envelope",
+      {kCymbalAttackTag, kCymbalAttackCurveTag, kCymbalDecayTag, kCymbalDecayCurveTag}}},
+    {{kPanelKnob, "Tune", {kRimshotTuneTag}}, {kPanelKnob, "HPF Freq", {kRimshotHPFFreqTag}}},
+    {{kPanelKnob, "Tone", {kClapToneTag}}, {kPanelKnob, "Reverb", {kClapReverbTag}}},
+    {{kPanelKnob, "Tune", {kCowbellTuneTag}},
+     {kPanelKnob, "Filter Cut", {kCowbellFilterFreqTag}},
+     {kPanelKnob, "Filter Q", {kCowbellFilterResonanceTag}},
+     {kPanelKnob, "Detune", {kCowbellRatioTag}},
+     {kPanelSwitch, "More Cowbell", {kMoreCowbellTag}},
+     {kPanelEnvelope,
+      "Amp Envelope",
+      {kCowbellAttackTag, kCowbellAttackCurveTag, kCowbellDecayTag, kCowbellDecayCurveTag}}},
 };
 
 // Where item i of a voice's panel sits: knobs and switches advance by kKnobAdvance, envelopes

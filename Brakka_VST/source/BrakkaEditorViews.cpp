@@ -2,6 +2,7 @@
 #include "BrakkaEditor.h"
 
 #include "BrakkaControlColors.h"
+#include "BrakkaParameterManager.h"
 #include "CCharacterDisplay.h"
 #include "CEGControl.h"
 #include "CHighlightFrame.h"
@@ -31,6 +32,12 @@ const CColor kMenuList = MakeCColor(30, 33, 39, 248);
 const CColor kMenuSelection = MakeCColor(255, 153, 0);
 const CColor kMenuText = MakeCColor(232, 235, 240);
 const CColor kMenuSelectedText = MakeCColor(20, 20, 24);
+
+// A menu's items from one of the parameter table's value-string lists.
+template <size_t N>
+std::vector<std::string> itemList(const char* const (&strings)[N]) {
+    return std::vector<std::string>(strings, strings + N);
+}
 
 CColor familyColor(int voice) {
     const RGB& c = kFamilyColor[kVoiceFamily[voice]];
@@ -87,10 +94,10 @@ void BrakkaEditor::buildFrame() {
 
 void BrakkaEditor::buildHeader() {
     addControl(
-        new CZUBrakkaPlayButton(toCRect(kPlay), this, 109, kPlay.height(), bitmap(kBmpPlay)));
-    addControl(new CMomentaryButton(toCRect(kStop), this, 110, bitmap(kBmpStop)));
+        new CZUBrakkaPlayButton(toCRect(kPlay), this, kPlayTag, kPlay.height(), bitmap(kBmpPlay)));
+    addControl(new CMomentaryButton(toCRect(kStop), this, kStopTag, bitmap(kBmpStop)));
 
-    auto* tempo = new CZUKitboxVKnob(toCRect(kTempoKnob), this, 111, captionFont,
+    auto* tempo = new CZUKitboxVKnob(toCRect(kTempoKnob), this, kTempoTag, captionFont,
                                      "Tempo:     ", kWhiteCColor, kWhiteCColor, bitmap(kBmpKnob));
     tempo->setCaptionColor(kCaptionColor);
     addControl(tempo);
@@ -108,7 +115,7 @@ void BrakkaEditor::buildHeader() {
     addControl(tempoReadout);
 
     auto* sync =
-        new CZUVPopupMenu(toCRect(kSyncMenu), this, 113, numberFont, kMenuFrame, kMenuField,
+        new CZUVPopupMenu(toCRect(kSyncMenu), this, kSyncTag, numberFont, kMenuFrame, kMenuField,
                           kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
     sync->setItemList({"Host", "Internal", "MIDI Note"});
     addControl(sync);
@@ -118,18 +125,18 @@ void BrakkaEditor::buildHeader() {
     zoomChoice->setItemList({"100 %", "150 %", "200 %"});
     zoomMenu = zoomChoice;
     addControl(zoomChoice);
-    addControl(new CHorizontalSlider(toCRect(kSwing), this, 112, 0,
+    addControl(new CHorizontalSlider(toCRect(kSwing), this, kSwingTag, 0,
                                      kSwing.width() - bitmap(kBmpSliderHandle)->getWidth(),
                                      bitmap(kBmpSliderHandle), nullptr));
 }
 
 void BrakkaEditor::buildPatternBar() {
     auto* stepSize =
-        new CZUVPopupMenu(toCRect(kStepSizeMenu), this, 108, numberFont, kMenuFrame, kMenuField,
-                          kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
-    stepSize->setItemList({"1 x 32", "2 x 16", "1 x 16T", "1 x 16", "1 x 8T"});
+        new CZUVPopupMenu(toCRect(kStepSizeMenu), this, kStepSizeTag, numberFont, kMenuFrame,
+                          kMenuField, kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
+    stepSize->setItemList(itemList(BrakkaParameterManager::kStepSizeStrs));
     addControl(stepSize);
-    patternSelector = new CZUBrakkaPatternSelector(toCRect(kPatternSelector), this, 114,
+    patternSelector = new CZUBrakkaPatternSelector(toCRect(kPatternSelector), this, kPatternTag,
                                                    bitmap(kBmpPatternCells));
     addControl(patternSelector);
     const Rect buttons[] = {kPatternClear, kPatternCopy, kPatternPaste};
@@ -139,52 +146,56 @@ void BrakkaEditor::buildPatternBar() {
 }
 
 void BrakkaEditor::buildVoiceRows() {
-    voiceSelector = new CVerticalSwitch(toCRect(kVoiceSelector), this, kTagVoiceSelector, 12,
-                                        kVoiceSelector.height(), 12, bitmap(kBmpVoiceSelector));
+    voiceSelector =
+        new CVerticalSwitch(toCRect(kVoiceSelector), this, kTagVoiceSelector, kNumVoices,
+                            kVoiceSelector.height(), kNumVoices, bitmap(kBmpVoiceSelector));
     addControl(voiceSelector);
     CBitmap* handle = bitmap(kBmpSliderHandle);
     for (int v = 0; v < kNumVoices; ++v) {
-        addControl(new CMovieButton(toCRect(rowRect(kMute, v)), this, 154 + v, kMute.height(),
+        addControl(new CMovieButton(toCRect(rowRect(kMute, v)), this, kMuteTag + v, kMute.height(),
                                     bitmap(kBmpMute)));
-        addControl(new CMovieButton(toCRect(rowRect(kSolo, v)), this, 166 + v, kSolo.height(),
+        addControl(new CMovieButton(toCRect(rowRect(kSolo, v)), this, kSoloTag + v, kSolo.height(),
                                     bitmap(kBmpSolo)));
         noteRows[v] = new CZUBrakkaMultiButton(toCRect(rowRect(kNoteRow, v)), this,
-                                               kTagNoteRows + kSteps * v);
+                                               kTagNoteRows + kNumSteps * v);
         addControl(noteRows[v]);
-        addControl(new CZUBrakkaSmallVKnob(toCRect(rowRect(kLevel, v)), this, 118 + v,
+        addControl(new CZUBrakkaSmallVKnob(toCRect(rowRect(kLevel, v)), this, kLevelTag + v,
                                            bitmap(kBmpSmallKnob)));
-        addControl(new CHorizontalSlider(toCRect(rowRect(kPan, v)), this, 130 + v, 0,
+        addControl(new CHorizontalSlider(toCRect(rowRect(kPan, v)), this, kPanTag + v, 0,
                                          kPan.width() - handle->getWidth(), handle, nullptr));
-        addControl(new CSelectorSwitch(toCRect(rowRect(kOutputBus, v)), this, 142 + v, 6,
-                                       kOutputBus.height(), bitmap(kBmpOutputBus)));
+        addControl(new CSelectorSwitch(toCRect(rowRect(kOutputBus, v)), this, kOutputTag + v,
+                                       kNumOutputBuses, kOutputBus.height(),
+                                       bitmap(kBmpOutputBus)));
     }
 }
 
 void BrakkaEditor::buildRandomPanel(int v) {
     CBitmap* handle = bitmap(kBmpSliderHandle);
-    addControl(new CHorizontalSlider(toCRect(kSelectedBeats), this, 178 + v, 0,
+    addControl(new CHorizontalSlider(toCRect(kSelectedBeats), this, kSelectedBeatsTag + v, 0,
                                      kSelectedBeats.width() - handle->getWidth(), handle, nullptr),
                v);
-    addControl(new CHorizontalSlider(toCRect(kRandomBeats), this, 190 + v, 0,
+    addControl(new CHorizontalSlider(toCRect(kRandomBeats), this, kRandomBeatsTag + v, 0,
                                      kRandomBeats.width() - handle->getWidth(), handle, nullptr),
                v);
     auto* size =
-        new CZUVPopupMenu(toCRect(kRandomSize), this, 202 + v, numberFont, kMenuFrame, kMenuField,
-                          kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
-    size->setItemList({"1/32", "1/16T", "1/16", "1/8T", "1/8", "1/4", "1/2"});
+        new CZUVPopupMenu(toCRect(kRandomSize), this, kRandomSizeTag + v, numberFont, kMenuFrame,
+                          kMenuField, kMenuList, kMenuSelection, kMenuText, kMenuSelectedText);
+    size->setItemList(itemList(BrakkaParameterManager::kRandomSizeStrs));
     addControl(size, v);
-    auto* velocity =
-        new CZUBrakkaVelocityNumerical(toCRect(kRandomVelocity), this, 214 + v, numberFont);
-    velocity->setMax(127);
+    auto* velocity = new CZUBrakkaVelocityNumerical(toCRect(kRandomVelocity), this,
+                                                    kRandomVelocityTag + v, numberFont);
+    velocity->setMax(kMaxRandomVelocity);
     velocity->setFontColor(MakeCColor(255, 196, 92));
     addControl(velocity, v);
-    addControl(new CMovieButton(toCRect(kRandomReset), this, 250 + v, kRandomReset.height(),
-                                bitmap(kBmpToggle)),
+    addControl(new CMovieButton(toCRect(kRandomReset), this, kRandomResetTag + v,
+                                kRandomReset.height(), bitmap(kBmpToggle)),
                v);
-    addControl(
-        new CMomentaryButton(toCRect(kRandomClear), this, 226 + v, bitmap(kBmpWidePushButton)), v);
-    addControl(
-        new CMomentaryButton(toCRect(kRandomFill), this, 238 + v, bitmap(kBmpWidePushButton)), v);
+    addControl(new CMomentaryButton(toCRect(kRandomClear), this, kClearTag + v,
+                                    bitmap(kBmpWidePushButton)),
+               v);
+    addControl(new CMomentaryButton(toCRect(kRandomFill), this, kRandomFillTag + v,
+                                    bitmap(kBmpWidePushButton)),
+               v);
     CZUTextDisplay* name = caption(kRandomVoiceName, kVoiceTitle[v], 2, v);
     name->setFontColor(familyColor(v));
 }
@@ -204,20 +215,20 @@ void BrakkaEditor::buildValueSection() {
 
 void BrakkaEditor::buildMaster() {
     auto* compressor =
-        new CZUKitboxVKnob(toCRect(kCompressorKnob), this, 116, captionFont, "Compressor",
-                           kWhiteCColor, kWhiteCColor, bitmap(kBmpKnob));
+        new CZUKitboxVKnob(toCRect(kCompressorKnob), this, kCompressorTag, captionFont,
+                           "Compressor", kWhiteCColor, kWhiteCColor, bitmap(kBmpKnob));
     compressor->setCaptionColor(kCaptionColor);
     addControl(compressor);
     CBitmap* handle = bitmap(kBmpSliderHandle);
-    addControl(new CHorizontalSlider(toCRect(kCompressorAttack), this, 117, 0,
+    addControl(new CHorizontalSlider(toCRect(kCompressorAttack), this, kCompressorAttackTag, 0,
                                      kCompressorAttack.width() - handle->getWidth(), handle,
                                      nullptr));
-    auto* out = new CZUKitboxVKnob(toCRect(kOutputAKnob), this, 115, captionFont, "Out A",
+    auto* out = new CZUKitboxVKnob(toCRect(kOutputAKnob), this, kOutputATag, captionFont, "Out A",
                                    kWhiteCColor, kWhiteCColor, bitmap(kBmpKnob));
     out->setCaptionColor(kCaptionColor);
     addControl(out);
-    addControl(
-        new CMovieButton(toCRect(kMIDIOnly), this, 262, kMIDIOnly.height(), bitmap(kBmpToggle)));
+    addControl(new CMovieButton(toCRect(kMIDIOnly), this, kMIDIOutputOnlyTag, kMIDIOnly.height(),
+                                bitmap(kBmpToggle)));
 }
 
 void BrakkaEditor::buildSoundPanel(int v) {

@@ -12,17 +12,17 @@
 // parameter table's current state, so that a pattern is usable before it ever becomes current.
 void Brakka::applyPatternToSequencer(BrakkaSequencer& seq) {
     for (int v = 0; v < kNumVoices; ++v) {
-        seq.setSelectedBeats(v, (int)(dsp(kTagSelectedBeats + v) * 2147483647.0));
-        seq.setRandomBeats(v, (int)(dsp(kTagRandomBeats + v) * 2147483647.0));
-        seq.setRandomSize(v, (int)dsp(kTagRandomSize + v));
-        seq.setRandomVelocity(v, parameters.getVSTvalue(kTagRandomVelocity + v));
+        seq.setSelectedBeats(v, (int)(dsp(kSelectedBeatsTag + v) * 2147483647.0));
+        seq.setRandomBeats(v, (int)(dsp(kRandomBeatsTag + v) * 2147483647.0));
+        seq.setRandomSize(v, (int)dsp(kRandomSizeTag + v));
+        seq.setRandomVelocity(v, parameters.getVSTvalue(kRandomVelocityTag + v));
     }
     applyStepSize(seq);
 }
 
 void Brakka::applyStepSize(BrakkaSequencer& seq) {
-    seq.setStepTicks((int)dsp(kTagStepSize));
-    int i = (int)natural(kTagStepSize);
+    seq.setStepTicks((int)dsp(kStepSizeTag));
+    int i = (int)natural(kStepSizeTag);
     seq.setSequenceLength(kSequenceLengths[i < 0 ? 0 : (i > 4 ? 4 : i)]);
 }
 
@@ -204,7 +204,7 @@ void Brakka::loadProgram(int index) {
     programIndex.store(index, std::memory_order_relaxed);
     BrakkaProgram& program = currentProgram();
     loadingProgram = true;
-    for (int tag = 0; tag < kNumParams; ++tag)
+    for (int tag = 0; tag < kNumParameters; ++tag)
         if (!parameters.isPatternTag(tag)) setParameterInternal(tag, program.values[tag]);
     loadingProgram = false;
     currentPattern = 0;

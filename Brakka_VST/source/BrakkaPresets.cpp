@@ -132,7 +132,7 @@ bool Brakka::setPresetChunk(const void* data, size_t length, BrakkaProgram* prog
     // The name is shown as a C string: a name without its zero ends at the last byte.
     if (!std::memchr(program->name, 0, BrakkaProgram::kNameSize))
         program->name[BrakkaProgram::kNameSize - 1] = 0;
-    for (int tag = 0; tag < kNumParams; ++tag)
+    for (int tag = 0; tag < kNumParameters; ++tag)
         program->values[tag] = sanitizedValue(tag, readFloat(bytes + kValuesOffset + 4 * tag));
 
     size_t pos = kBlocksOffset;

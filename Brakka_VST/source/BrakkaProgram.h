@@ -7,8 +7,7 @@
 #include <map>
 
 struct BrakkaProgram {
-    static constexpr int kNumValues = 263;
-    static constexpr int kNumPatterns = 16;
+    static constexpr int kNumValues = kNumParameters;
     static constexpr int kNameSize = 24;
 
     BrakkaProgram();

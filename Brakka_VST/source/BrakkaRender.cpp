@@ -9,14 +9,29 @@
 
 namespace {
 
-// Output note of each voice, in voice order.
-const unsigned char kMIDInote[12] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
+// MIDI input: notes kFirstVoiceNote..kLastVoiceNote play the voices (kMIDInote), the sixteen
+// notes from kFirstPatternNote select patterns, and three notes step the sequencer.
+const int kFirstVoiceNote = 36;
+const int kLastVoiceNote = 51;
+const int kFirstPatternNote = 60;
+const int kStepBackNote = 83;
+const int kStepForwardNote = 84;
+const int kStepRestartNote = 86;
 
-// Voice of each input note from 36 to 51, -1 for notes that play nothing.
-const signed char kNoteVoice[16] = {0, 9, 1, 10, 2, 3, 6, 4, -1, 5, 7, -1, -1, 8, -1, 11};
+// Voice of each input note from kFirstVoiceNote to kLastVoiceNote, -1 for notes that play nothing:
+// the inverse of kMIDInote.
+struct NoteVoiceTable {
+    signed char voice[kLastVoiceNote - kFirstVoiceNote + 1];
+    constexpr NoteVoiceTable() : voice() {
+        for (signed char& v : voice)
+            v = -1;
+        for (int v = 0; v < kNumVoices; ++v)
+            voice[kMIDInote[v] - kFirstVoiceNote] = (signed char)v;
+    }
+};
+constexpr NoteVoiceTable kNoteVoice;
 
-const int kClosedHat = 6;
-const int kOpenHat = 7;
+const int kClosedHat = BrakkaVoiceBank::kClosedHat;
 const double kTicksPerQuarter = 24.0;
 
 // Flushes denormals to zero for the lifetime of the object and restores the caller's mode.
@@ -67,7 +82,7 @@ void Brakka::sortIncomingEvents(int frames) {
 }
 
 void Brakka::renderBlock(float** outputs, int frames) {
-    const int sync = (int)natural(kTagSync);
+    const int sync = (int)natural(kSyncTag);
     hostTimeValid = false;
     if (sync == kSyncHost) {
         VstTimeInfo* info = getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
@@ -117,11 +132,11 @@ void Brakka::renderBlock(float** outputs, int frames) {
 Brakka::SegmentClock Brakka::beginSegment() {
     const double rate = voiceRate;
     SegmentClock c;
-    c.swing = dsp(kTagSwing);
-    c.outputAGain = dsp(kTagOutputA);
+    c.swing = dsp(kSwingTag);
+    c.outputAGain = dsp(kOutputATag);
     c.increment = 0.0;
     c.noteLength = (int)(rate * 0.0625);
-    const int sync = (int)natural(kTagSync);
+    const int sync = (int)natural(kSyncTag);
     if (sync == kSyncHost) {
         if (hostTimeValid) {
             // The host's position and tempo count quarter notes in every time signature.
@@ -129,7 +144,7 @@ Brakka::SegmentClock Brakka::beginSegment() {
             c.noteLength = (int)(rate / ((32.0 / hostBeatUnit) * hostBlockTempo * (1.0 / 60.0)));
         }
     } else if (sync == kSyncInternal) {
-        const double tempo = natural(kTagTempo);
+        const double tempo = natural(kTempoTag);
         if (transportPlaying) c.increment = (1.0 / rate) * tempo * (1.0 / 60.0);
         c.noteLength = (int)(rate / (tempo * 8.0 * (1.0 / 60.0)));
     } else {
@@ -193,8 +208,8 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outA) {
     const int kMixBlock = 64;
     for (int start = from; start < to; start += kMixBlock) {
         const int n = to - start < kMixBlock ? to - start : kMixBlock;
-        float sumL[kNumBuses][kMixBlock] = {};
-        float sumR[kNumBuses][kMixBlock] = {};
+        float sumL[kNumOutputBuses][kMixBlock] = {};
+        float sumR[kNumOutputBuses][kMixBlock] = {};
         float voice[kMixBlock];
         for (int v = 0; v < kNumVoices; ++v) {
             const float g = voiceGain[v];
@@ -214,7 +229,7 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outA) {
         float* outL = outputs[0] ? outputs[0] + start : nullptr;
         float* outR = outputs[1] ? outputs[1] + start : nullptr;
         compressor.processStereo(sumL[0], sumR[0], outL, outR, n, outA);
-        for (int b = 1; b < kNumBuses; ++b) {
+        for (int b = 1; b < kNumOutputBuses; ++b) {
             for (int c = 0; c < 2; ++c) {
                 float* out = outputs[2 * b + c];
                 if (out) std::memcpy(out + start, c ? sumR[b] : sumL[b], sizeof(float) * (size_t)n);
@@ -238,7 +253,7 @@ int Brakka::patternStart(unsigned tick, bool fromClock, int step) {
     }
     BrakkaSequencer* seq = currentSequencer;
     for (int v = 0; v < kNumVoices; ++v) {
-        if (natural(kTagRandomReset + v) == 1.0f) {
+        if (natural(kRandomResetTag + v) == 1.0f) {
             seq->randomizeNotes(v);
             if (editorInterface) {
                 unsigned char row[BrakkaSequencer::kRowLength];
@@ -332,12 +347,12 @@ void Brakka::applyIncomingEvent(const IncomingEvent& event, int frame) {
     }
     const float velocity = event.data2 * 0.007874016f;
     const int note = event.data1;
-    if (note >= 60 && note <= 75) {
-        setCurrentPatternDeferred(note - 60);
-    } else if (note == 83 || note == 84 || note == 86) {
-        if ((int)natural(kTagSync) == kSyncMIDINote) midiStep(note, frame);
-    } else if (note >= 36 && note <= 51) {
-        const int v = kNoteVoice[note - 36];
+    if (note >= kFirstPatternNote && note < kFirstPatternNote + kNumPatterns) {
+        setCurrentPatternDeferred(note - kFirstPatternNote);
+    } else if (note == kStepBackNote || note == kStepForwardNote || note == kStepRestartNote) {
+        if ((int)natural(kSyncTag) == kSyncMIDINote) midiStep(note, frame);
+    } else if (note >= kFirstVoiceNote && note <= kLastVoiceNote) {
+        const int v = kNoteVoice.voice[note - kFirstVoiceNote];
         if (v < 0 || voiceGain[v] == 0.0f) return;
         if (v == kClosedHat) voices.openHat.choke();
         voices.voices[v]->thwack(velocity);
@@ -348,10 +363,10 @@ void Brakka::midiStep(int note, int frame) {
     BrakkaSequencer* seq = currentSequencer;
     int step = 0;
     bool start = false;
-    if (note == 83) {
+    if (note == kStepBackNote) {
         step = seq->retreat();
         start = step == 0;
-    } else if (note == 84) {
+    } else if (note == kStepForwardNote) {
         step = seq->advance();
         start = step == 0;
     } else {

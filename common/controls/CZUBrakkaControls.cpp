@@ -1,9 +1,10 @@
 #include "CZUBrakkaControls.h"
 
+#include "BrakkaParameterTags.h"
+
 #include <cmath>
 
 namespace {
-const short kSteps = 32;
 
 CRect pixelCell(const CRect& r) {
     return CRect(std::round(r.left), r.top, std::round(r.right), r.bottom);
@@ -15,7 +16,7 @@ CRect pixelCell(const CRect& r) {
 
 CZUBrakkaMultiButton::CZUBrakkaMultiButton(const CRect& size, CControlListener* listener, long tag,
                                            CBitmap* background)
-    : CZUVMultibutton(size, listener, tag, kSteps, background) {
+    : CZUVMultibutton(size, listener, tag, kNumSteps, background) {
     setOutlineColor(kTransparentCColor);
     setSliderColor(color_on);
     setDisabledOutlineColor(kTransparentCColor);
@@ -63,7 +64,7 @@ void CZUBrakkaMultiButton::draw(CDrawContext* context) {
 
 CZUBrakkaMultiSlider::CZUBrakkaMultiSlider(const CRect& size, CControlListener* listener, long tag,
                                            CBitmap* background)
-    : CZUVMultislider(size, listener, tag, kSteps, kZUMultisliderBipolar, background) {
+    : CZUVMultislider(size, listener, tag, kNumSteps, kZUMultisliderBipolar, background) {
     setNubSize(sliderWidth - 1, 1);
     setOutlineColor(kTransparentCColor);
     setSliderColor(color_modSlider);

@@ -213,7 +213,7 @@ void drawBackground(cairo_t* cr) {
     const int hy = kColumnHeadingTop;
     text(cr, (kMute.left + kMute.right) / 2.0, hy, "M", 9, kDim, kCentre, true);
     text(cr, (kSolo.left + kSolo.right) / 2.0, hy, "S", 9, kDim, kCentre, true);
-    for (int s = 0; s < kSteps; ++s) {
+    for (int s = 0; s < kNumSteps; ++s) {
         double cx = kGrid.left + (s + 0.5) * kStepWidth;
         if (s % 4 == 0)
             text(cr, cx, hy, std::to_string(s + 1), 9, kText, kCentre, true);
@@ -228,13 +228,13 @@ void drawBackground(cairo_t* cr) {
     heading(cr, (kOutputBus.left + kOutputBus.right) / 2.0, hy, "OUTPUT", kDim, kCentre);
 
     // Voice rows: a band per voice, step slots tinted by the voice's family, beats marked.
-    for (int v = 0; v < kVoices; ++v) {
+    for (int v = 0; v < kNumVoices; ++v) {
         const int y = kRowsTop + v * kRowHeight;
         set(cr, v % 2 ? rgb(31, 34, 40) : rgb(27, 30, 35));
         cairo_rectangle(cr, kRows.left, y, kRows.width(), kRowHeight);
         cairo_fill(cr);
         const Rect steps = rowRect(kNoteRow, v);
-        for (int s = 0; s < kSteps; ++s) {
+        for (int s = 0; s < kNumSteps; ++s) {
             const double x = steps.left + s * kStepWidth;
             roundRect(cr, x + 1.5, steps.top + 1.5, kStepWidth - 3, steps.height() - 3, 2);
             const bool beat = s % 4 == 0;
@@ -244,7 +244,7 @@ void drawBackground(cairo_t* cr) {
             cairo_fill(cr);
         }
         // Group lines between beats.
-        for (int s = 4; s < kSteps; s += 4) {
+        for (int s = 4; s < kNumSteps; s += 4) {
             set(cr, s % 16 == 0 ? rgb(0, 0, 0, 0.9) : rgb(0, 0, 0, 0.55));
             cairo_rectangle(cr, steps.left + s * kStepWidth - 0.5, y + 1, 1, kRowHeight - 2);
             cairo_fill(cr);
@@ -254,7 +254,7 @@ void drawBackground(cairo_t* cr) {
     // Separators between the row's sections.
     set(cr, rgb(0, 0, 0, 0.6));
     for (int x : {kVoiceSelector.right + 1, kSolo.right + 3, kNoteRow.right + 6}) {
-        cairo_rectangle(cr, x, kRowsTop, 1, kVoices * kRowHeight);
+        cairo_rectangle(cr, x, kRowsTop, 1, kNumVoices * kRowHeight);
         cairo_fill(cr);
     }
 
@@ -279,7 +279,7 @@ void drawBackground(cairo_t* cr) {
     well(cr, kValueRow, 4);
     {
         const Rect r = kValueRow;
-        for (int s = 0; s < kSteps; ++s) {
+        for (int s = 0; s < kNumSteps; ++s) {
             if (s % 4) continue;
             set(cr, rgb(255, 255, 255, s % 16 == 0 ? 0.07 : 0.035));
             cairo_rectangle(cr, r.left + s * kStepWidth, r.top + 1, kStepWidth, r.height() - 2);
@@ -472,7 +472,7 @@ void drawTransportButton(cairo_t* cr, int size, int k, bool play) {
 }
 
 void drawVoiceSelector(cairo_t* cr, int selected) {
-    for (int v = 0; v < kVoices; ++v) {
+    for (int v = 0; v < kNumVoices; ++v) {
         const double y = v * kRowHeight;
         const int w = kVoiceSelector.width();
         if (v == selected) {
@@ -542,7 +542,7 @@ void drawVoicePanel(cairo_t* cr, int v) {
     cairo_fill(cr);
     text(cr, 14, (h - 13) / 2.0, kVoiceTitle[v], 13, rgb(252, 252, 252), kLeft, true, 1.5);
     const std::string right =
-        std::string(kFamilyName[kVoiceFamily[v]]) + "   MIDI NOTE " + std::to_string(kVoiceNote[v]);
+        std::string(kFamilyName[kVoiceFamily[v]]) + "   MIDI NOTE " + std::to_string(kMIDInote[v]);
     text(cr, w - 14, (h - 9) / 2.0, right, 9, rgb(200, 204, 212), kRight, true, 1.0);
 }
 
@@ -680,7 +680,7 @@ Art artFor(int number) {
                     drawAbout(cr, kAboutDisplay.width(), kAboutDisplay.height());
                 }};
     default:
-        if (number >= kBmpVoicePanel && number < kBmpVoicePanel + kVoices) {
+        if (number >= kBmpVoicePanel && number < kBmpVoicePanel + kNumVoices) {
             const int v = number - kBmpVoicePanel;
             return {kVoicePanel.width(), kVoicePanel.height(), 1,
                     [v](cairo_t* cr, int) { drawVoicePanel(cr, v); }};

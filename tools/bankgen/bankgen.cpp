@@ -58,41 +58,35 @@
 
 namespace {
 
-constexpr int kPrograms = 48;
-// The bank holds the plug-in's own records, so its sizes are the plug-in's.
-constexpr int kPatterns = BrakkaParameterManager::kNumPatterns;
-constexpr int kVoices = BrakkaSequencer::kVoiceCount;
-constexpr int kSteps = BrakkaSequencer::kRowLength;
-constexpr int kTags = BrakkaParameterManager::kNumParameters;
 constexpr float kOffVelocity = 0.7f; // a fresh pattern's velocity
-const char* const kVoiceCodes[kVoices] = {"KD", "S8", "S9", "LT", "MT", "HT",
-                                          "CH", "OH", "CY", "RS", "CL", "CB"};
+const char* const kVoiceCodes[kNumVoices] = {"KD", "S8", "S9", "LT", "MT", "HT",
+                                             "CH", "OH", "CY", "RS", "CL", "CB"};
 
 struct Pattern {
     bool defined = false;
     bool rowsGiven = false; // a row of this pattern's own text was read
-    unsigned char notes[kVoices][kSteps] = {};
-    float velocities[kVoices][kSteps];
-    bool velocityRandom[kVoices] = {};
+    unsigned char notes[kNumVoices][kNumSteps] = {};
+    float velocities[kNumVoices][kNumSteps];
+    bool velocityRandom[kNumVoices] = {};
     std::map<unsigned, std::vector<float>> modRows; // tag -> 32 values
     std::map<unsigned, bool> modRandom;
     std::map<unsigned, float> values; // pattern tag -> VST value
     Pattern() {
         for (auto& row : velocities)
-            std::fill(row, row + kSteps, kOffVelocity);
+            std::fill(row, row + kNumSteps, kOffVelocity);
     }
 };
 
 struct Program {
     std::string name;
-    float values[kTags];
-    Pattern patterns[kPatterns];
+    float values[kNumParameters];
+    Pattern patterns[kNumPatterns];
 };
 
 class Builder {
 public:
     explicit Builder(bool fullRows) : fullRows(fullRows) {
-        for (long tag = 0; tag < kTags; ++tag) {
+        for (long tag = 0; tag < kNumParameters; ++tag) {
             defaults[tag] = pm.getVSTvalue(tag);
             if (!nameToTag.emplace(normalize(pm.getName(tag)), tag).second) {
                 std::fprintf(stderr, "brakka-bankgen: two parameters are named \"%s\"\n",
@@ -123,7 +117,7 @@ private:
 
     BrakkaParameterManager pm;
     bool fullRows;
-    float defaults[kTags];
+    float defaults[kNumParameters];
     std::map<std::string, long> nameToTag;
     std::string file;
     int line = 0;
@@ -198,7 +192,7 @@ bool takeQuoted(std::string& text, std::string& quoted, bool& found) {
 }
 
 int voiceOfCode(const std::string& code) {
-    for (int v = 0; v < kVoices; ++v)
+    for (int v = 0; v < kNumVoices; ++v)
         if (code == kVoiceCodes[v]) return v;
     return -1;
 }
@@ -221,22 +215,22 @@ bool Builder::parseValue(long tag, const std::string& rawText, float& vst) {
         return false;
     };
 
-    if (tag == 108) {
+    if (tag == kStepSizeTag) {
         if (!matchWord(BrakkaParameterManager::kStepSizeStrs, 5)) {
             error("step size \"" + text + "\" is none of 1 x 32, 2 x 16, 1 x 16T, 1 x 16, 1 x 8T");
             return false;
         }
-    } else if (tag == 113) {
+    } else if (tag == kSyncTag) {
         if (!matchWord(BrakkaParameterManager::kSyncStrs, 3)) {
             error("sync \"" + text + "\" is none of HOST, INT, MIDI");
             return false;
         }
-    } else if (tag >= 202 && tag <= 213) {
+    } else if (isFamilyTag(tag, kRandomSizeTag)) {
         if (!matchWord(BrakkaParameterManager::kRandomSizeStrs, 7)) {
             error("random size \"" + text + "\" is none of 1/32, 1/16T, 1/16, 1/8T, 1/8, 1/4, 1/2");
             return false;
         }
-    } else if (tag >= 142 && tag <= 153) {
+    } else if (isFamilyTag(tag, kOutputTag)) {
         if (word.size() != 1 || word[0] < 'a' || word[0] > 'f') {
             error("output \"" + text + "\" is not a bus letter A to F");
             return false;
@@ -250,14 +244,14 @@ bool Builder::parseValue(long tag, const std::string& rawText, float& vst) {
         }
         n = word == "on" ? 1.0 : 0.0;
         isIndex = true;
-    } else if (tag == 114) {
-        if (!parseNumber(text, n) || n != std::floor(n) || n < 1 || n > 16) {
+    } else if (tag == kPatternTag) {
+        if (!parseNumber(text, n) || n != std::floor(n) || n < 1 || n > kNumPatterns) {
             error("pattern \"" + text + "\" is not a whole number from 1 to 16");
             return false;
         }
         n -= 1.0;
         isIndex = true;
-    } else if (tag >= 130 && tag <= 141 && !word.empty() &&
+    } else if (isFamilyTag(tag, kPanTag) && !word.empty() &&
                (word[0] == 'c' || word[0] == 'l' || word[0] == 'r')) {
         double amount = 0.0;
         if (word == "c") {
@@ -327,7 +321,7 @@ bool Builder::parseSetting(const std::string& statement, Program& program, Patte
         program.values[tag] = vst;
         return true;
     }
-    if (tag == 108 && pattern->rowsGiven) {
+    if (tag == kStepSizeTag && pattern->rowsGiven) {
         error("set \"Pattern Step Size\" before the rows of the pattern");
         return false;
     }
@@ -336,8 +330,9 @@ bool Builder::parseSetting(const std::string& statement, Program& program, Patte
 }
 
 int Builder::patternLength(const Pattern& pattern) {
-    auto it = pattern.values.find(108);
-    float n = it == pattern.values.end() ? 0.0f : pm.naturalValueFromVSTvalue(108, it->second);
+    auto it = pattern.values.find(kStepSizeTag);
+    float n =
+        it == pattern.values.end() ? 0.0f : pm.naturalValueFromVSTvalue(kStepSizeTag, it->second);
     int index = std::min(std::max(static_cast<int>(n), 0), 4);
     return kSequenceLengths[index];
 }
@@ -347,7 +342,7 @@ bool Builder::parsePatternHeader(const std::string& rest, Program& program, int&
     std::string number, from, source;
     in >> number;
     double n = 0;
-    if (!parseNumber(number, n) || n != std::floor(n) || n < 1 || n > kPatterns) {
+    if (!parseNumber(number, n) || n != std::floor(n) || n < 1 || n > kNumPatterns) {
         error("pattern number \"" + number + "\" is not 1 to 16");
         return false;
     }
@@ -365,7 +360,7 @@ bool Builder::parsePatternHeader(const std::string& rest, Program& program, int&
         t >> source;
         std::getline(t, tail);
         double s = 0;
-        if (!parseNumber(source, s) || s != std::floor(s) || s < 1 || s > kPatterns ||
+        if (!parseNumber(source, s) || s != std::floor(s) || s < 1 || s > kNumPatterns ||
             !program.patterns[static_cast<int>(s) - 1].defined) {
             error("pattern " + number + " copies \"" + source +
                   "\", which is not an earlier pattern");
@@ -399,9 +394,9 @@ bool Builder::parseRow(int voice, const std::string& text, Pattern& pattern) {
               " steps; this pattern has " + std::to_string(length));
         return false;
     }
-    unsigned char notes[kSteps] = {};
-    float velocities[kSteps];
-    std::fill(velocities, velocities + kSteps, kOffVelocity);
+    unsigned char notes[kNumSteps] = {};
+    float velocities[kNumSteps];
+    std::fill(velocities, velocities + kNumSteps, kOffVelocity);
     for (int i = 0; i < length; ++i) {
         const char c = steps[static_cast<size_t>(i)];
         float velocity = -1.0f;
@@ -417,8 +412,8 @@ bool Builder::parseRow(int voice, const std::string& text, Pattern& pattern) {
         notes[i] = 255;
         velocities[i] = velocity;
     }
-    std::copy(notes, notes + kSteps, pattern.notes[voice]);
-    std::copy(velocities, velocities + kSteps, pattern.velocities[voice]);
+    std::copy(notes, notes + kNumSteps, pattern.notes[voice]);
+    std::copy(velocities, velocities + kNumSteps, pattern.velocities[voice]);
     pattern.rowsGiven = true;
     return true;
 }
@@ -441,7 +436,7 @@ bool Builder::parseMod(const std::string& rest, Pattern& pattern) {
         return false;
     }
     const std::string values = trim(rest.substr(colon + 1));
-    std::vector<float> row(kSteps, 0.5f);
+    std::vector<float> row(kNumSteps, 0.5f);
     if (lower(values) == "random") {
         pattern.modRows[tag] = row;
         pattern.modRandom[tag] = true;
@@ -498,7 +493,7 @@ bool Builder::parseFile(const std::string& fileName, Program& program) {
         error("cannot be read");
         return false;
     }
-    std::copy(defaults, defaults + kTags, program.values);
+    std::copy(defaults, defaults + kNumParameters, program.values);
     int current = -1;
     bool named = false;
     for (std::string raw; std::getline(in, raw);) {
@@ -564,7 +559,7 @@ bool Builder::parseFile(const std::string& fileName, Program& program) {
     }
     ++line;
     if (!named) error("no program statement");
-    for (int p = 0; p < kPatterns; ++p)
+    for (int p = 0; p < kNumPatterns; ++p)
         if (!program.patterns[p].defined) error("pattern " + std::to_string(p + 1) + " is missing");
     // The program's own values of the pattern tags are those of its first pattern.
     for (const auto& [tag, value] : program.patterns[0].values)
@@ -604,8 +599,8 @@ void Builder::appendPresetChunk(const Program& program, std::vector<char>& out) 
     for (const Pattern& p : program.patterns) {
         BrakkaSequencer seq;
         if (fullRows) seq.initModulators(pm.getModulatableTags());
-        for (int v = 0; v < kVoices; ++v) {
-            for (int s = 0; s < kSteps; ++s) {
+        for (int v = 0; v < kNumVoices; ++v) {
+            for (int s = 0; s < kNumSteps; ++s) {
                 seq.setNote(v, s, p.notes[v][s]);
                 seq.setVelocityValue(v, s, p.velocities[v][s]);
             }
@@ -633,7 +628,7 @@ std::vector<char> Builder::bank(const std::vector<Program>& programs) {
     putBE32(out, 1);
     putBE32(out, fourCC("ZUbk"));
     putBE32(out, 1);
-    putBE32(out, kPrograms);
+    putBE32(out, kNumPrograms);
     out.resize(out.size() + 128, 0);
     putBE32(out, 0); // chunk size
     for (const Program& p : programs)
@@ -680,9 +675,9 @@ int main(int argc, char** argv) {
                      builder.errorCount());
         return 1;
     }
-    if (programs.size() != kPrograms) {
+    if (programs.size() != kNumPrograms) {
         std::fprintf(stderr, "brakka-bankgen: %zu program sources given; the bank holds %d\n",
-                     programs.size(), kPrograms);
+                     programs.size(), kNumPrograms);
         return 1;
     }
     const std::vector<char> bytes = builder.bank(programs);

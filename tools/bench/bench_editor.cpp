@@ -22,8 +22,8 @@ struct PlayingEngine {
         engine = static_cast<Brakka*>(createEffectInstance(&quietHost));
         engine->setSampleRate(44100.0f);
         engine->resume();
-        engine->setParameter(Brakka::kTagSync, 0.5f);
-        engine->setParameter(Brakka::kTagPlay, 1.0f);
+        engine->setParameter(kSyncTag, 0.5f);
+        engine->setParameter(kPlayTag, 1.0f);
         editor = static_cast<BrakkaEditor*>(engine->getEditor());
     }
     ~PlayingEngine() { delete engine; }

@@ -35,7 +35,7 @@ const int kVoiceNote[kNumVoices] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 
 const char* const kVoiceNames[kNumVoices] = {"kick",    "snare 8",  "snare 9",    "low tom",
                                              "mid tom", "high tom", "closed hat", "open hat",
                                              "cymbal",  "rimshot",  "clap",       "cowbell"};
-const int kTagSync = 113, kTagPattern = 114, kTagLevel = 118, kTagMute = 154, kTagSolo = 166;
+const int kSyncTag = 113, kPatternTag = 114, kLevelTag = 118, kMuteTag = 154, kSoloTag = 166;
 
 VstTimeInfo gTime = {};
 
@@ -105,13 +105,13 @@ struct Instance {
         dispatch(effSetSampleRate, 0, 0, static_cast<float>(kRate));
         dispatch(effSetBlockSize, 0, block);
         dispatch(effSetProgram, 0, 0);
-        e->setParameter(e, kTagSync, 0.0f); // Host
-        e->setParameter(e, kTagPattern, 0.0f);
+        e->setParameter(e, kSyncTag, 0.0f); // Host
+        e->setParameter(e, kPatternTag, 0.0f);
         if (play != Play::Program) {
             for (int v = 0; v < kNumVoices; ++v) {
-                e->setParameter(e, kTagLevel + v, 0.9f);
-                e->setParameter(e, kTagMute + v, 0.0f);
-                e->setParameter(e, kTagSolo + v, 0.0f);
+                e->setParameter(e, kLevelTag + v, 0.9f);
+                e->setParameter(e, kMuteTag + v, 0.0f);
+                e->setParameter(e, kSoloTag + v, 0.0f);
             }
         }
         dispatch(effMainsChanged, 0, 1);
