@@ -158,6 +158,13 @@ inline constexpr int kLastFamilyTag = kRandomResetTag + kNumVoices - 1; // 261
 constexpr bool isFamilyTag(long tag, int first) {
     return tag >= first && tag < first + kNumVoices;
 }
+constexpr bool isVoiceFamilyTag(long tag) {
+    return tag >= kFirstFamilyTag && tag <= kLastFamilyTag;
+}
+// The first tag of the family of a per-voice family tag; the voice is tag - familyFirstTag(tag).
+constexpr int familyFirstTag(long tag) {
+    return kFirstFamilyTag + (int)(tag - kFirstFamilyTag) / kNumVoices * kNumVoices;
+}
 
 // --- value ranges read by the engine and the editor -----------------------------------------
 inline constexpr int kNumOutputBuses = 6;

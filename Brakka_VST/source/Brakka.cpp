@@ -423,7 +423,11 @@ void Brakka::applyParameter(int tag, float value) {
 
 void Brakka::dispatchParameter(int tag, float value) {
     if (tag <= kLastSoundTag) {
-        setVoiceParameter(tag, dsp(tag));
+        setSoundParameter(tag, dsp(tag));
+        return;
+    }
+    if (isVoiceFamilyTag(tag)) {
+        applyFamilyParameter(tag, value, true);
         return;
     }
     switch (tag) {
@@ -461,67 +465,79 @@ void Brakka::dispatchParameter(int tag, float value) {
         midiOutputOnly = (value == 1.0f);
         return;
     default:
-        break;
-    }
-    if (tag >= kLevelTag && tag < kLevelTag + kNumVoices) {
-        setVoiceAudibility(tag - kLevelTag);
-    } else if (tag >= kPanTag && tag < kPanTag + kNumVoices) {
-        setVoiceParameter(tag, dsp(tag));
-    } else if (tag >= kOutputTag && tag < kOutputTag + kNumVoices) {
-        setVoiceParameter(tag, natural(tag));
-    } else if (tag >= kMuteTag && tag < kMuteTag + kNumVoices) {
-        setVoiceAudibility(tag - kMuteTag);
-    } else if (tag >= kSoloTag && tag < kSoloTag + kNumVoices) {
-        updateSoloState(tag, value > 0.5f);
-    } else if (tag >= kSelectedBeatsTag && tag < kRandomVelocityTag) {
-        setVoiceParameter(tag, dsp(tag));
-    } else if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) {
-        // Random Velocity keeps the normalized value (0 means "take the velocity row").
-        setVoiceParameter(tag, value);
-    } else if (tag >= kClearTag && tag < kRandomResetTag) {
-        // Clear and Random Fill are one-shot actions on the rows. A program load only restores
-        // their stored values: acting on them would wipe or scramble rows whenever a host left
-        // one of these switches at 1.0 in a saved program.
-        if (value == 1.0f && !loadingProgram) setVoiceParameter(tag, value);
+        return;
     }
 }
 
 void Brakka::setVoiceParameter(int tag, float v) {
-    if (tag < 0 || tag > kRandomFillTag + kNumVoices - 1) return;
-    if (tag <= kLastSoundTag) {
-        voices.setVoiceParameter(tag, v);
-        if (tag == kMoreCowbellTag) setVoiceAudibility(BrakkaVoiceBank::kCowbell);
+    if (tag < 0 || tag >= kRandomResetTag) return;
+    if (tag <= kLastSoundTag)
+        setSoundParameter(tag, v);
+    else if (isVoiceFamilyTag(tag))
+        applyFamilyParameter(tag, v, false);
+}
+
+void Brakka::setSoundParameter(int tag, float v) {
+    voices.setVoiceParameter(tag, v);
+    if (tag == kMoreCowbellTag) setVoiceAudibility(BrakkaVoiceBank::kCowbell);
+}
+
+void Brakka::applyFamilyParameter(int tag, float v, bool stored) {
+    const int family = familyFirstTag(tag);
+    const int voice = tag - family;
+    switch (family) {
+    case kLevelTag:
+    case kMuteTag:
+        setVoiceAudibility(voice);
+        return;
+    case kPanTag: {
+        const float pan = stored ? dsp(tag) : v;
+        const int k = BrakkaParameterManager::panLawIndex(std::isnan(pan) ? 0.5f : pan);
+        panGainLeft[voice] = parameters.getPanLawLeft()[k];
+        panGainRight[voice] = parameters.getPanLawRight()[k];
         return;
     }
-    BrakkaSequencer* seq = currentSequencer;
-    if (tag >= kLevelTag && tag < kLevelTag + kNumVoices) {
-        setVoiceAudibility(tag - kLevelTag);
-    } else if (tag >= kPanTag && tag < kPanTag + kNumVoices) {
-        int k = BrakkaParameterManager::panLawIndex(std::isnan(v) ? 0.5f : v);
-        panGainLeft[tag - kPanTag] = parameters.getPanLawLeft()[k];
-        panGainRight[tag - kPanTag] = parameters.getPanLawRight()[k];
-    } else if (tag >= kOutputTag && tag < kOutputTag + kNumVoices) {
-        int bus = std::isnan(v) ? 0 : (int)v;
-        outputBus[tag - kOutputTag] =
-            bus < 0 ? 0 : (bus >= kNumOutputBuses ? kNumOutputBuses - 1 : bus);
-    } else if (tag >= kMuteTag && tag < kMuteTag + kNumVoices) {
-        setVoiceAudibility(tag - kMuteTag);
-    } else if (tag >= kSoloTag && tag < kSoloTag + kNumVoices) {
-        updateSoloState(tag, v > 0.5f);
-    } else if (!seq) {
+    case kOutputTag: {
+        const float busValue = stored ? natural(tag) : v;
+        const int bus = std::isnan(busValue) ? 0 : (int)busValue;
+        outputBus[voice] = bus < 0 ? 0 : (bus >= kNumOutputBuses ? kNumOutputBuses - 1 : bus);
         return;
-    } else if (tag >= kSelectedBeatsTag && tag < kSelectedBeatsTag + kNumVoices) {
-        seq->setSelectedBeats(tag - kSelectedBeatsTag, (int)(v * 2147483647.0));
-    } else if (tag >= kRandomBeatsTag && tag < kRandomBeatsTag + kNumVoices) {
-        seq->setRandomBeats(tag - kRandomBeatsTag, (int)(v * 2147483647.0));
-    } else if (tag >= kRandomSizeTag && tag < kRandomSizeTag + kNumVoices) {
-        seq->setRandomSize(tag - kRandomSizeTag, (int)v);
-    } else if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) {
-        seq->setRandomVelocity(tag - kRandomVelocityTag, v);
-    } else if (tag >= kClearTag && tag < kClearTag + kNumVoices) {
-        seq->clearNotes(tag - kClearTag);
-    } else if (tag >= kRandomFillTag && tag < kRandomFillTag + kNumVoices) {
-        seq->randomizeNotes(tag - kRandomFillTag);
+    }
+    case kSoloTag:
+        updateSoloState(tag, v > 0.5f);
+        return;
+    default:
+        break;
+    }
+    BrakkaSequencer* seq = currentSequencer;
+    if (!seq) return;
+    switch (family) {
+    case kSelectedBeatsTag:
+        seq->setSelectedBeats(voice, (int)((stored ? dsp(tag) : v) * 2147483647.0));
+        return;
+    case kRandomBeatsTag:
+        seq->setRandomBeats(voice, (int)((stored ? dsp(tag) : v) * 2147483647.0));
+        return;
+    case kRandomSizeTag:
+        seq->setRandomSize(voice, (int)(stored ? dsp(tag) : v));
+        return;
+    case kRandomVelocityTag:
+        // The normalized value: 0 means "take the velocity row".
+        seq->setRandomVelocity(voice, v);
+        return;
+    case kClearTag:
+    case kRandomFillTag:
+        // One-shot actions on the rows, when switched on. A program load only restores their
+        // stored values: acting on them would wipe or scramble rows whenever a host left one of
+        // these switches at 1.0 in a saved program.
+        if (stored && (v != 1.0f || loadingProgram)) return;
+        if (family == kClearTag)
+            seq->clearNotes(voice);
+        else
+            seq->randomizeNotes(voice);
+        return;
+    default:
+        return; // Random Reset: read at each pattern start
     }
 }
 

@@ -303,7 +303,14 @@ private:
     void setParameterInternal(int tag, float value);
     // Stores, dispatches and tells the editor; the mirror is the caller's business.
     void applyParameter(int tag, float value);
+    // Acts on a stored value: every tag range is told apart here, once.
     void dispatchParameter(int tag, float value);
+    // A sound parameter's DSP value to its voice (the voice bank's routing).
+    void setSoundParameter(int tag, float v);
+    // A per-voice family tag (118..261). stored: v is the value just stored in the table
+    // (dispatchParameter), and each family reads the form it acts on (DSP, natural or
+    // normalized value); otherwise v is already in that form (setVoiceParameter).
+    void applyFamilyParameter(int tag, float v, bool stored);
     // setParameterAutomated for the engine's own changes; the host is told after the audio
     // block when the change happens on the audio thread.
     void automateParameter(int tag, float value);
@@ -338,6 +345,9 @@ private:
     void renderBlock(float** outputs, int frames);
     SegmentClock beginSegment();
     void renderSegment(float** outputs, int from, int to, const SegmentClock& clock);
+    // The clock has reached a tick other than lastTick (or a start is pending) at frame: a new
+    // step fires the pattern's notes, any other tick may play random notes. Returns the step.
+    int clockTick(int tick, int frame, int noteLength, int step);
     // The voices, the mixer and the compressor for samples from .. to - 1, in blocks.
     void mixBlock(float** outputs, int from, int to, float outputAGain);
     void applyIncomingEvent(const IncomingEvent& event, int frame);

@@ -33,6 +33,34 @@ constexpr NoteVoiceTable kNoteVoice;
 
 const int kClosedHat = BrakkaVoiceBank::kClosedHat;
 const double kTicksPerQuarter = 24.0;
+const double kSixteenthsPerQuarter = 4.0;
+const double kTicksPerSixteenth = 6.0;
+
+// The step clock's swing. Positions count quarter notes, ticks 96ths of a 4/4 bar. Within each
+// pair of sixteenths, the first sixteenth of real time covers warped time [0, swing) and the
+// second covers [swing, 2): the warped time is continuous, equal to the real one at every even
+// sixteenth, and with swing < 1 every odd sixteenth comes late. A swing of 1 is no swing.
+class SwingWarp {
+public:
+    explicit SwingWarp(double swing)
+        : swing(swing), secondSlope(2.0 - swing), secondOffset(2.0 * swing) {}
+
+    int tickAt(double position) const {
+        const double sixteenths = position * kSixteenthsPerQuarter;
+        const double intoPair = std::fmod(sixteenths, 2.0);
+        const double sixteenthStart = std::floor(sixteenths);
+        const double warped = intoPair < 1.0
+                                  ? sixteenthStart + intoPair * swing
+                                  : sixteenthStart + (intoPair * secondSlope - 3.0 + secondOffset);
+        const double ticks = warped * kTicksPerSixteenth;
+        return ticks < (double)INT_MAX ? (int)ticks : INT_MAX;
+    }
+
+private:
+    double swing;        // warped length of the pair's first sixteenth
+    double secondSlope;  // warped length of the second: 2 - swing
+    double secondOffset; // 2 x swing
+};
 
 // Flushes denormals to zero for the lifetime of the object and restores the caller's mode.
 class DenormalGuard {
@@ -154,86 +182,81 @@ Brakka::SegmentClock Brakka::beginSegment() {
 }
 
 void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock& clock) {
-    const double s = clock.swing;
-    const double a = 2.0 - s;
-    const double b2 = 2.0 * s;
+    const SwingWarp swing(clock.swing);
     int step = lastStep;
-    double p = songPosition;
+    double position = songPosition;
 
     // The clock runs sample by sample; the voices and the mixer run in blocks up to each
     // sample where the clock strikes, so every strike lands on its own sample.
-    int mixed = from;
-    for (int i = from; i < to; ++i) {
-        if (transportPlaying && p >= 0.0) {
-            const double q = p * 4.0;
-            const double f = std::fmod(q, 2.0);
-            const double w = f < 1.0 ? std::floor(q) + f * s : std::floor(q) + (f * a - 3.0 + b2);
-            const double t = w * 6.0;
-            const int tick = t < (double)INT_MAX ? (int)t : INT_MAX;
-            const bool forced = startPending;
-            if (tick != lastTick || forced) {
-                mixBlock(outputs, mixed, i, clock.outputAGain);
-                mixed = i;
-                lastTick = tick;
-                startPending = false;
-                bool newStep = currentSequencer->setCurrent96th((unsigned)tick);
-                if (forced) newStep = true;
-                if (!newStep) {
-                    fireRandomNotes(i, clock.noteLength);
-                } else {
-                    step = currentSequencer->getCurrentStep();
-                    if (step == 0) step = patternStart((unsigned)tick, true, step);
-                    fireStep(step, i, clock.noteLength, false);
-                    if (editorInterface) editorInterface->setCurrentStep(step);
-                }
-            }
-        }
-        p += clock.increment;
+    int mixedUpTo = from;
+    for (int frame = from; frame < to; ++frame, position += clock.increment) {
+        if (!transportPlaying || position < 0.0) continue;
+        const int tick = swing.tickAt(position);
+        if (tick == lastTick && !startPending) continue;
+        mixBlock(outputs, mixedUpTo, frame, clock.outputAGain);
+        mixedUpTo = frame;
+        step = clockTick(tick, frame, clock.noteLength, step);
     }
-    mixBlock(outputs, mixed, to, clock.outputAGain);
+    mixBlock(outputs, mixedUpTo, to, clock.outputAGain);
 
     lastStep = step;
-    songPosition = p;
+    songPosition = position;
+}
+
+int Brakka::clockTick(int tick, int frame, int noteLength, int step) {
+    // A start (Play, or the host's transport starting) fires the step it lands on even when the
+    // pattern already sits there.
+    const bool start = startPending;
+    lastTick = tick;
+    startPending = false;
+    const bool newStep = currentSequencer->setCurrent96th((unsigned)tick) || start;
+    if (!newStep) {
+        fireRandomNotes(frame, noteLength);
+        return step;
+    }
+    step = currentSequencer->getCurrentStep();
+    if (step == 0) step = patternStart((unsigned)tick, true, step);
+    fireStep(step, frame, noteLength, false);
+    if (editorInterface) editorInterface->setCurrentStep(step);
+    return step;
 }
 
 // Samples from .. to - 1 of all outputs: each voice renders a block, which is scaled by its gain,
 // panned and summed into its bus; bus A passes the compressor and the Output A gain.
-void Brakka::mixBlock(float** outputs, int from, int to, float outA) {
+void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
     if (midiOutputOnly) {
-        for (int c = 0; c < kNumOutputs; ++c)
-            if (outputs[c] && to > from)
-                std::memset(outputs[c] + from, 0, sizeof(float) * (size_t)(to - from));
+        for (int channel = 0; channel < kNumOutputs; ++channel)
+            if (outputs[channel] && to > from)
+                std::memset(outputs[channel] + from, 0, sizeof(float) * (size_t)(to - from));
         return;
     }
     const int kMixBlock = 64;
     for (int start = from; start < to; start += kMixBlock) {
-        const int n = to - start < kMixBlock ? to - start : kMixBlock;
-        float sumL[kNumOutputBuses][kMixBlock] = {};
-        float sumR[kNumOutputBuses][kMixBlock] = {};
-        float voice[kMixBlock];
-        for (int v = 0; v < kNumVoices; ++v) {
-            const float g = voiceGain[v];
-            if (g == 0.0f) continue;
+        const int frames = to - start < kMixBlock ? to - start : kMixBlock;
+        float busLeft[kNumOutputBuses][kMixBlock] = {};
+        float busRight[kNumOutputBuses][kMixBlock] = {};
+        float samples[kMixBlock];
+        for (int voice = 0; voice < kNumVoices; ++voice) {
+            const float gain = voiceGain[voice];
+            if (gain == 0.0f) continue;
             // A silent voice adds nothing (its zeros would leave every sum as it is).
-            const int sounding = voices.voices[v]->process(voice, n);
-            const int bus = outputBus[v];
-            const float left = panGainLeft[v], right = panGainRight[v];
-            float* l = sumL[bus];
-            float* r = sumR[bus];
+            const int sounding = voices.voices[voice]->process(samples, frames);
+            const float panLeft = panGainLeft[voice], panRight = panGainRight[voice];
+            float* left = busLeft[outputBus[voice]];
+            float* right = busRight[outputBus[voice]];
             for (int i = 0; i < sounding; ++i) {
-                const float x = voice[i] * g;
-                l[i] += left * x;
-                r[i] += right * x;
+                const float x = samples[i] * gain;
+                left[i] += panLeft * x;
+                right[i] += panRight * x;
             }
         }
-        float* outL = outputs[0] ? outputs[0] + start : nullptr;
-        float* outR = outputs[1] ? outputs[1] + start : nullptr;
-        compressor.processStereo(sumL[0], sumR[0], outL, outR, n, outA);
-        for (int b = 1; b < kNumOutputBuses; ++b) {
-            for (int c = 0; c < 2; ++c) {
-                float* out = outputs[2 * b + c];
-                if (out) std::memcpy(out + start, c ? sumR[b] : sumL[b], sizeof(float) * (size_t)n);
-            }
+        float* outA[2] = {outputs[0] ? outputs[0] + start : nullptr,
+                          outputs[1] ? outputs[1] + start : nullptr};
+        compressor.processStereo(busLeft[0], busRight[0], outA[0], outA[1], frames, outputAGain);
+        for (int bus = 1; bus < kNumOutputBuses; ++bus) {
+            const size_t bytes = sizeof(float) * (size_t)frames;
+            if (float* out = outputs[2 * bus]) std::memcpy(out + start, busLeft[bus], bytes);
+            if (float* out = outputs[2 * bus + 1]) std::memcpy(out + start, busRight[bus], bytes);
         }
     }
 }
