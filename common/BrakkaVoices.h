@@ -79,6 +79,22 @@ public:
     // received them silent in its tone and unbent rather than undefined.
     float toneGain = 0.0f;
     float toneBendDepth = 0.0f; // Hz added at the pitch envelope's peak
+
+protected:
+    // The next n pitch bends in Hz (pitch envelope times bend depth). Without depth the
+    // envelope only moves on: its values would all be multiplied by 0.
+    void pitchBends(float* bend, int n) {
+        const float depth = toneBendDepth;
+        if (depth == 0.0f) {
+            pitchEnvelope.skip(n);
+            for (int i = 0; i < n; ++i)
+                bend[i] = 0.0f;
+            return;
+        }
+        pitchEnvelope.process(bend, n);
+        for (int i = 0; i < n; ++i)
+            bend[i] = bend[i] * depth;
+    }
 };
 
 // Bass drum: a single-cycle tone (or a sine) with falling pitch and exponential saturation, plus

@@ -58,13 +58,13 @@ int brakka_voice_kick::process(float* out, int n) {
     const int sounding = soundingSamples(n, volumeEnvelope.samplesUntilDone());
     for (int done = 0; done < sounding; done += kChunk) {
         const int m = sounding - done < kChunk ? sounding - done : kChunk;
-        float pitch[kChunk], volume[kChunk], click[kChunk];
-        pitchEnvelope.process(pitch, m);
+        float bend[kChunk], volume[kChunk], click[kChunk];
+        pitchBends(bend, m);
         volumeEnvelope.process(volume, m);
         clickEnvelope.process(click, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float t = toneBank.process(pitch[i] * toneBendDepth);
+            float t = toneBank.process(bend[i]);
             // The envelope acts before the saturation, so a larger exponent both thickens the
             // tone and flattens its decay.
             float tone = saturation.process(volume[i] * t) * toneGain;

@@ -52,14 +52,14 @@ int brakka_voice_snare808::process(float* out, int n) {
                                                               noiseEnvelope.samplesUntilDone())));
     for (int done = 0; done < sounding; done += kChunk) {
         const int m = sounding - done < kChunk ? sounding - done : kChunk;
-        float pitch[kChunk], e1[kChunk], e2[kChunk], en[kChunk];
-        pitchEnvelope.process(pitch, m);
+        float bends[kChunk], e1[kChunk], e2[kChunk], en[kChunk];
+        pitchBends(bends, m);
         volumeEnvelope.process(e1, m);
         secondToneEnvelope.process(e2, m);
         noiseEnvelope.process(en, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float bend = pitch[i] * toneBendDepth;
+            const float bend = bends[i];
             float o1 = toneOscillator.process(bend);
             float o2 = secondTone.process(bend);
             float tone = (e2[i] * o2 + e1[i] * o1) * toneGain;
@@ -151,15 +151,15 @@ int brakka_voice_snare909::process(float* out, int n) {
                longest(lowNoiseEnvelope.samplesUntilDone(), highNoiseEnvelope.samplesUntilDone())));
     for (int done = 0; done < sounding; done += kChunk) {
         const int m = sounding - done < kChunk ? sounding - done : kChunk;
-        float pitch[kChunk], e1[kChunk], e2[kChunk], elo[kChunk], ehi[kChunk];
-        pitchEnvelope.process(pitch, m);
+        float bends[kChunk], e1[kChunk], e2[kChunk], elo[kChunk], ehi[kChunk];
+        pitchBends(bends, m);
         volumeEnvelope.process(e1, m);
         secondToneEnvelope.process(e2, m);
         lowNoiseEnvelope.process(elo, m);
         highNoiseEnvelope.process(ehi, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float bend = pitch[i] * toneBendDepth;
+            const float bend = bends[i];
             float o1 = toneOscillator.process(bend);
             float o2 = secondTone.process(bend);
             float nz = noise.process();

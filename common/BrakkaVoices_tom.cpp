@@ -72,14 +72,14 @@ int brakka_voice_tom::process(float* out, int n) {
                                                               clickEnvelope.samplesUntilDone())));
     for (int done = 0; done < sounding; done += kChunk) {
         const int m = sounding - done < kChunk ? sounding - done : kChunk;
-        float pitch[kChunk], overtoneEnv[kChunk], fundamentalEnv[kChunk], click[kChunk];
-        pitchEnvelope.process(pitch, m);
+        float bends[kChunk], overtoneEnv[kChunk], fundamentalEnv[kChunk], click[kChunk];
+        pitchBends(bends, m);
         volumeEnvelope.process(overtoneEnv, m);
         secondToneEnvelope.process(fundamentalEnv, m);
         clickEnvelope.process(click, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float bend = pitch[i] * toneBendDepth;
+            const float bend = bends[i];
             float d1 = overtoneSaturation.process(overtoneEnv[i] * overtone.process(bend));
             float d2 = fundamentalSaturation.process(fundamentalEnv[i] * fundamental.process(bend));
             float tone = toneGain * (d2 + d1);

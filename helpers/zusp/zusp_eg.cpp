@@ -169,30 +169,69 @@ void zusp_eg_breakpoint::processBlock(float* out, int n) {
     }
 }
 
+// Each value of a segment depends on its counter alone, so only the last one of each run is
+// worked out: it is the output a later begin() glides from.
+void zusp_eg_breakpoint::skip(int n) {
+    int i = 0;
+    while (i < n) {
+        if (mSegment < 0) {
+            mOutput = mStartLevel;
+            return;
+        }
+        if (mCounter >= mLength) {
+            zusp_eg_breakpoint::process(0.0f);
+            ++i;
+            continue;
+        }
+        const int run = n - i < mLength - mCounter ? n - i : mLength - mCounter;
+        mCounter += run - 1;
+        float last;
+        renderRun(&last, 1);
+        mCounter += 1;
+        i += run;
+        if (mCounter >= mLength) startSegmentFrom(mSegment);
+    }
+}
+
 // Values for the counters mCounter .. mCounter + run - 1 of the running segment, all below its
-// length: the arithmetic of process(), four values at a time where the power is approximated.
+// length: the arithmetic of process(), four values at a time (IEEE operations give the same bits
+// in a vector lane as alone).
 void zusp_eg_breakpoint::renderRun(float* out, int run) {
     const int32_t c = mCounter;
     const float length = static_cast<float>(mLength);
     const float start = mStartLevel, delta = mDelta;
     const bool rising = mShapeRising;
+    const __m128 one = _mm_set1_ps(1.0f), len = _mm_set1_ps(length);
+    const __m128 s = _mm_set1_ps(start), d = _mm_set1_ps(delta);
+    const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
     int k = 0;
     if (mShapePower == 1.0f) {
-        for (; k < run; ++k) {
-            const float x = static_cast<float>(c + k) / length;
-            const float base = rising ? x : 1.0f - x;
-            out[k] = start + delta * (rising ? base : 1.0f - base);
+        for (; k + 4 <= run; k += 4) {
+            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
+            const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
+            const __m128 shape = rising ? x : _mm_sub_ps(one, _mm_sub_ps(one, x));
+            _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
         }
     } else if (mExactCurves) {
-        for (; k < run; ++k)
-            out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
-    } else {
-        const __m128 one = _mm_set1_ps(1.0f), len = _mm_set1_ps(length);
-        const __m128 p = _mm_set1_ps(mShapePower);
-        const __m128 s = _mm_set1_ps(start), d = _mm_set1_ps(delta);
+        const float power = mShapePower;
         for (; k + 4 <= run; k += 4) {
-            const __m128i counters =
-                _mm_add_epi32(_mm_set1_epi32(c + k), _mm_setr_epi32(0, 1, 2, 3));
+            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
+            const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
+            alignas(16) float p[4];
+            if (!zusp_math::powExact4(rising ? x : _mm_sub_ps(one, x), power, p)) {
+                _mm_store_ps(p, x);
+                for (int j = 0; j < 4; ++j)
+                    out[k + j] = start + delta * shapedValue(p[j]);
+                continue;
+            }
+            const __m128 pw = _mm_load_ps(p);
+            const __m128 shape = rising ? pw : _mm_sub_ps(one, pw);
+            _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
+        }
+    } else {
+        const __m128 p = _mm_set1_ps(mShapePower);
+        for (; k + 4 <= run; k += 4) {
+            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
             const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
             __m128 shape;
             if (rising) {
@@ -202,9 +241,9 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
             }
             _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
         }
-        for (; k < run; ++k)
-            out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
     }
+    for (; k < run; ++k)
+        out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
     mOutput = out[run - 1];
 }
 

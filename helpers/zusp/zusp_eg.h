@@ -48,6 +48,8 @@ public:
         else
             processBlock(out, n);
     }
+    // Moves on as n calls of process() would, without working out the values on the way.
+    void skip(int n);
     // Calls of process() until the envelope has finished (0 when it has).
     int64_t samplesUntilDone() const { return mSegment < 0 ? 0 : samplesOfRunningSegments(); }
     void begin() override;

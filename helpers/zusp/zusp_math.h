@@ -155,6 +155,92 @@ inline float powf(float x, float y) {
     return (yi & 1) ? -m : m;
 }
 
+// powf(x, p) of four x in (0, 1) at once, two lanes of double at a time: the same operations in
+// the same order as logPositive and expKernel, so every lane has the bits of powf. Returns false
+// (and leaves out alone) when a lane lies outside (0, 1) or its power outside expKernel's plain
+// range; the caller then takes powf lane by lane.
+inline bool powExact4(__m128 x, float p, float out[4]) {
+    if (p == 1.0f || p == 0.0f) return false; // powf answers these without computing
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 inside = _mm_and_ps(_mm_cmpgt_ps(x, _mm_setzero_ps()), _mm_cmplt_ps(x, one));
+    if (_mm_movemask_ps(inside) != 0xf) return false;
+    // Normal floats only (x >= 2^-126), so no lane needs logPositive's denormal scaling.
+    if (_mm_movemask_ps(_mm_cmplt_ps(x, _mm_set1_ps(1.17549435e-38f))) != 0) return false;
+    const __m128i bits = _mm_castps_si128(x);
+    const __m128i e = _mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127));
+    const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi32(0x7fffff));
+    alignas(16) int32_t index[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(index),
+                    _mm_srli_epi32(mantissa, 23 - detail::kLogTableBits));
+    const __m128d py = _mm_set1_pd(static_cast<double>(p));
+    __m128d y[2];
+    for (int h = 0; h < 2; ++h) {
+        const detail::LogEntry& t0 = detail::kTables.log[index[2 * h]];
+        const detail::LogEntry& t1 = detail::kTables.log[index[2 * h + 1]];
+        const __m128d invC = _mm_setr_pd(t0.invC, t1.invC);
+        const __m128d logC = _mm_setr_pd(t0.logC, t1.logC);
+        const __m128i mh = h == 0 ? mantissa : _mm_srli_si128(mantissa, 8);
+        const __m128i eh = h == 0 ? e : _mm_srli_si128(e, 8);
+        const __m128d m = _mm_add_pd(_mm_set1_pd(1.0),
+                                     _mm_mul_pd(_mm_cvtepi32_pd(mh), _mm_set1_pd(1.0 / 8388608.0)));
+        const __m128d r = _mm_sub_pd(_mm_mul_pd(m, invC), _mm_set1_pd(1.0));
+        const __m128d r2 = _mm_mul_pd(r, r);
+        const __m128d p01 = _mm_sub_pd(r, _mm_mul_pd(_mm_set1_pd(0.5), r2));
+        const __m128d p23 = _mm_sub_pd(_mm_set1_pd(1.0 / 3.0), _mm_mul_pd(_mm_set1_pd(0.25), r));
+        const __m128d p45 =
+            _mm_sub_pd(_mm_set1_pd(1.0 / 5.0), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r));
+        const __m128d p67 = _mm_mul_pd(_mm_set1_pd(1.0 / 7.0), r);
+        const __m128d r3 = _mm_mul_pd(r2, r);
+        const __m128d r6 = _mm_mul_pd(r3, r3);
+        const __m128d series =
+            _mm_add_pd(_mm_add_pd(p01, _mm_mul_pd(r3, _mm_add_pd(p23, _mm_mul_pd(r2, p45)))),
+                       _mm_mul_pd(r6, p67));
+        const __m128d de = _mm_cvtepi32_pd(eh);
+        const __m128d lg =
+            _mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Hi)),
+                       _mm_add_pd(_mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Lo)), logC), series));
+        y[h] = _mm_mul_pd(py, lg);
+    }
+    // expKernel's plain range: -700 < y <= 700 (also rejects NaN).
+    const __m128d low = _mm_set1_pd(-700.0), high = _mm_set1_pd(700.0);
+    const int inRange =
+        _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[0], low), _mm_cmple_pd(y[0], high))) &
+        _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[1], low), _mm_cmple_pd(y[1], high)));
+    if (inRange != 3) return false;
+    const __m128d shifter = _mm_set1_pd(6755399441055744.0);
+    __m128 result = _mm_setzero_ps();
+    for (int h = 0; h < 2; ++h) {
+        const __m128d t =
+            _mm_add_pd(_mm_mul_pd(y[h], _mm_set1_pd(kInvLn2 * detail::kExpTableSize)), shifter);
+        const __m128d k = _mm_sub_pd(t, shifter);
+        const __m128d r =
+            _mm_sub_pd(_mm_sub_pd(y[h], _mm_mul_pd(k, _mm_set1_pd(kLn2Hi / detail::kExpTableSize))),
+                       _mm_mul_pd(k, _mm_set1_pd(kLn2Lo / detail::kExpTableSize)));
+        const __m128i ki = _mm_sub_epi64(_mm_castpd_si128(t), _mm_castpd_si128(shifter));
+        const __m128d r2 = _mm_mul_pd(r, r);
+        const __m128d q = _mm_add_pd(
+            _mm_add_pd(_mm_set1_pd(1.0), r),
+            _mm_mul_pd(
+                r2,
+                _mm_add_pd(_mm_add_pd(_mm_set1_pd(0.5), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r)),
+                           _mm_mul_pd(r2, _mm_add_pd(_mm_set1_pd(1.0 / 24.0),
+                                                     _mm_mul_pd(_mm_set1_pd(1.0 / 120.0), r))))));
+        // 2^(ki >> 6): ki > -700 * 64 / ln 2, so ki + 1023 * 64 is positive and a logical shift
+        // gives the biased exponent.
+        const __m128i biased =
+            _mm_srli_epi64(_mm_add_epi64(ki, _mm_set1_epi64x(1023 << detail::kExpTableBits)),
+                           detail::kExpTableBits);
+        const __m128d scale = _mm_castsi128_pd(_mm_slli_epi64(biased, 52));
+        const int j0 = _mm_cvtsi128_si32(ki) & (detail::kExpTableSize - 1);
+        const int j1 = _mm_cvtsi128_si32(_mm_srli_si128(ki, 8)) & (detail::kExpTableSize - 1);
+        const __m128d table = _mm_setr_pd(detail::kTables.exp2[j0], detail::kTables.exp2[j1]);
+        const __m128 f = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(q, table), scale));
+        result = h == 0 ? f : _mm_movelh_ps(result, f);
+    }
+    _mm_storeu_ps(out, result);
+    return true;
+}
+
 // x^p for p >= 1, four at a time, in float arithmetic: within a few units in the last place of
 // the exact power, far cheaper than powf. The curves of envelopes and saturation use it; each
 // lane computes alone, so a value is the same in any lane and in pow1. Results below 2^-125

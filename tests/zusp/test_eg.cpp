@@ -105,6 +105,32 @@ TEST(EnvelopeAr, RetriggerGlidesToZeroBeforeTheAttack) {
         EXPECT_NEAR(v[k], expected[k], 1e-6f) << k;
 }
 
+// skip(n) lands where n values would have: the same next values, the same glide on a retrigger.
+TEST(EnvelopeAr, SkippingMovesOnAsProcessingDoes) {
+    for (bool exact : {false, true}) {
+        zusp_eg_breakpoint_ar skipped, played;
+        for (zusp_eg_breakpoint_ar* eg : {&skipped, &played}) {
+            eg->setExactCurves(exact);
+            eg->setAttackTime(2.0f);
+            eg->setReleaseTime(20.0f);
+            eg->setReleaseCurvature(-0.5f);
+            eg->begin();
+        }
+        for (int n : {1, 7, 64, 300, 1}) {
+            skipped.skip(n);
+            run(played, n);
+            ASSERT_EQ(skipped.process(0.0f), played.process(0.0f)) << n;
+        }
+        skipped.skip(150); // into the release, then struck again: both glide from one value
+        run(played, 150);
+        skipped.begin();
+        played.begin();
+        EXPECT_EQ(run(skipped, 8), run(played, 8));
+        skipped.skip(5000);
+        EXPECT_TRUE(skipped.isDone());
+    }
+}
+
 TEST(EnvelopeCurvature, ShapesOfAttackAndRelease) {
     EXPECT_NEAR(releaseAt(0.0f, 441), 0.9f, 1e-5f);
     EXPECT_NEAR(releaseAt(-1.0f, 441), std::pow(0.9, 10.0), 1e-5);       // about 0.349: drops fast

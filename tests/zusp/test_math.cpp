@@ -45,6 +45,27 @@ TEST(Math, ResultsAreTheExactValuesRoundedToFloat) {
     }
 }
 
+// The envelopes' exact curves take four powers at a time; each lane must be powf's bits, and a
+// lane outside (0, 1) sends the four back to powf.
+TEST(Math, FourExactPowersAreThoseOfPowf) {
+    for (float p : {3.1622777f, 10.0f, 1.2589254f, 0.5f}) {
+        int wrong = 0;
+        for (int i = 1; i + 4 < 200000; i += 4) {
+            float x[4], out[4];
+            for (int j = 0; j < 4; ++j)
+                x[j] = (float)(i + j) / 200000.0f;
+            ASSERT_TRUE(zusp_math::powExact4(_mm_loadu_ps(x), p, out));
+            for (int j = 0; j < 4; ++j)
+                wrong += out[j] != zusp_math::powf(x[j], p);
+        }
+        EXPECT_EQ(wrong, 0) << p;
+    }
+    float out[4];
+    EXPECT_FALSE(zusp_math::powExact4(_mm_setr_ps(0.5f, 0.0f, 0.5f, 0.5f), 3.0f, out));
+    EXPECT_FALSE(zusp_math::powExact4(_mm_setr_ps(0.5f, 0.5f, 1.0f, 0.5f), 3.0f, out));
+    EXPECT_FALSE(zusp_math::powExact4(_mm_set1_ps(0.5f), 1.0f, out));
+}
+
 TEST(Math, DoubleSineForTablesIsAccurateFarOut) {
     for (int i = 0; i <= 100000; ++i) {
         const double x = 440.0 * i / 100000.0; // up to 70 turns
