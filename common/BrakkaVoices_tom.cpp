@@ -16,10 +16,11 @@ brakka_voice_tom::brakka_voice_tom() {
     // The inherited oscillator is the bright click tone: odd harmonics 1 to 15, falling as 1/n^2.
     toneOscillator.setWaveshape(6, 0.0f, 16);
 
+    // Both play the constant cycle itself (it is never written), as every other tom does.
     fundamental.setTableSize(kKickDataSize);
-    fundamental.fillWavetable(const_cast<float*>(kKickData));
+    fundamental.setWavetablePtr(const_cast<float*>(kKickData));
     overtone.setTableSize(kKickDataSize);
-    overtone.fillWavetable(const_cast<float*>(kKickData));
+    overtone.setWavetablePtr(const_cast<float*>(kKickData));
 
     noiseFilter.setFrequency(2500.0f);
     clickEnvelope.setAttackTime(0.5f);

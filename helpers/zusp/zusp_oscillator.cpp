@@ -5,11 +5,79 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
+
+// One table of a shape (setWaveshape), n entries.
+void buildShape(float* table, int n, int shape, float width, int harmonics) {
+    for (int i = 0; i < n; ++i) {
+        const double theta = static_cast<double>(i) * kTwoPi / n;
+        // Every term is rounded to float and the terms are summed in float, lowest first.
+        float v = 0.0f;
+        switch (shape) {
+        case 0:
+            v = static_cast<float>(zusp_math::sin(theta));
+            break;
+        case 4: // band-limited sawtooth
+            for (int h = 1; h <= harmonics; ++h)
+                v += static_cast<float>(zusp_math::sin(h * theta) / h);
+            break;
+        case 5: // band-limited pulse; width in percent, 50 is a square
+            for (int h = 1; h <= harmonics; ++h)
+                v += static_cast<float>((1.0 / h) * zusp_math::sin(h * kPi * width * 0.01) *
+                                        zusp_math::sin(h * theta));
+            break;
+        case 6: // odd harmonics falling with 1/n^2
+            for (int h = 1; h <= harmonics; h += 2)
+                v += static_cast<float>(zusp_math::sin(h * theta) / (static_cast<double>(h) * h));
+            break;
+        case 7:
+            v = static_cast<float>(zusp_math::sin(theta));
+            v += static_cast<float>(zusp_math::sin(3.0 * theta) / 9.0);
+            break;
+        case 8:
+            v = static_cast<float>(zusp_math::sin(theta));
+            v += static_cast<float>(0.058884 * zusp_math::sin(3.0 * theta));
+            v += static_cast<float>(0.011749 * zusp_math::sin(5.0 * theta));
+            v += static_cast<float>(0.004169 * zusp_math::sin(6.0 * theta));
+            v += static_cast<float>(0.010471 * zusp_math::sin(7.0 * theta));
+            v += static_cast<float>(0.003311 * zusp_math::sin(8.0 * theta));
+            v += static_cast<float>(0.004169 * zusp_math::sin(10.0 * theta));
+            break;
+        default:
+            break;
+        }
+        table[i] = v;
+    }
+}
+
+// The tables of the shapes, built at the first request and kept, unchanged, for the life of the
+// process: the voices of every instance play the same dozen tables instead of a copy each.
+// Requests come from constructors and set-up, never from the audio thread.
+float* sharedShape(int n, int shape, float width, int harmonics) {
+    // Only the settings a shape reads tell its tables apart.
+    if (shape != 5) width = 0.0f;
+    if (shape == 0 || shape >= 7) harmonics = 0;
+    uint32_t widthBits;
+    std::memcpy(&widthBits, &width, sizeof widthBits);
+    using Key = std::tuple<int, int, uint32_t, int>;
+    static std::mutex lock;
+    static std::map<Key, std::unique_ptr<float[]>> tables;
+    std::lock_guard<std::mutex> guard(lock);
+    std::unique_ptr<float[]>& table = tables[Key(n, shape, widthBits, harmonics)];
+    if (!table) {
+        table.reset(new float[n]);
+        buildShape(table.get(), n, shape, width, harmonics);
+    }
+    return table.get();
+}
 
 } // namespace
 
@@ -55,6 +123,7 @@ void zusp_oscillator_wavetable::releaseTable() {
     if (mOwnsTable) delete[] mTable;
     mTable = nullptr;
     mOwnsTable = false;
+    mSharedTable = false;
 }
 
 void zusp_oscillator_wavetable::adoptTable(float* table) {
@@ -76,52 +145,23 @@ void zusp_oscillator_wavetable::setFrequency(float hz) {
 
 void zusp_oscillator_wavetable::setWaveshape(int shape, float width, int harmonics) {
     if (shape != 0 && (shape < 4 || shape > 8)) return;
-    const int n = mTableSize;
-    float* table = new float[n];
-    for (int i = 0; i < n; ++i) {
-        const double theta = static_cast<double>(i) * kTwoPi / n;
-        // Every term is rounded to float and the terms are summed in float, lowest first.
-        float v = 0.0f;
-        switch (shape) {
-        case 0:
-            v = static_cast<float>(zusp_math::sin(theta));
-            break;
-        case 4: // band-limited sawtooth
-            for (int h = 1; h <= harmonics; ++h)
-                v += static_cast<float>(zusp_math::sin(h * theta) / h);
-            break;
-        case 5: // band-limited pulse; width in percent, 50 is a square
-            for (int h = 1; h <= harmonics; ++h)
-                v += static_cast<float>((1.0 / h) * zusp_math::sin(h * kPi * width * 0.01) *
-                                        zusp_math::sin(h * theta));
-            break;
-        case 6: // odd harmonics falling with 1/n^2
-            for (int h = 1; h <= harmonics; h += 2)
-                v += static_cast<float>(zusp_math::sin(h * theta) / (static_cast<double>(h) * h));
-            break;
-        case 7:
-            v = static_cast<float>(zusp_math::sin(theta));
-            v += static_cast<float>(zusp_math::sin(3.0 * theta) / 9.0);
-            break;
-        case 8:
-            v = static_cast<float>(zusp_math::sin(theta));
-            v += static_cast<float>(0.058884 * zusp_math::sin(3.0 * theta));
-            v += static_cast<float>(0.011749 * zusp_math::sin(5.0 * theta));
-            v += static_cast<float>(0.004169 * zusp_math::sin(6.0 * theta));
-            v += static_cast<float>(0.010471 * zusp_math::sin(7.0 * theta));
-            v += static_cast<float>(0.003311 * zusp_math::sin(8.0 * theta));
-            v += static_cast<float>(0.004169 * zusp_math::sin(10.0 * theta));
-            break;
-        default:
-            break;
-        }
-        table[i] = v;
-    }
-    adoptTable(table);
+    float* table = sharedShape(mTableSize, shape, width, harmonics);
+    if (table == mTable) return;
+    releaseTable();
+    mTable = table;
+    mSharedTable = true;
+}
+
+void zusp_oscillator_wavetable::ownSharedTable() {
+    if (!mSharedTable) return;
+    float* copy = new float[mTableSize];
+    std::memcpy(copy, mTable, sizeof(float) * static_cast<size_t>(mTableSize));
+    adoptTable(copy);
 }
 
 void zusp_oscillator_wavetable::fillWavetable(float* src) {
     if (src == nullptr || mTable == nullptr) return;
+    ownSharedTable();
     std::memcpy(mTable, src, sizeof(float) * static_cast<size_t>(mTableSize));
 }
 
@@ -137,7 +177,7 @@ void zusp_oscillator_wavetable::setWavetableSize(int size) {
     mTableSize = size;
     mIndexMask = size - 1;
     mIncrement = static_cast<float>(size) * mFrequency * mAudioSamplingRateReciprocal;
-    if (mOwnsTable) adoptTable(new float[size]());
+    if (mOwnsTable || mSharedTable) adoptTable(new float[size]());
 }
 
 int zusp_oscillator_wavetable::getWavetableSize() {
@@ -252,8 +292,12 @@ void zusp_oscillator_wavetable_multi::rebuildCurrent(Rebuild rebuild) {
     }
 }
 
+// The list's tables are its own, so a shared shape is copied into it.
 void zusp_oscillator_wavetable_multi::setWaveshape(int shape, float width) {
-    rebuildCurrent([&] { zusp_oscillator_wavetable::setWaveshape(shape, width, 16); });
+    rebuildCurrent([&] {
+        zusp_oscillator_wavetable::setWaveshape(shape, width, 16);
+        ownSharedTable();
+    });
 }
 
 void zusp_oscillator_wavetable_multi::setWavetableSize(int size) {

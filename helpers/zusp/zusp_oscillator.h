@@ -42,10 +42,12 @@ public:
     }
     void setFrequency(float hz) override;
 
-    // Builds a new table: 0 sine, 4 saw, 5 pulse (width in percent), 6 odd harmonics / n^2,
-    // 7 and 8 fixed spectra. Shapes 1, 2, 3 and above 8 leave the table as it is.
+    // Plays a table of one of the shapes: 0 sine, 4 saw, 5 pulse (width in percent), 6 odd
+    // harmonics / n^2, 7 and 8 fixed spectra. Each table is built once per process and shared
+    // by every oscillator of the same shape and size (read only). Shapes 1, 2, 3 and above 8
+    // leave the table as it is.
     virtual void setWaveshape(int shape, float width, int harmonics);
-    // Copies N floats from src into the current table.
+    // Copies N floats from src into the current table (a shared one is copied first).
     virtual void fillWavetable(float* src);
     // Plays the caller's table (of at least N floats); it stays the caller's.
     virtual void setWavetablePtr(float* table);
@@ -73,6 +75,8 @@ protected:
     // Makes `table` (allocated with new[]) the current, owned table, releasing an owned one.
     void adoptTable(float* table);
     void releaseTable();
+    // Replaces a shared current table with an owned copy of it.
+    void ownSharedTable();
     // Moves the phase to read position p, wrapped into a power-of-two table, and returns the
     // table index there; mFraction keeps the part of the way to the next entry.
     int32_t seek(float p) {
@@ -95,6 +99,7 @@ protected:
     int32_t mIndexMask;         // N - 1
     float* mTable = nullptr;    // N floats
     bool mOwnsTable = false;    // true when mTable was built here
+    bool mSharedTable = false;  // true when mTable is one of the process's shared shapes
     float mPhase = 0.0f;        // table positions, 0 <= phase < N
     float mFraction = 0.0f;     // fractional part of the last read position
     float mIncrement = 0.0f;    // N * frequency / rate

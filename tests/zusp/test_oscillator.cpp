@@ -103,6 +103,15 @@ TEST(OscillatorWaveshape, TablesMatchTheModelEntryForEntry) {
         osc.setWaveshape(shape, 50.0f, 16);
     EXPECT_EQ(osc.table(), before);
 
+    // Equal shapes play one shared table; filling one oscillator's table leaves the others'.
+    Wavetable other(4096);
+    other.setWaveshape(5, 50.0f, 16);
+    EXPECT_EQ(other.table(), before);
+    auto r = ramp(4096);
+    other.fillWavetable(r.data());
+    EXPECT_EQ(other.table()[1024], 1024.0f);
+    EXPECT_NEAR(osc.table()[1024], 2.0218004f, 1e-5f);
+
     float amplitudes[] = {1.0f, 0.5f}; // additive: a sum of sines
     osc.buildAdditiveWavetable(2, amplitudes);
     for (int i : {512, 1200})
