@@ -233,17 +233,27 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
     const int kMixBlock = 64;
     for (int start = from; start < to; start += kMixBlock) {
         const int frames = to - start < kMixBlock ? to - start : kMixBlock;
-        float busLeft[kNumOutputBuses][kMixBlock] = {};
-        float busRight[kNumOutputBuses][kMixBlock] = {};
+        // A bus's sums are cleared when its first sounding voice arrives; a bus that no voice
+        // reached is silent.
+        float busLeft[kNumOutputBuses][kMixBlock];
+        float busRight[kNumOutputBuses][kMixBlock];
+        bool busSounds[kNumOutputBuses] = {};
         float samples[kMixBlock];
         for (int voice = 0; voice < kNumVoices; ++voice) {
             const float gain = voiceGain[voice];
             if (gain == 0.0f) continue;
             // A silent voice adds nothing (its zeros would leave every sum as it is).
             const int sounding = voices.voices[voice]->process(samples, frames);
+            if (sounding == 0) continue;
+            const int bus = outputBus[voice];
             const float panLeft = panGainLeft[voice], panRight = panGainRight[voice];
-            float* left = busLeft[outputBus[voice]];
-            float* right = busRight[outputBus[voice]];
+            float* left = busLeft[bus];
+            float* right = busRight[bus];
+            if (!busSounds[bus]) {
+                busSounds[bus] = true;
+                std::memset(left, 0, sizeof(float) * (size_t)frames);
+                std::memset(right, 0, sizeof(float) * (size_t)frames);
+            }
             for (int i = 0; i < sounding; ++i) {
                 const float x = samples[i] * gain;
                 left[i] += panLeft * x;
@@ -252,11 +262,21 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
         }
         float* outA[2] = {outputs[0] ? outputs[0] + start : nullptr,
                           outputs[1] ? outputs[1] + start : nullptr};
-        compressor.processStereo(busLeft[0], busRight[0], outA[0], outA[1], frames, outputAGain);
+        if (busSounds[0])
+            compressor.processStereo(busLeft[0], busRight[0], outA[0], outA[1], frames,
+                                     outputAGain);
+        else
+            compressor.processSilence(outA[0], outA[1], frames, outputAGain);
         for (int bus = 1; bus < kNumOutputBuses; ++bus) {
             const size_t bytes = sizeof(float) * (size_t)frames;
-            if (float* out = outputs[2 * bus]) std::memcpy(out + start, busLeft[bus], bytes);
-            if (float* out = outputs[2 * bus + 1]) std::memcpy(out + start, busRight[bus], bytes);
+            for (int side = 0; side < 2; ++side) {
+                float* out = outputs[2 * bus + side];
+                if (!out) continue;
+                if (busSounds[bus])
+                    std::memcpy(out + start, side ? busRight[bus] : busLeft[bus], bytes);
+                else
+                    std::memset(out + start, 0, bytes);
+            }
         }
     }
 }

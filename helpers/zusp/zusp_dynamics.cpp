@@ -147,6 +147,26 @@ void zusp_compressor::processStereo(const float* left, const float* right, float
     }
 }
 
+// Once the detector has decayed to 0 (or was cleared there), silence keeps it at 0: every sample
+// then leaves the same state and gives the same output, so one step stands for all of them.
+void zusp_compressor::processSilence(float* outLeft, float* outRight, int n, float gain) {
+    for (int i = 0; i < n; ++i) {
+        float l, r;
+        zusp_compressor::processStereo(0.0f, 0.0f, l, r);
+        l = l * gain;
+        r = r * gain;
+        if (mEnvelope == 0.0f) {
+            for (; i < n; ++i) {
+                if (outLeft) outLeft[i] = l;
+                if (outRight) outRight[i] = r;
+            }
+            return;
+        }
+        if (outLeft) outLeft[i] = l;
+        if (outRight) outRight[i] = r;
+    }
+}
+
 float zusp_compressor::process(float x) {
     const float gIn = mInputGainLinear;
     detect(fabsf(x * gIn));

@@ -26,6 +26,8 @@ public:
     // detector runs all the same).
     void processStereo(const float* left, const float* right, float* outLeft, float* outRight,
                        int n, float gain);
+    // The same as processStereo on n zeros in both channels.
+    void processSilence(float* outLeft, float* outRight, int n, float gain);
     // Last gain reduction in dB (0 or negative).
     virtual float getGainReduction();
     // Last linear gain applied by processStereo.

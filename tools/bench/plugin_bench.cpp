@@ -4,6 +4,7 @@
 //
 //   build/brakka-plugin-bench [--reference OLD.so] [--plugin NEW.so] [--seconds S] [--runs R]
 //   build/brakka-plugin-bench --profile --seconds S     (only the all-voices case, for perf)
+//   build/brakka-plugin-bench --profile-idle --seconds S   (only the idle case)
 //
 // Figures: CPU time per sample frame (all twelve outputs written) for all twelve voices struck
 // every sixteenth at 120 BPM by MIDI notes (every voice keeps sounding; mixer and compressor
@@ -231,7 +232,7 @@ int main(int argc, char** argv) {
     std::string plugin = BRAKKA_PLUGIN_PATH, reference;
     double seconds = 20.0;
     int runs = 5;
-    bool profile = false;
+    bool profile = false, profileIdle = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--reference" && i + 1 < argc) {
@@ -242,12 +243,14 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[++i]);
         } else if (a == "--profile") {
             profile = true;
+        } else if (a == "--profile-idle") {
+            profileIdle = true;
         } else if (a == "--runs" && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
         } else {
             std::fprintf(stderr,
                          "usage: %s [--reference OLD.so] [--plugin NEW.so] [--seconds S] "
-                         "[--runs R] [--profile]\n",
+                         "[--runs R] [--profile | --profile-idle]\n",
                          argv[0]);
             return 2;
         }
@@ -261,9 +264,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", plugin.c_str());
         return 1;
     }
-    if (profile) { // only the all-voices case, for a profiler
+    if (profile || profileIdle) { // one case alone, for a profiler
         std::printf("%.2f ns per frame\n",
-                    nsPerFrame(current.entry, 64, Play::AllVoices, 0, seconds, 1));
+                    nsPerFrame(current.entry, 64, profile ? Play::AllVoices : Play::Silence, 0,
+                               seconds, 1));
         return 0;
     }
     Library* old = nullptr;
