@@ -49,9 +49,8 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     // The sequencer's random numbers come from a generator that takes no lock.
     brakkaInstallRandomSource();
 
-    // Always in this order: programsMutex before the engine lock.
-    std::lock_guard<std::recursive_mutex> programsHold(programsMutex);
-    EngineLock lock(*this);
+    auto lock = std::make_unique<EngineLock>(*this);
+    reserveStaging();
 
     for (int tag = 0; tag < kNumParameters; ++tag)
         defaultValues[tag] = parameters.getVSTvalue(tag);
@@ -95,7 +94,10 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     setEditor(editorObject);
     setEditorInterface(editorObject);
 
+    // Loading the bank takes programsMutex, which is never taken under the engine lock.
+    lock.reset();
     initPresets();
+    EngineLock relock(*this);
     setProgram(0);
 
     clipboardStateId = parameters.createState(parameters.getPatternTags());
@@ -121,6 +123,7 @@ Brakka::~Brakka() {
     setEditor(nullptr);
     // The saver uses the engine's lock and table: it ends first, saving what is still due.
     stopMIDIMapSaver();
+    releaseStaging();
     delete[] chunkBuffer;
     chunkBuffer = nullptr;
 }
@@ -245,6 +248,15 @@ bool Brakka::onAudioThread() const {
     return audioThreadId.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
+bool Brakka::onRealtimeThread() {
+    if (!onAudioThread()) return false;
+    // The host's word for the thread (0 when it does not say): offline renderers and hosts
+    // that process on their user thread get the work done at once.
+    enum { kLevelUser = 1, kLevelPrefetch = 3, kLevelOffline = 4 };
+    const VstInt32 level = getCurrentProcessLevel();
+    return level != kLevelUser && level != kLevelPrefetch && level != kLevelOffline;
+}
+
 int64_t Brakka::processingWindowNanos() const {
     // Large blocks come seldom: wait for three of them before calling the host idle.
     const int64_t window = (int64_t)kProcessingTimeoutMs * 1000000;
@@ -299,7 +311,10 @@ void Brakka::enterLocked() {
     // Only the outermost holder drains, so a nested call never reorders the changes that the
     // call around it is applying.
     if (++lockDepth == 1) {
+        // Optimistic readers see an odd count until the hold ends.
+        stateWrites.fetch_add(1, std::memory_order_acq_rel);
         lockOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        if (inAudioBlock) applyProgramAtBlockStart();
         drainPendingParameters();
         drainTasks();
     }
@@ -316,6 +331,7 @@ void Brakka::leaveLocked() {
         if (!inAudioBlock && !hostOutbox.empty()) send.swap(hostOutbox);
         inAudioBlock = false;
         lockOwner.store(std::thread::id(), std::memory_order_relaxed);
+        stateWrites.fetch_add(1, std::memory_order_release);
     }
     --lockDepth;
     engineLock.unlock();
@@ -341,6 +357,8 @@ void Brakka::drainPendingParameters() {
 
 void Brakka::setParameter(VstInt32 tag, float value) {
     if (!isValidTag(tag) || !vstSanitizeParameterValue(value)) return;
+    // Behind a chunk load the audio thread made, which is still waiting: after it.
+    if (onAudioThread() && deferFromAudioThread({DeferredOp::kParameter, tag, value})) return;
     const uint32_t serial = storeHostValue(tag, value);
     if (!isProcessing()) {
         // Nobody renders: take the lock, so the value is in place when this call returns.

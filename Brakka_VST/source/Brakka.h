@@ -19,11 +19,18 @@
 //        (runOnEngine): prepared aside by the calling thread (chunks are read into fresh
 //        programs there), run by the audio thread at the start of its next block, and waited
 //        for by the caller, which then frees what was replaced;
-//      * saves (getChunk) read the stored programs without the engine lock, under
-//        programsMutex, which every thread that replaces programs takes too (never the
-//        audio thread in a block); of the current program, which the audio thread changes,
-//        a task takes a copy.
-//    Queries (rows, step, pattern, names) and the MIDI-map saver still take the lock briefly.
+//      * saves (getChunk) and queries (rows, step, pattern, program names) take no lock the
+//        audio thread uses and cost it nothing: they copy what they read while no thread
+//        holds the engine lock (stateWrites, odd during every hold, tells them) and stored
+//        programs other than the current one while no program change is under way
+//        (programSwitches); a copy that raced with either is made again. programsMutex
+//        (shared by readers, exclusive for the threads that replace program records, never
+//        taken by the audio thread) keeps the records alive meanwhile.
+//    The MIDI-map saver and the learn queries still take the lock briefly.
+//  - On the audio thread itself (hosts that load chunks or change programs there) nothing
+//    waits or allocates either: a chunk is copied into a staging slot and loaded by the
+//    engine's worker thread; a program change applies at once or at the next block's start
+//    (see "calls on the audio thread" in BrakkaPresets.cpp).
 //  - While idle, every call takes the lock itself, so its change is in place when it
 //    returns. A task whose block does not come (a host that holds its audio thread back
 //    during the call) is run by the caller under the lock after four block lengths and 5 ms.
@@ -49,11 +56,13 @@
 #include "zusp_dynamics.h"
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <semaphore.h>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -291,6 +300,9 @@ private:
     // block of that many frames begins.
     void markAudioThread(int frames);
     bool onAudioThread() const;
+    // On the audio thread of a host that does not call it a user, prefetch or offline thread:
+    // a call here must neither wait nor allocate.
+    bool onRealtimeThread();
     // How long after a block's start the host still counts as processing: kProcessingTimeoutMs,
     // or three block lengths if longer.
     int64_t processingWindowNanos() const;
@@ -438,12 +450,58 @@ private:
     std::atomic<bool> overflowPending{false};
     BrakkaParameterQueue pendingParameters;
     BrakkaTaskQueue engineTasks;
-    // Taken (never by the audio thread) by every operation that reads or replaces stored
-    // programs other than the current one, so that getChunk can read them without the engine
-    // lock: while a save holds it, only the audio thread changes programs, and only the
-    // current one, whose copy the save takes through a task.
-    std::recursive_mutex programsMutex;
+    // Never taken by the audio thread: shared by savers and queries, which read program
+    // records without the engine lock, exclusive for the operations that replace records
+    // (chunk loads, import), so that a record is never freed under a reader.
+    std::shared_mutex programsMutex;
+    // One save at a time: the copy of the program being written and the answer are shared.
+    std::mutex saveMutex;
     BrakkaProgram currentCopy;
+    // Optimistic reads of the engine state. stateWrites is odd while a thread holds the engine
+    // lock (the audio thread during its blocks), programSwitches while the current program
+    // changes: a reader copies without any lock and keeps the copy only if neither moved.
+    std::atomic<uint32_t> stateWrites{0};
+    std::atomic<uint32_t> programSwitches{0};
+    template <class F>
+    void readOptimistically(F&& copy, bool currentProgramToo);
+    // Queries: an optimistic read of the engine state (see readOptimistically).
+    template <class F>
+    void readEngineState(F&& read);
+
+    // Chunk loads and program changes a host makes on its audio thread (see setChunk): the
+    // chunk is copied into a staging area and the engine's worker thread decodes and hands it
+    // over like a load from any other thread. Calls the audio thread makes while such a load
+    // is waiting queue behind it, so they act in the order the host made them.
+    struct DeferredOp {
+        enum Kind { kChunk, kProgram, kParameter } kind;
+        int index; // staging slot, program, or tag
+        float value;
+    };
+    static constexpr int kDeferredOps = 256; // a power of two
+    static constexpr int kStagingSlots = 2;
+    struct StagingSlot {
+        char* bytes = nullptr; // kStagingBytes of address space, used on demand
+        size_t length = 0;     // of the chunk waiting in it
+        bool isPreset = false;
+        std::atomic<bool> busy{false}; // set by the audio thread, cleared by the worker
+    };
+    static const size_t kStagingBytes;
+    StagingSlot staging[kStagingSlots];
+    DeferredOp deferredOps[kDeferredOps];
+    std::atomic<unsigned> deferredHead{0}; // written by the audio thread
+    std::atomic<unsigned> deferredTail{0}; // written by the worker
+    // Operations queued and not yet finished by the worker.
+    std::atomic<int> deferredPending{0};
+    // A program change on the audio thread that found the lock taken: applied at the next
+    // block's start (-1 for none).
+    std::atomic<int> programAtNextBlock{-1};
+    bool deferFromAudioThread(const DeferredOp& op);
+    bool stageChunk(const char* bytes, size_t length, bool isPreset);
+    void runDeferredOps();
+    void waitForDeferredOps();
+    void reserveStaging();
+    void releaseStaging();
+    void applyProgramAtBlockStart();
     int lockDepth = 0;
     bool inAudioBlock = false;
     struct AutomationEntry {
@@ -477,10 +535,81 @@ private:
     // The assignments file saver.
     std::atomic<bool> midiMapSaveWanted{false};
     std::thread midiMapSaver;
-    std::mutex midiMapSaverMutex;
-    std::condition_variable midiMapSaverWake;
-    bool midiMapSaverStop = false;
+    // Wakes the saver, which also runs the audio thread's deferred operations; sem_post never
+    // waits, so the audio thread may post too.
+    sem_t workerWake;
+    std::atomic<bool> midiMapSaverStop{false};
 };
+
+// ThreadSanitizer is told that an optimistic reader's reads may race: a copy that raced is
+// thrown away (see readOptimistically).
+#if defined(__SANITIZE_THREAD__)
+#define BRAKKA_TSAN_ANNOTATIONS 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define BRAKKA_TSAN_ANNOTATIONS 1
+#endif
+#endif
+#ifdef BRAKKA_TSAN_ANNOTATIONS
+extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
+#endif
+
+class BrakkaRacyReads {
+public:
+#ifdef BRAKKA_TSAN_ANNOTATIONS
+    BrakkaRacyReads() {
+        AnnotateIgnoreReadsBegin(__FILE__, __LINE__);
+    }
+    ~BrakkaRacyReads() {
+        AnnotateIgnoreReadsEnd(__FILE__, __LINE__);
+    }
+#else
+    BrakkaRacyReads() {}
+    ~BrakkaRacyReads() {}
+#endif
+    BrakkaRacyReads(const BrakkaRacyReads&) = delete;
+    BrakkaRacyReads& operator=(const BrakkaRacyReads&) = delete;
+};
+
+// Runs copy until it ran while no thread held the engine lock (only while no program change
+// happened, when currentProgramToo is false). For readers that do not hold the lock; copy
+// must only read engine state (its reads may race and are then repeated) and write its own.
+template <class F>
+void Brakka::readOptimistically(F&& copy, bool currentProgramToo) {
+    for (int attempt = 0;; ++attempt) {
+        const uint32_t switches = programSwitches.load(std::memory_order_acquire);
+        const uint32_t writes = stateWrites.load(std::memory_order_acquire);
+        if (!(switches & 1) && !(currentProgramToo && (writes & 1))) {
+            {
+                BrakkaRacyReads racy;
+                copy();
+            }
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (programSwitches.load(std::memory_order_relaxed) == switches &&
+                (!currentProgramToo || stateWrites.load(std::memory_order_relaxed) == writes))
+                return;
+        }
+        // A block or another thread's hold is under way: it ends within microseconds.
+        if (attempt < 8)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+}
+
+template <class F>
+void Brakka::readEngineState(F&& read) {
+    // Under the caller's own hold, or while program records are being swapped, the lock.
+    if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id() ||
+        !programsMutex.try_lock_shared()) {
+        EngineLock lock(*this);
+        read();
+        return;
+    }
+    readOptimistically(read, true);
+    programsMutex.unlock_shared();
+}
 
 // Builds one engine for the host.
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster);

@@ -10,7 +10,9 @@
 
 #include "MIDIMapFile.h"
 
+#include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <new>
 #include <system_error>
 
@@ -88,8 +90,10 @@ int Brakka::getLearnTag() {
 // --- the assignments file saver ---------------------------------------------------------------
 
 void Brakka::startMIDIMapSaver() {
-    // Without a thread (the system refused one) the editor's clearing click saves at once and
-    // learns made on the audio thread are saved when the engine is destroyed.
+    // Without a thread (the system refused one) the editor's clearing click saves at once,
+    // learns made on the audio thread are saved when the engine is destroyed, and the audio
+    // thread's chunk loads are made on it directly.
+    sem_init(&workerWake, 0, 0);
     try {
         midiMapSaver = std::thread([this] { midiMapSaverLoop(); });
     } catch (const std::system_error&) {
@@ -98,30 +102,28 @@ void Brakka::startMIDIMapSaver() {
 
 void Brakka::stopMIDIMapSaver() {
     if (midiMapSaver.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(midiMapSaverMutex);
-            midiMapSaverStop = true;
-        }
-        midiMapSaverWake.notify_one();
+        midiMapSaverStop.store(true, std::memory_order_release);
+        sem_post(&workerWake);
         midiMapSaver.join();
     }
+    sem_destroy(&workerWake);
     if (midiMapSaveWanted.exchange(false, std::memory_order_acq_rel)) saveMIDIMapNow();
 }
 
 void Brakka::midiMapSaverLoop() {
-    std::unique_lock<std::mutex> lock(midiMapSaverMutex);
     for (;;) {
-        // The audio thread only raises the flag (waking a thread is a system call), so the
-        // wait ends on a wake-up from another thread or at the next poll.
-        midiMapSaverWake.wait_for(lock, kSaverPoll, [this] {
-            return midiMapSaverStop || midiMapSaveWanted.load(std::memory_order_acquire);
-        });
-        const bool stop = midiMapSaverStop;
-        if (midiMapSaveWanted.exchange(false, std::memory_order_acq_rel)) {
-            lock.unlock();
-            saveMIDIMapNow();
-            lock.lock();
+        // A learn on the audio thread only raises its flag, so the wait ends on a post or at
+        // the next poll. A chunk load of the audio thread posts.
+        timespec until;
+        clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_nsec += (long)std::chrono::nanoseconds(kSaverPoll).count();
+        until.tv_sec += until.tv_nsec / 1000000000;
+        until.tv_nsec %= 1000000000;
+        while (sem_timedwait(&workerWake, &until) != 0 && errno == EINTR) {
         }
+        const bool stop = midiMapSaverStop.load(std::memory_order_acquire);
+        runDeferredOps();
+        if (midiMapSaveWanted.exchange(false, std::memory_order_acq_rel)) saveMIDIMapNow();
         if (stop) return;
     }
 }
@@ -133,8 +135,7 @@ void Brakka::requestMIDIMapSave(bool wake) {
         if (midiMapSaveWanted.exchange(false, std::memory_order_acq_rel)) saveMIDIMapNow();
         return;
     }
-    { std::lock_guard<std::mutex> lock(midiMapSaverMutex); }
-    midiMapSaverWake.notify_one();
+    sem_post(&workerWake);
 }
 
 void Brakka::saveMIDIMapNow() {

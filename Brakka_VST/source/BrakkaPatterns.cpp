@@ -114,25 +114,33 @@ void Brakka::pattern_paste() {
     });
 }
 
+// Queries of the editor and the host read the current pattern without the engine lock (see
+// readEngineState); edits are handed to the engine's owner.
+
 void Brakka::getNoteRow(int v, unsigned char row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
-    EngineLock lock(*this);
-    currentSequencer->getNoteRow(v, row);
+    readEngineState([&] { currentSequencer->getNoteRow(v, row); });
 }
 
 void Brakka::getVelocityRow(int v, float row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
-    EngineLock lock(*this);
-    currentSequencer->getVelocityRow(v, row);
+    readEngineState([&] { currentSequencer->getVelocityRow(v, row); });
 }
 
 void Brakka::getModRow(int tag, float row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
-    {
-        EngineLock lock(*this);
-        if (parameters.isModulatableTag(tag)) currentSequencer->createModRow((unsigned)tag);
-        currentSequencer->getModRow((unsigned)(tag < 0 ? 0 : tag), row);
-    }
+    const unsigned t = (unsigned)(tag < 0 ? 0 : tag);
+    bool present = false;
+    readEngineState([&] {
+        present = currentSequencer->hasModRow(t) || !parameters.isModulatableTag(tag);
+        currentSequencer->getModRow(t, row);
+    });
+    if (present) return;
+    // A row shown for the first time starts neutral in the pattern.
+    runOnEngine([&] {
+        currentSequencer->createModRow(t);
+        currentSequencer->getModRow(t, row);
+    });
 }
 
 void Brakka::setNote(int v, int step, unsigned char value) {
@@ -150,40 +158,43 @@ void Brakka::fillVelocityValues(int v, int shape) {
 }
 
 bool Brakka::getVelocityRandomOnLoop(int v) {
-    EngineLock lock(*this);
-    return currentSequencer->getVelocityRandomOnLoop(v);
+    bool on = false;
+    readEngineState([&] { on = currentSequencer->getVelocityRandomOnLoop(v); });
+    return on;
 }
 
 void Brakka::setVelocityRandomOnLoop(int v, bool on) {
-    EngineLock lock(*this);
-    currentSequencer->setVelocityRandomOnLoop(v, on);
+    runOnEngine([&] { currentSequencer->setVelocityRandomOnLoop(v, on); });
 }
 
 bool Brakka::getModRandomOnLoop(int tag) {
     if (!parameters.isModulatableTag(tag)) return false;
-    EngineLock lock(*this);
-    return currentSequencer->getModRandomOnLoop((unsigned)tag);
+    bool on = false;
+    readEngineState([&] { on = currentSequencer->getModRandomOnLoop((unsigned)tag); });
+    return on;
 }
 
 void Brakka::setModRandomOnLoop(int tag, bool on) {
     if (!parameters.isModulatableTag(tag)) return;
-    EngineLock lock(*this);
-    currentSequencer->setModRandomOnLoop((unsigned)tag, on);
+    runOnEngine([&] { currentSequencer->setModRandomOnLoop((unsigned)tag, on); });
 }
 
 int Brakka::getCurrentPattern() {
-    EngineLock lock(*this);
-    return currentPattern;
+    int pattern = 0;
+    readEngineState([&] { pattern = currentPattern; });
+    return pattern;
 }
 
 int Brakka::getPendingPattern() {
-    EngineLock lock(*this);
-    return pendingPattern;
+    int pattern = 0;
+    readEngineState([&] { pattern = pendingPattern; });
+    return pattern;
 }
 
 int Brakka::getCurrentStep() {
-    EngineLock lock(*this);
-    return currentSequencer->getCurrentStep();
+    int step = 0;
+    readEngineState([&] { step = currentSequencer->getCurrentStep(); });
+    return step;
 }
 
 // --- programs ---------------------------------------------------------------------------------
@@ -191,17 +202,36 @@ int Brakka::getCurrentStep() {
 void Brakka::setProgram(VstInt32 index) {
     if (index < 0 || index >= kNumPrograms) return;
     if (onAudioThread()) {
+        // A host's audio thread, between blocks or inside one: nothing may wait or allocate.
+        // Behind a chunk load that waits for the worker it queues; otherwise it applies now
+        // or, should another thread hold the lock, at the next block's start.
+        if (deferFromAudioThread({DeferredOp::kProgram, (int)index, 0.0f})) return;
+        if (!tryEnter(true)) {
+            programAtNextBlock.store((int)index, std::memory_order_release);
+            return;
+        }
+        const bool outermost = lockDepth == 1;
         loadProgram(index);
+        leaveLocked();
+        if (outermost) flushAutomationOutbox();
         return;
     }
-    std::lock_guard<std::recursive_mutex> hold(programsMutex);
     runOnEngine([&] { loadProgram(index); });
+}
+
+void Brakka::applyProgramAtBlockStart() {
+    const int index = programAtNextBlock.exchange(-1, std::memory_order_acq_rel);
+    if (index >= 0) loadProgram(index);
 }
 
 void Brakka::loadProgram(int index) {
     EngineLock lock(*this);
+    // Savers copy the current program while no lock is held and every other one while this
+    // count stays even and unchanged.
+    programSwitches.fetch_add(1, std::memory_order_acq_rel);
     curProgram = index;
-    programIndex.store(index, std::memory_order_relaxed);
+    programIndex.store(index, std::memory_order_release);
+    programSwitches.fetch_add(1, std::memory_order_release);
     BrakkaProgram& program = currentProgram();
     loadingProgram = true;
     for (int tag = 0; tag < kNumParameters; ++tag)
@@ -233,18 +263,25 @@ void Brakka::setProgramName(char* name) {
 
 void Brakka::getProgramName(char* name) {
     if (!name) return;
-    EngineLock lock(*this);
-    const char* stored = currentProgram().name;
+    char stored[BrakkaProgram::kNameSize];
+    int index = 0;
+    readEngineState([&] {
+        index = clampProgram(curProgram);
+        std::memcpy(stored, programs[index]->name, sizeof stored);
+    });
+    stored[BrakkaProgram::kNameSize - 1] = 0;
     if (std::strcmp(stored, "init") == 0)
-        std::snprintf(name, kVstMaxProgNameLen, "init %d", clampProgram(curProgram) + 1);
+        std::snprintf(name, kVstMaxProgNameLen, "init %d", index + 1);
     else
         std::snprintf(name, kVstMaxProgNameLen, "%.23s", stored);
 }
 
 bool Brakka::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumPrograms || !text) return false;
-    EngineLock lock(*this);
-    std::snprintf(text, kVstMaxProgNameLen, "%s", programs[index]->name);
+    char stored[BrakkaProgram::kNameSize];
+    readEngineState([&] { std::memcpy(stored, programs[index]->name, sizeof stored); });
+    stored[BrakkaProgram::kNameSize - 1] = 0;
+    std::snprintf(text, kVstMaxProgNameLen, "%s", stored);
     return true;
 }
 
@@ -255,7 +292,7 @@ VstIntPtr Brakka::importPatterns(void* ptr) {
     const BrakkaPatternDictionary* dict = *static_cast<const BrakkaPatternDictionary* const*>(ptr);
     if (!dict) return -1;
     VstIntPtr result = 0;
-    std::lock_guard<std::recursive_mutex> hold(programsMutex);
+    std::unique_lock<std::shared_mutex> hold(programsMutex);
     runOnEngine([&]() {
         result = [&]() -> VstIntPtr {
             BrakkaProgram& program = currentProgram();

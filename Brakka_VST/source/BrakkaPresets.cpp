@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
+#include <thread>
 
 namespace {
 
@@ -158,36 +160,55 @@ bool Brakka::setPresetChunk(const void* data, size_t length, BrakkaProgram* prog
 VstInt32 Brakka::getChunk(void** data, bool isPreset) {
     if (!data) return 0;
     *data = nullptr;
-    // Stored programs are read without the engine lock: programsMutex keeps every other
-    // thread from replacing them, and the audio thread changes only the current program, of
-    // which a copy is taken (by the audio thread itself while blocks are processed).
-    std::lock_guard<std::recursive_mutex> hold(programsMutex);
-    int current = 0;
-    runOnEngine([&] {
-        current = clampProgram(curProgram);
-        copyProgram(currentCopy, *programs[current]);
-    });
-    auto program = [&](int i) -> const BrakkaProgram& {
-        return i == current ? currentCopy : *programs[i];
-    };
-    const int first = isPreset ? current : 0;
-    const int count = isPreset ? 1 : kNumPrograms;
-    size_t total = 0;
-    for (int i = first; i < first + count; ++i)
-        total += presetChunkSize(program(i));
-    if (total == 0 || total > (size_t)INT32_MAX) return 0;
-    char* buffer = new (std::nothrow) char[total];
-    if (!buffer) return 0;
-    char* p = buffer;
-    for (int i = first; i < first + count; ++i) {
-        writePresetChunk(program(i), p);
-        p += presetChunkSize(program(i));
+    // A chunk load or program change the audio thread left to the worker shows in the save.
+    waitForDeferredOps();
+    // Stored programs are read without the engine lock, and the audio thread does no work
+    // for a save. programsMutex keeps their records from being replaced. Each program is
+    // copied aside first and written from the copy: the current one (which the engine's owner
+    // changes at any time) while no thread holds the engine lock, every other one while no
+    // program change happens. A save during which the current program changed, or whose
+    // current program grew a row, is made again.
+    std::lock_guard<std::mutex> oneSave(saveMutex); // the copy and the answer are shared
+    std::shared_lock<std::shared_mutex> hold(programsMutex);
+    for (;;) {
+        const uint32_t switches = programSwitches.load(std::memory_order_acquire);
+        if (switches & 1) {
+            std::this_thread::yield();
+            continue;
+        }
+        const int current = clampProgram(programIndex.load(std::memory_order_acquire));
+        const int first = isPreset ? current : 0;
+        const int count = isPreset ? 1 : kNumPrograms;
+        size_t sizes[kNumPrograms] = {};
+        size_t total = 0;
+        {
+            BrakkaRacyReads racy; // checked against each program's copy below
+            for (int i = first; i < first + count; ++i)
+                total += sizes[i] = presetChunkSize(*programs[i]);
+        }
+        if (total == 0 || total > (size_t)INT32_MAX) return 0;
+        char* buffer = new (std::nothrow) char[total];
+        if (!buffer) return 0;
+        char* p = buffer;
+        bool again = false;
+        for (int i = first; i < first + count && !again; ++i) {
+            readOptimistically([&] { copyProgram(currentCopy, *programs[i]); }, i == current);
+            again = programSwitches.load(std::memory_order_acquire) != switches ||
+                    presetChunkSize(currentCopy) != sizes[i];
+            if (again) break;
+            writePresetChunk(currentCopy, p);
+            p += sizes[i];
+        }
+        if (again) {
+            delete[] buffer;
+            continue;
+        }
+        // The previous answer stays valid until this call: the host owns none of it.
+        delete[] chunkBuffer;
+        chunkBuffer = buffer;
+        *data = buffer;
+        return (VstInt32)total;
     }
-    // The previous answer stays valid until this call: the host owns none of it.
-    delete[] chunkBuffer;
-    chunkBuffer = buffer;
-    *data = buffer;
-    return (VstInt32)total;
 }
 
 VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
@@ -204,6 +225,9 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
         if (used == 0) return 0;
         pos += used;
     }
+    // On the audio thread the chunk is only copied; the worker loads it (see stageChunk).
+    if (onRealtimeThread() && stageChunk(bytes, pos, isPreset)) return 1;
+
     std::unique_ptr<BrakkaProgram> fresh[kNumPrograms];
     pos = 0;
     for (int i = 0; i < count; ++i) {
@@ -216,7 +240,7 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
 
     // Swapped in by the engine's owner (the audio thread while blocks are processed); the
     // replaced programs come back in fresh and are freed here.
-    std::lock_guard<std::recursive_mutex> hold(programsMutex);
+    std::unique_lock<std::shared_mutex> hold(programsMutex);
     runOnEngine([&] {
         if (isPreset) {
             const int current = clampProgram(curProgram);
@@ -229,6 +253,98 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
         }
     });
     return 1;
+}
+
+// --- calls on the audio thread ----------------------------------------------------------------
+//
+// Some hosts load chunks and change programs on their audio thread (the thread that calls
+// processReplacing, unless the host calls it a user, prefetch or offline thread: there a chunk
+// is loaded at once). There nothing may wait or allocate, so:
+//  - setChunk checks the chunk (which reads only its headers), copies it into a staging slot
+//    and returns 1; the engine's worker thread decodes it and hands it over as a load from
+//    any other thread would (as a task the audio thread takes at its next block). The host
+//    sees the new state from then on: a few milliseconds for a preset, some 20 ms for a
+//    bank. getChunk waits for it, so a save right after a load never returns the old state.
+//  - setProgram applies the program at once between blocks, or at the next block's start
+//    when another thread holds the engine lock.
+//  - While a staged load waits, the audio thread's setProgram and setParameter calls queue
+//    behind it, so everything acts in the order the host called.
+// Each slot is address space reserved when the engine is made (kStagingBytes, more than the
+// largest bank); memory is taken only for the pages a chunk fills, and handed back to the
+// system (MADV_FREE) once the worker has loaded it. An instance that never gets a chunk on its
+// audio thread thus costs nothing, and several instances only what they load at the same time.
+// With both slots waiting, or no worker thread, a chunk is loaded on the calling thread.
+
+const size_t Brakka::kStagingBytes = (size_t)32 << 20;
+
+void Brakka::reserveStaging() {
+    for (StagingSlot& slot : staging) {
+        void* p = mmap(nullptr, kStagingBytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        slot.bytes = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    }
+}
+
+void Brakka::releaseStaging() {
+    for (StagingSlot& slot : staging) {
+        if (slot.bytes) munmap(slot.bytes, kStagingBytes);
+        slot.bytes = nullptr;
+    }
+}
+
+bool Brakka::stageChunk(const char* bytes, size_t length, bool isPreset) {
+    if (length > kStagingBytes || !midiMapSaver.joinable()) return false;
+    for (int s = 0; s < kStagingSlots; ++s) {
+        StagingSlot& slot = staging[s];
+        if (!slot.bytes || slot.busy.load(std::memory_order_acquire)) continue;
+        std::memcpy(slot.bytes, bytes, length);
+        slot.length = length;
+        slot.isPreset = isPreset;
+        slot.busy.store(true, std::memory_order_relaxed);
+        if (deferFromAudioThread({DeferredOp::kChunk, s, 0.0f})) return true;
+        slot.busy.store(false, std::memory_order_relaxed);
+        return false;
+    }
+    return false;
+}
+
+bool Brakka::deferFromAudioThread(const DeferredOp& op) {
+    // Only chunk loads start a queue; other calls join one that waits.
+    if (op.kind != DeferredOp::kChunk && deferredPending.load(std::memory_order_acquire) == 0)
+        return false;
+    const unsigned head = deferredHead.load(std::memory_order_relaxed);
+    if (head - deferredTail.load(std::memory_order_acquire) >= (unsigned)kDeferredOps) return false;
+    deferredOps[head % kDeferredOps] = op;
+    deferredPending.fetch_add(1, std::memory_order_acq_rel);
+    deferredHead.store(head + 1, std::memory_order_release);
+    sem_post(&workerWake);
+    return true;
+}
+
+void Brakka::runDeferredOps() {
+    for (;;) {
+        const unsigned tail = deferredTail.load(std::memory_order_relaxed);
+        if (tail == deferredHead.load(std::memory_order_acquire)) return;
+        const DeferredOp op = deferredOps[tail % kDeferredOps];
+        if (op.kind == DeferredOp::kChunk) {
+            StagingSlot& slot = staging[op.index];
+            setChunk(slot.bytes, (VstInt32)slot.length, slot.isPreset);
+            madvise(slot.bytes, kStagingBytes, MADV_FREE);
+            slot.busy.store(false, std::memory_order_release);
+        } else if (op.kind == DeferredOp::kProgram) {
+            setProgram(op.index);
+        } else {
+            setParameter(op.index, op.value);
+        }
+        deferredTail.store(tail + 1, std::memory_order_release);
+        deferredPending.fetch_sub(1, std::memory_order_acq_rel);
+    }
+}
+
+void Brakka::waitForDeferredOps() {
+    while (deferredPending.load(std::memory_order_acquire) > 0 && midiMapSaver.joinable() &&
+           std::this_thread::get_id() != midiMapSaver.get_id())
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void Brakka::initPresets() {

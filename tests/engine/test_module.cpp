@@ -71,6 +71,7 @@ TEST(Module, RefusesAHostWithoutVersionAndProgramStyleCalls) {
 TEST(Module, PlaysFromMIDIAndFromItsSequencer) {
     FakeHost host;
     ASSERT_NE(host.loadLibrary(BRAKKA_MODULE_PATH), nullptr) << host.loadError();
+    host.processLevel = 4; // offline: renders faster than real time, loads take effect at once
     host.openAndResume(48000.0f, 512);
     host.sendMidi(0x90, 36, 127);
     host.process(512);

@@ -276,7 +276,7 @@ VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, fl
     case audioMasterGetBlockSize:
         return blockSize_;
     case audioMasterGetCurrentProcessLevel:
-        return tInProcess ? processLevel : 1; // while rendering, else the user thread
+        return tInProcess ? processLevel : levelOutsideProcess;
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
         if (ptr) std::strcpy(static_cast<char*>(ptr), "brakka-render");

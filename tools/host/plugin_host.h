@@ -76,8 +76,10 @@ public:
     bool recordMidi = true;
     const std::vector<MidiMessage>& midiSent() const { return midiSent_; }
     void clearMidiSent() { midiSent_.clear(); }
-    // The process level answered during process(): 4 offline (the renderer), 2 real time.
+    // The process level answered during process(): 4 offline (the renderer), 2 real time;
+    // and outside it: 1, the user thread, or 2 for a host that calls from its audio thread.
     int processLevel = 4;
+    int levelOutsideProcess = 1;
 
     // Called around every call into the plug-in, on the calling thread: `opcode` is the
     // dispatcher's, or one of the kCall values below.
