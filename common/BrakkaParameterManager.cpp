@@ -11,6 +11,8 @@ const char* const BrakkaParameterManager::kStepSizeStrs[5] = {"1 x 32", "2 x 16"
 const char* const BrakkaParameterManager::kRandomSizeStrs[7] = {"1/32", "1/16T", "1/16", "1/8T",
                                                                 "1/8",  "1/4",   "1/2"};
 const char* const BrakkaParameterManager::kSyncStrs[3] = {"HOST", "INT", "MIDI"};
+const char* const BrakkaParameterManager::kSequencerPrefix[kNumVoices] = {
+    "KD", "S8", "S9", "LT", "MT", "HT", "CH", "OH", "CY", "RS", "CL", "CB"};
 
 namespace {
 
@@ -170,8 +172,6 @@ const char* const kVoiceWord[kNumVoices] = {
     "Closed High Hat", "Open High Hat", "Cymbal",  "Rimshot", "Clap",    "Cowbell"};
 const char* const kMixerPrefix[kNumVoices] = {"KD",  "S8",  "S9", "LT", "MT", "HT",
                                               "CHH", "OHH", "CY", "RS", "CL", "CB"};
-const char* const kSeqPrefix[kNumVoices] = {"KD", "S8", "S9", "LT", "MT", "HT",
-                                            "CH", "OH", "CY", "RS", "CL", "CB"};
 
 enum { kMixerWords, kSeqWords };
 
@@ -310,9 +310,9 @@ void BrakkaParameterManager::createVoiceFamilies() {
         for (int voice = 0; voice < kNumVoices; ++voice) {
             const bool seq = f.words == kSeqWords;
             std::string longName =
-                std::string(seq ? kSeqPrefix[voice] : kVoiceWord[voice]) + f.longSuffix;
+                std::string(seq ? kSequencerPrefix[voice] : kVoiceWord[voice]) + f.longSuffix;
             std::string shortName =
-                std::string(seq ? kSeqPrefix[voice] : kMixerPrefix[voice]) + f.shortSuffix;
+                std::string(seq ? kSequencerPrefix[voice] : kMixerPrefix[voice]) + f.shortSuffix;
             zu_paramTypes type = f.type;
             if (f.base == kOutputTag && voice >= kFirstIntegerOutputVoice) type = kParamInteger;
             newParameter(f.base + voice, longName.c_str(), shortName.c_str(), f.units, f.min, f.max,

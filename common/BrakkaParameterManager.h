@@ -26,6 +26,8 @@ public:
     static const char* const kStepSizeStrs[5];
     static const char* const kRandomSizeStrs[7];
     static const char* const kSyncStrs[3];
+    // Two-letter voice codes that start the names of the sequencer families ("CHrndbts").
+    static const char* const kSequencerPrefix[kNumVoices];
 
     BrakkaParameterManager();
     ~BrakkaParameterManager() override;

@@ -294,7 +294,8 @@ void Brakka::waitForTask(BrakkaEngineTask& task) {
 }
 
 void Brakka::drainTasks() {
-    while (BrakkaEngineTask* task = engineTasks.pop()) {
+    BrakkaEngineTask* task;
+    while (engineTasks.pop(task)) {
         task->run(task->context);
         task->done.store(true, std::memory_order_release);
     }
@@ -340,12 +341,10 @@ void Brakka::leaveLocked() {
 }
 
 void Brakka::drainPendingParameters() {
-    int tag;
-    float value;
-    uint32_t serial;
-    while (pendingParameters.pop(tag, value, serial)) {
-        applyParameter(tag, value);
-        restoreQueuedValue(tag, serial, value);
+    BrakkaParameterChange change;
+    while (pendingParameters.pop(change)) {
+        applyParameter(change.tag, change.value);
+        restoreQueuedValue(change.tag, change.serial, change.value);
     }
     if (overflowPending.exchange(false, std::memory_order_acq_rel)) {
         for (int t = 0; t < kNumParameters; ++t)
@@ -377,7 +376,7 @@ void Brakka::setParameter(VstInt32 tag, float value) {
         return;
     }
     // Blocks are being rendered: the audio thread applies it at the start of its next block.
-    if (!pendingParameters.push(tag, value, serial)) {
+    if (!pendingParameters.push({tag, value, serial})) {
         overflowTags[tag].store(true, std::memory_order_release);
         overflowPending.store(true, std::memory_order_release);
     }
@@ -584,23 +583,11 @@ void Brakka::updateSoloState(int tag, bool on) {
 }
 
 void Brakka::getParameterName(VstInt32 tag, char* text) {
-    if (!text) return;
-    if (!isValidTag(tag)) {
-        text[0] = 0;
-        return;
-    }
-    std::lock_guard<std::mutex> lock(displayMutex);
-    displayTable.getName(tag, text, 8);
+    answerFromDisplayTable(tag, text, [&] { displayTable.getName(tag, text, 8); });
 }
 
 void Brakka::getLongParameterName(int tag, char* text) {
-    if (!text) return;
-    if (!isValidTag(tag)) {
-        text[0] = 0;
-        return;
-    }
-    std::lock_guard<std::mutex> lock(displayMutex);
-    displayTable.getName(tag, text, 24);
+    answerFromDisplayTable(tag, text, [&] { displayTable.getName(tag, text, 24); });
 }
 
 std::string Brakka::getFullParameterName(int tag) {
@@ -610,27 +597,17 @@ std::string Brakka::getFullParameterName(int tag) {
 }
 
 void Brakka::getParameterDisplay(VstInt32 tag, char* text) {
-    if (!text) return;
-    if (!isValidTag(tag)) {
-        text[0] = 0;
-        return;
-    }
     // Formatted from the mirror: the value the host wrote last, also while that change still
     // waits in the queue for the next block. The display table differs from the engine's only
     // in its values, so the text is the one the engine's table gives once the change is in.
-    std::lock_guard<std::mutex> lock(displayMutex);
-    displayTable.setVSTvalue(tag, getParameter(tag));
-    displayTable.getValueString(tag, text, 8);
+    answerFromDisplayTable(tag, text, [&] {
+        displayTable.setVSTvalue(tag, getParameter(tag));
+        displayTable.getValueString(tag, text, 8);
+    });
 }
 
 void Brakka::getParameterLabel(VstInt32 tag, char* text) {
-    if (!text) return;
-    if (!isValidTag(tag)) {
-        text[0] = 0;
-        return;
-    }
-    std::lock_guard<std::mutex> lock(displayMutex);
-    displayTable.getUnitsName(tag, text, 8);
+    answerFromDisplayTable(tag, text, [&] { displayTable.getUnitsName(tag, text, 8); });
 }
 
 // --- modulated tags ---------------------------------------------------------------------------

@@ -279,6 +279,18 @@ private:
     void drainTasks();
 
     static bool isValidTag(long tag) { return tag >= 0 && tag < kNumParameters; }
+    // A host's text query about tag, answered by answer() from the display table under its
+    // lock; a bad tag gets empty text.
+    template <class F>
+    void answerFromDisplayTable(long tag, char* text, F&& answer) {
+        if (!text) return;
+        if (!isValidTag(tag)) {
+            text[0] = 0;
+            return;
+        }
+        std::lock_guard<std::mutex> lock(displayMutex);
+        answer();
+    }
     float natural(long tag) { return parameters.getNaturalValue(tag); }
     float dsp(long tag) { return parameters.getDSPValue(tag); }
     BrakkaProgram& currentProgram() { return *programs[clampProgram(curProgram)]; }

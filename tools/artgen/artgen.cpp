@@ -34,7 +34,6 @@ const Colour kWindowBottom = rgb(20, 22, 26);
 const Colour kPanel = rgb(36, 40, 47);
 const Colour kPanelEdge = rgb(54, 60, 70);
 const Colour kInset = rgb(22, 24, 28);
-const Colour kSlot = rgb(44, 49, 57);
 const Colour kText = rgb(214, 218, 224);
 const Colour kDim = rgb(132, 140, 152);
 const Colour kFaint = rgb(88, 95, 106);
@@ -602,10 +601,10 @@ Art artFor(int number) {
                     drawSmallButton(cr, kSolo.width(), kSolo.height(), k, "S", rgb(246, 206, 80));
                 }};
     case kBmpVoiceSelector:
-        return {kVoiceSelector.width(), kVoiceSelector.height(), 12,
-                [](cairo_t* cr, int k) { drawVoiceSelector(cr, 11 - k); }};
+        return {kVoiceSelector.width(), kVoiceSelector.height(), kNumVoices,
+                [](cairo_t* cr, int k) { drawVoiceSelector(cr, kNumVoices - 1 - k); }};
     case kBmpOutputBus:
-        return {kOutputBus.width(), kOutputBus.height(), 6,
+        return {kOutputBus.width(), kOutputBus.height(), kNumOutputBuses,
                 [](cairo_t* cr, int k) { drawBus(cr, k); }};
     case kBmpSmallKnob:
         return {kLevel.width(), kLevel.height(), 1, [](cairo_t* cr, int) {

@@ -59,8 +59,8 @@
 namespace {
 
 constexpr float kOffVelocity = 0.7f; // a fresh pattern's velocity
-const char* const kVoiceCodes[kNumVoices] = {"KD", "S8", "S9", "LT", "MT", "HT",
-                                             "CH", "OH", "CY", "RS", "CL", "CB"};
+// Rows are named by the voice codes of the sequencer parameters.
+const char* const* const kVoiceCodes = BrakkaParameterManager::kSequencerPrefix;
 
 struct Pattern {
     bool defined = false;

@@ -12,6 +12,7 @@
 // its first pattern; the worst block against the mean block over S seconds of the all-voices
 // case, each block's time the minimum over R fresh instances (so preemption drops out, while
 // a fresh instance's first sixteenth stays in); and each voice's cost per sample it sounds.
+#include "BrakkaParameterTags.h"
 #include "aeffectx.h"
 
 #include <dlfcn.h>
@@ -29,14 +30,9 @@ namespace {
 constexpr double kRate = 48000.0;
 constexpr double kTempo = 120.0;
 constexpr int kSixteenth = 6000; // samples at 120 BPM and 48 kHz
-constexpr int kNumVoices = 12;
-constexpr int kFirstNote = 36;
-// Input note of each voice (notes 36 to 51 play the voices in this order).
-const int kVoiceNote[kNumVoices] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
 const char* const kVoiceNames[kNumVoices] = {"kick",    "snare 8",  "snare 9",    "low tom",
                                              "mid tom", "high tom", "closed hat", "open hat",
                                              "cymbal",  "rimshot",  "clap",       "cowbell"};
-const int kSyncTag = 113, kPatternTag = 114, kLevelTag = 118, kMuteTag = 154, kSoloTag = 166;
 
 VstTimeInfo gTime = {};
 
@@ -152,7 +148,7 @@ struct Instance {
                     m.byteSize = sizeof(VstMidiEvent);
                     m.deltaFrames = static_cast<VstInt32>(next - start);
                     m.midiData[0] = static_cast<char>(0x90);
-                    m.midiData[1] = static_cast<char>(kVoiceNote[v]);
+                    m.midiData[1] = static_cast<char>(kMIDInote[v]);
                     m.midiData[2] = 127;
                     list.events[n++] = reinterpret_cast<VstEvent*>(&m);
                 }

@@ -31,8 +31,6 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 written, 1 the picture could not be drawn or written, 2 bad arguments.\n";
 
-const int kTagPlay = 109;
-const int kTagSync = 113;
 const float kSyncInternal = 0.5f;
 const int kBlock = 512;
 const float kRate = 44100.0f;
@@ -107,8 +105,8 @@ int main(int argc, char** argv) {
 
     Brakka* engine = static_cast<Brakka*>(instance);
     if (bars > 0) {
-        effect->setParameter(effect, kTagSync, kSyncInternal);
-        effect->setParameter(effect, kTagPlay, 1.0f);
+        effect->setParameter(effect, kSyncTag, kSyncInternal);
+        effect->setParameter(effect, kPlayTag, 1.0f);
         std::vector<float> buffer((size_t)effect->numOutputs * kBlock);
         std::vector<float*> outputs((size_t)effect->numOutputs);
         for (int c = 0; c < effect->numOutputs; ++c)

@@ -1,6 +1,7 @@
 // brakka-render: renders the plug-in offline to WAV (and the notes it plays to a MIDI file), as
 // a host of its own that loads the shared object through its exported entry. Run with --help
 // for the options.
+#include "BrakkaParameterTags.h"
 #include "plugin_host.h"
 #include "render_files.h"
 #include "render_song.h"
@@ -24,20 +25,9 @@ using brakka_host::PluginHost;
 
 namespace {
 
-// Parameter tags of the plug-in that the renderer drives.
-const int kTagStepSize = 108;
-const int kTagPlay = 109;
-const int kTagStop = 110;
-const int kTagTempo = 111;
-const int kTagSync = 113;
-const int kTagPattern = 114;
-const int kTagMIDIOutputOnly = 262;
-
-const int kNumBuses = 6;
-const char* const kVoiceNames[12] = {"Kick",    "Snare 8",  "Snare 9",    "Low Tom",
-                                     "Mid Tom", "High Tom", "Closed Hat", "Open Hat",
-                                     "Cymbal",  "Rimshot",  "Clap",       "Cowbell"};
-const int kVoiceNotes[12] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
+const char* const kVoiceNames[kNumVoices] = {"Kick",    "Snare 8",  "Snare 9",    "Low Tom",
+                                             "Mid Tom", "High Tom", "Closed Hat", "Open Hat",
+                                             "Cymbal",  "Rimshot",  "Clap",       "Cowbell"};
 
 // The tail after the music: until every written output stays below -90 dBFS for 50 ms, at most
 // 10 seconds.
@@ -234,7 +224,8 @@ bool parseArguments(int argc, char** argv, Options& o, std::string& error) {
                 const size_t at = text.find('=');
                 long tag = -1;
                 double v = -1.0;
-                if (at == std::string::npos || !parseLong(text.substr(0, at), 0, 262, tag) ||
+                if (at == std::string::npos ||
+                    !parseLong(text.substr(0, at), 0, kNumParameters - 1, tag) ||
                     !parseDouble(text.substr(at + 1), 0.0, 1.0, v))
                     throw UsageError{"--set: '" + text +
                                      "' is not TAG=VALUE with TAG 0..262 and VALUE 0..1"};
@@ -399,7 +390,7 @@ int Renderer::setUp() {
     host_.open((float)o_.rate, o_.block);
 
     const AEffect* e = host_.effect();
-    if (e->numParams <= kTagMIDIOutputOnly) {
+    if (e->numParams <= kMIDIOutputOnlyTag) {
         fail(pluginPath_ + " is not Brakka (it has " + std::to_string(e->numParams) +
              " parameters)");
         return kExitFailure;
@@ -418,14 +409,14 @@ int Renderer::setUp() {
     tempo_ = o_.tempo;
     if (o_.internalSync) {
         const float normalized = (float)((o_.tempo - 50.0) / 200.0);
-        host_.setParameter(kTagSync, 0.5f);
-        host_.setParameter(kTagTempo, normalized);
+        host_.setParameter(kSyncTag, 0.5f);
+        host_.setParameter(kTempoTag, normalized);
         // The plug-in's clock runs at the tempo its parameter holds, which may differ from the
         // request in the last bits; lay the song out at the tempo it really plays.
         float natural = 0.0f;
-        if (host_.naturalValue(kTagTempo, normalized, natural) && natural > 0.0f) tempo_ = natural;
+        if (host_.naturalValue(kTempoTag, normalized, natural) && natural > 0.0f) tempo_ = natural;
     } else {
-        host_.setParameter(kTagSync, 0.0f);
+        host_.setParameter(kSyncTag, 0.0f);
     }
     host_.setTransport(o_.rate, tempo_);
 
@@ -439,8 +430,8 @@ int Renderer::setUp() {
 // Selects a pattern (the transport must be stopped, so the switch is immediate) and reads its
 // length from the step size it shows: "2 x 16" is two bars, every other choice one.
 int Renderer::patternBars(int pattern) {
-    host_.setParameter(kTagPattern, (float)(pattern - 1) / 15.0f);
-    std::string shown = host_.parameterDisplay(kTagStepSize);
+    host_.setParameter(kPatternTag, (float)(pattern - 1) / (float)(kNumPatterns - 1));
+    std::string shown = host_.parameterDisplay(kStepSizeTag);
     shown.erase(std::remove(shown.begin(), shown.end(), ' '), shown.end());
     return shown == "2x16" ? 2 : 1;
 }
@@ -463,8 +454,8 @@ int Renderer::list() {
     // voices play. Probabilities and random notes make this one possible pass.
     std::printf("\nPatterns of program %d \"%s\" (the voices heard in one pass):\n", o_.program,
                 host_.programName(o_.program - 1).c_str());
-    host_.setParameter(kTagMIDIOutputOnly, 1.0f);
-    host_.setParameter(kTagSync, 0.0f);
+    host_.setParameter(kMIDIOutputOnlyTag, 1.0f);
+    host_.setParameter(kSyncTag, 0.0f);
     host_.setTransport(o_.rate, o_.tempo);
     tempo_ = o_.tempo;
     host_.resume();
@@ -472,7 +463,7 @@ int Renderer::list() {
         host_.setPlaying(false);
         processBlock(0, std::min(o_.block, 64));
         const int bars = patternBars(p);
-        const std::string stepSize = host_.parameterDisplay(kTagStepSize);
+        const std::string stepSize = host_.parameterDisplay(kStepSizeTag);
         host_.clearMidiSent();
         host_.setPlaying(true);
         const int64_t end = barSample(bars);
@@ -481,16 +472,16 @@ int Renderer::list() {
             if (!processBlock(pos, frames)) return kExitInterrupted;
             pos += frames;
         }
-        bool heard[12] = {};
+        bool heard[kNumVoices] = {};
         int notes = 0;
         for (const MidiMessage& m : host_.midiSent()) {
             if ((m.bytes[0] & 0xF0) != 0x90 || m.bytes[2] == 0) continue;
             ++notes;
-            for (int v = 0; v < 12; ++v)
-                if (kVoiceNotes[v] == m.bytes[1]) heard[v] = true;
+            for (int v = 0; v < kNumVoices; ++v)
+                if (kMIDInote[v] == m.bytes[1]) heard[v] = true;
         }
         std::string voices;
-        for (int v = 0; v < 12; ++v)
+        for (int v = 0; v < kNumVoices; ++v)
             if (heard[v]) voices += (voices.empty() ? "" : ", ") + std::string(kVoiceNames[v]);
         std::printf("  %02d  %-8s %d bar%s  %3d notes  %s\n", p, stepSize.c_str(), bars,
                     bars == 1 ? " " : "s", notes, voices.empty() ? "-" : voices.c_str());
@@ -524,7 +515,7 @@ int Renderer::render() {
             lengths[e.pattern - 1] = patternBars(e.pattern);
         runs = layoutSong(song, lengths);
     }
-    host_.setParameter(kTagPattern, (float)(runs.front().pattern - 1) / 15.0f);
+    host_.setParameter(kPatternTag, (float)(runs.front().pattern - 1) / (float)(kNumPatterns - 1));
     const long totalBars = runs.back().endBar;
     const int64_t musicEnd = barSample((double)totalBars);
 
@@ -544,7 +535,7 @@ int Renderer::render() {
     writers.push_back(std::make_unique<WavWriter>());
     writerBus.push_back(0);
     if (o_.stems) {
-        const int buses = std::min(kNumBuses, host_.numOutputs() / 2);
+        const int buses = std::min(kNumOutputBuses, host_.numOutputs() / 2);
         for (int b = 0; b < buses; ++b) {
             writers.push_back(std::make_unique<WavWriter>());
             writerBus.push_back(b);
@@ -583,7 +574,7 @@ int Renderer::render() {
     Progress progress(musicEnd, isatty(STDERR_FILENO) && musicEnd > 10 * (int64_t)o_.rate);
     host_.resume();
     if (o_.internalSync)
-        host_.setParameter(kTagPlay, 1.0f);
+        host_.setParameter(kPlayTag, 1.0f);
     else
         host_.setPlaying(true);
     int64_t pos = 0;
@@ -606,7 +597,7 @@ int Renderer::render() {
 
     // The tail: transport stopped, until the written outputs fall silent.
     if (o_.internalSync)
-        host_.setParameter(kTagStop, 1.0f);
+        host_.setParameter(kStopTag, 1.0f);
     else
         host_.setPlaying(false);
     const int64_t silenceNeeded = (int64_t)std::ceil(kSilenceSeconds * o_.rate);
