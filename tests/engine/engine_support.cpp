@@ -3,41 +3,37 @@
 #include "BrakkaParameterManager.h"
 #include "BrakkaSequencer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace brakka_test {
 
-namespace {
-
-void appendBytes(std::vector<uint8_t>& out, const void* p, size_t n) {
-    const auto* b = static_cast<const uint8_t*>(p);
-    out.insert(out.end(), b, b + n);
-}
-
-} // namespace
-
 std::vector<uint8_t> blankPresetChunk() {
     BrakkaParameterManager pm;
     std::vector<uint8_t> out;
+    auto append = [&](const void* p, size_t n) {
+        out.insert(out.end(), (const uint8_t*)p, (const uint8_t*)p + n);
+    };
     const int32_t format = 100;
-    appendBytes(out, &format, 4);
-    char name[24] = "init";
-    appendBytes(out, name, sizeof name);
+    const char name[24] = "init";
+    append(&format, 4);
+    append(name, sizeof name);
     for (int tag = 0; tag < 263; ++tag) {
         const float v = pm.getVSTvalue(tag);
-        appendBytes(out, &v, 4);
+        append(&v, 4);
     }
     const BrakkaSequencer empty;
     std::vector<char> block(empty.getSize(false));
     empty.getAllData(block.data());
     for (int p = 0; p < 16; ++p)
-        appendBytes(out, block.data(), block.size());
+        append(block.data(), block.size());
     for (int p = 0; p < 16; ++p)
         for (unsigned tag : pm.getPatternTags()) {
             const float v = pm.getVSTvalue(tag);
-            appendBytes(out, &v, 4);
+            append(&v, 4);
         }
     return out;
 }
@@ -70,6 +66,19 @@ BrakkaPatternDictionary patternDictionary(const std::function<void(int, BrakkaSe
     return dict;
 }
 
+ConfigFolder::ConfigFolder() {
+    char pattern[] = "/tmp/brakka-config-XXXXXX";
+    if (mkdtemp(pattern)) dir = pattern;
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    file = dir / "Zunder Works" / "Brakka MIDI Assignments.txt";
+}
+
+ConfigFolder::~ConfigFolder() {
+    unsetenv("XDG_CONFIG_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
 MidiList::MidiList(std::initializer_list<std::array<int, 3>> events) {
     for (const auto& e : events) {
         if (header.numEvents == 4) break;
@@ -91,26 +100,17 @@ AEffect* engineEntry(audioMasterCallback audioMaster) {
 
 EngineHarness::EngineHarness(float rate, int blockSize, bool factoryPrograms)
     : blockSize_(blockSize) {
-    AEffect* effect = host_.load(&engineEntry);
-    if (effect) {
-        engine_ = static_cast<Brakka*>(static_cast<AudioEffect*>(effect->object));
+    if (AEffect* effect = host_.load(&engineEntry)) {
+        engine_ = &engineOf(effect);
         if (!factoryPrograms) host_.setChunk(blankBankChunk(), false);
         host_.openAndResume(rate, blockSize);
     }
 }
 
-EngineHarness::~EngineHarness() {
-    host_.close();
-}
-
 void EngineHarness::fillRow(int voice, const std::vector<int>& steps) {
-    if (steps.empty()) {
-        for (int s = 0; s < 32; ++s)
+    for (int s = 0; s < 32; ++s)
+        if (steps.empty() || std::find(steps.begin(), steps.end(), s) != steps.end())
             engine_->setNote(voice, s, 255);
-    } else {
-        for (int s : steps)
-            engine_->setNote(voice, s, 255);
-    }
 }
 
 void EngineHarness::playInternal() {
@@ -120,21 +120,15 @@ void EngineHarness::playInternal() {
 
 void EngineHarness::render(long frames, std::vector<SentNote>* notes) {
     while (frames > 0) {
-        int n = frames < blockSize_ ? (int)frames : blockSize_;
+        const int n = frames < blockSize_ ? (int)frames : blockSize_;
         if (beforeBlock) beforeBlock(position_, n);
         host_.clearRecords();
         host_.process(n);
-        if (notes) {
-            for (const VstMidiEvent& e : host_.midiOut()) {
-                SentNote s;
-                s.position = position_ + e.deltaFrames;
-                s.status = (unsigned char)e.midiData[0];
-                s.note = (unsigned char)e.midiData[1];
-                s.velocity = (unsigned char)e.midiData[2];
-                s.noteLength = e.noteLength;
-                notes->push_back(s);
-            }
-        }
+        if (notes)
+            for (const VstMidiEvent& e : host_.midiOut())
+                notes->push_back({position_ + e.deltaFrames, (unsigned char)e.midiData[0],
+                                  (unsigned char)e.midiData[1], (unsigned char)e.midiData[2],
+                                  e.noteLength});
         position_ += n;
         frames -= n;
     }
@@ -154,13 +148,11 @@ std::vector<SentNote> noteOns(const std::vector<SentNote>& notes, int note) {
     return out;
 }
 
-double rms(const std::vector<float>& x, size_t from, size_t to) {
-    if (to > x.size()) to = x.size();
-    if (from >= to) return 0.0;
+double rms(const std::vector<float>& x) {
     double sum = 0.0;
-    for (size_t i = from; i < to; ++i)
-        sum += (double)x[i] * x[i];
-    return std::sqrt(sum / (double)(to - from));
+    for (float v : x)
+        sum += (double)v * v;
+    return x.empty() ? 0.0 : std::sqrt(sum / (double)x.size());
 }
 
 double peak(const std::vector<float>& x) {

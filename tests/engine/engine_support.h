@@ -1,6 +1,6 @@
 // Shared helpers of the engine tests: an engine loaded through its exported entry into the fake
-// host, and a renderer that collects the MIDI notes the sequencer sends with their absolute
-// sample positions.
+// host, a renderer that collects the MIDI notes the sequencer sends with their absolute sample
+// positions, and fixed storage for tests that run their own audio thread.
 #pragma once
 
 #include "Brakka.h"
@@ -9,33 +9,40 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <vector>
 
 namespace brakka_test {
 
-// A preset chunk of a program as the engine builds it before any bank is loaded: named "init",
-// every parameter at its default, sixteen empty patterns with default pattern values.
+// A preset chunk of a program as the engine builds it before any bank is loaded (named "init",
+// defaults, empty patterns), and 48 of them as a bank.
 std::vector<uint8_t> blankPresetChunk();
-// 48 of them: a bank chunk that puts every program back to that state.
 std::vector<uint8_t> blankBankChunk();
 
-// The entry as the plug-in's exported VSTPluginMain runs it (version query, then
-// createEffectInstance). Test programs link the engine statically and cannot link the exported
-// entry object, whose legacy name main would replace the test program's own main; the real
-// entry is exercised through build/Brakka.so in test_module.
+// The entry as the exported VSTPluginMain runs it (version query, then createEffectInstance);
+// the real entry is exercised through build/Brakka.so in test_module.
 AEffect* engineEntry(audioMasterCallback audioMaster);
+inline Brakka& engineOf(AEffect* e) {
+    return *static_cast<Brakka*>(static_cast<AudioEffect*>(e->object));
+}
 
-// A pattern dictionary as the pattern import reads it: sixteen pattern blocks and every pattern
-// value. `edit` may change pattern p before it is written; `value` gives pattern p's value of a
-// tag (a negative answer, or no function, keeps the default).
+// A pattern dictionary as the pattern import reads it. `edit` may change pattern p; `value`
+// gives pattern p's value of a tag (negative, or no function: the default).
 BrakkaPatternDictionary
 patternDictionary(const std::function<void(int p, BrakkaSequencer&)>& edit = {},
                   const std::function<float(int p, unsigned tag)>& value = {});
 
-// Fixed storage for tests that run their own audio thread: twelve output channels and an event
-// list of up to four MIDI events (status, data 1, data 2), changed in place between blocks.
+// A fresh configuration folder (XDG_CONFIG_HOME) for the MIDI assignments file, removed at the
+// end; `file` is where the assignments are kept.
+struct ConfigFolder {
+    ConfigFolder();
+    ~ConfigFolder();
+    std::filesystem::path dir, file;
+};
+
+// Twelve output channels and an event list of up to four MIDI events, changed in place.
 struct Outputs {
     explicit Outputs(int frames) : samples(12 * (size_t)frames) {
         for (int c = 0; c < 12; ++c)
@@ -58,52 +65,36 @@ struct MidiList {
 
 struct SentNote {
     long position; // absolute sample of the event
-    int status;    // 0x90 or 0x80
-    int note;
-    int velocity;
-    int noteLength;
+    int status, note, velocity, noteLength;
 };
 
-// Normalized values of the choice parameters.
-inline float syncValue(int mode) {
-    return mode * 0.5f;
-} // 0 Host, 1 Internal, 2 MIDI
-inline float stepSizeValue(int index) {
-    return index * 0.25f;
-} // "1 x 32" .. "1 x 8T"
-inline float patternValue(int pattern) {
-    return pattern / 15.0f;
-}
-inline float outputBusValue(int bus) {
-    return bus * 0.2f + 0.01f;
-} // voices 0..8 (linear law)
+// Normalized values of the choice parameters: sync 0 Host, 1 Internal, 2 MIDI; step sizes
+// "1 x 32" .. "1 x 8T"; patterns 0..15; output buses of voices 0..8 (linear law).
+inline constexpr auto syncValue = [](int mode) { return mode * 0.5f; };
+inline constexpr auto stepSizeValue = [](int index) { return index * 0.25f; };
+inline constexpr auto patternValue = [](int pattern) { return pattern / 15.0f; };
+inline constexpr auto outputBusValue = [](int bus) { return bus * 0.2f + 0.01f; };
 
 // An engine in the fake host, opened and resumed. Unless factoryPrograms is set, the factory
-// bank is replaced by blank programs first, so tests start from default values and empty rows.
+// bank is replaced by blank programs first: default values and empty rows.
 class EngineHarness {
 public:
     explicit EngineHarness(float rate = 44100.0f, int blockSize = 512,
                            bool factoryPrograms = false);
-    ~EngineHarness();
+    ~EngineHarness() { host_.close(); }
 
     Brakka& engine() { return *engine_; }
     FakeHost& host() { return host_; }
-
     void set(int tag, float value) { host_.setParameter(tag, value); }
     float get(int tag) { return host_.getParameter(tag); }
-    // Puts a note on every step of a voice's row in the current pattern (or only on `steps`).
+    // A note on every step of a voice's row in the current pattern (or only on `steps`).
     void fillRow(int voice, const std::vector<int>& steps = {});
-    // Internal sync, playing from position 0.
-    void playInternal();
-
+    void playInternal(); // Internal sync, playing from position 0
     // Renders `frames` samples in blocks; notes are appended with absolute positions.
     void render(long frames, std::vector<SentNote>* notes = nullptr);
     // Renders one block and returns channel c of it.
     std::vector<float> renderChannel(int frames, int channel);
-    long position() const { return position_; }
-    int blockSize() const { return blockSize_; }
-
-    // Hook called before each block (to serve time information, send events...).
+    // Hook called before each block (to serve time information...).
     std::function<void(long blockStart, int frames)> beforeBlock;
 
 private:
@@ -113,9 +104,8 @@ private:
     int blockSize_;
 };
 
-// Note-ons only.
 std::vector<SentNote> noteOns(const std::vector<SentNote>& notes, int note = -1);
-double rms(const std::vector<float>& x, size_t from = 0, size_t to = (size_t)-1);
+double rms(const std::vector<float>& x);
 double peak(const std::vector<float>& x);
 
 } // namespace brakka_test

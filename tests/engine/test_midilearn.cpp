@@ -2,25 +2,22 @@
 // machine, learnt controllers driving parameters, and the assignments file (read at start,
 // written by the engine's saver thread within a second).
 #include "BrakkaEditorInterface.h"
-#include "MIDIMapFile.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
 
 using namespace brakka_test;
-namespace fs = std::filesystem;
 
 namespace {
 
 using Map = std::multimap<char, int>;
+using Calls = std::vector<std::pair<int, bool>>;
 
 // Records the highlight calls; everything else is ignored.
 struct HighlightRecorder : BrakkaEditorInterface {
@@ -31,36 +28,16 @@ struct HighlightRecorder : BrakkaEditorInterface {
     void setPendingPattern(int) override {}
     void highlightControl(int tag, bool on) override { calls.push_back({tag, on}); }
     void setParameter(int, float) override {}
-    std::vector<std::pair<int, bool>> calls;
+    Calls calls;
 };
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The assignments file lives in a fresh configuration folder for each test.
 class MIDILearn : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) savedConfig = old;
-        char pattern[] = "/tmp/brakka-learn-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-        file = dir / "Zunder Works" / "Brakka MIDI Assignments.txt";
         // Every test ends its learns, so the process-wide last controller is free again.
         ASSERT_EQ(Brakka::getLastCtrl(), 255);
-    }
-    void TearDown() override {
-        h.reset();
-        if (savedConfig.empty())
-            unsetenv("XDG_CONFIG_HOME");
-        else
-            setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-        fs::remove_all(dir);
+        start();
     }
     void start() {
         h = std::make_unique<EngineHarness>();
@@ -80,16 +57,16 @@ protected:
     // Waits up to a second for the file to hold `expected`; returns what it holds then.
     std::string fileAfterSave(const std::string& expected) {
         std::string text;
-        for (int i = 0; i < 100; ++i) {
-            text = readFile(file);
-            if (fs::exists(file) && text == expected) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 100 && text != expected; ++i) {
+            if (i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::ostringstream read;
+            read << std::ifstream(config.file, std::ios::binary).rdbuf();
+            text = read.str();
         }
         return text;
     }
 
-    std::string savedConfig;
-    fs::path dir, file;
+    ConfigFolder config;
     HighlightRecorder editor;
     std::unique_ptr<EngineHarness> h;
 };
@@ -97,11 +74,13 @@ protected:
 } // namespace
 
 TEST_F(MIDILearn, TwoMessagesInARowFromOneControllerBindIt) {
-    start();
     const float level = h->get(118);
     e().handleSpecialClick(118);
     EXPECT_EQ(e().getLearnState(), 1u);
     cc(7, 100);
+    EXPECT_EQ(Brakka::getLastCtrl(), 7);
+    cc(123, 1); // controllers 123 and 126 never reach learning
+    cc(126, 1);
     EXPECT_EQ(Brakka::getLastCtrl(), 7);
     cc(10, 100);
     cc(10, 100);
@@ -109,20 +88,24 @@ TEST_F(MIDILearn, TwoMessagesInARowFromOneControllerBindIt) {
     EXPECT_EQ(e().getLearnState(), 0u);
     EXPECT_EQ(Brakka::getLastCtrl(), 255);
     EXPECT_EQ(h->get(118), level) << "messages while armed are not applied";
-    EXPECT_EQ(editor.calls, (std::vector<std::pair<int, bool>>{{118, true}, {118, false}}));
+    EXPECT_EQ(editor.calls, (Calls{{118, true}, {118, false}}));
     EXPECT_EQ(fileAfterSave("118 10\n"), "118 10\n");
 
-    // Now controller 10 drives the level, controller 7 nothing.
+    // Now controller 10 drives the level; others change nothing.
     cc(10, 127);
     EXPECT_FLOAT_EQ(h->get(118), 1.0f);
     cc(10, 64);
-    EXPECT_NEAR(h->get(118), 64 / 127.0f, 1e-6);
-    cc(7, 0);
-    EXPECT_NEAR(h->get(118), 64 / 127.0f, 1e-6);
+    std::vector<float> before;
+    for (int t = 0; t < 263; ++t)
+        before.push_back(h->get(t));
+    EXPECT_NEAR(before[118], 64 / 127.0f, 1e-6);
+    for (int c : {7, 123, 126})
+        cc(c, 0);
+    for (int t = 0; t < 263; ++t)
+        EXPECT_EQ(h->get(t), before[t]) << "tag " << t;
 }
 
-TEST_F(MIDILearn, OneControllerDrivesSeveralTagsInOrder) {
-    start();
+TEST_F(MIDILearn, OneControllerDrivesSeveralTagsAndClicksArmMoveAndClear) {
     learn(119, 7);
     learn(118, 7);
     learn(118, 7); // the same pair twice keeps one line
@@ -134,89 +117,44 @@ TEST_F(MIDILearn, OneControllerDrivesSeveralTagsInOrder) {
     EXPECT_FLOAT_EQ(h->get(118), 1.0f);
     EXPECT_FLOAT_EQ(h->get(119), 1.0f);
     EXPECT_EQ(h->get(120), other);
-}
 
-TEST_F(MIDILearn, UnboundAndReservedControllersChangeNothing) {
-    start();
-    learn(118, 7);
-    std::vector<float> before;
-    for (int t = 0; t < 263; ++t)
-        before.push_back(h->get(t));
-    cc(8, 127);
-    cc(123, 127);
-    cc(126, 127);
-    for (int t = 0; t < 263; ++t)
-        EXPECT_EQ(h->get(t), before[t]) << "tag " << t;
-
-    // Controllers 123 and 126 never reach learning either.
-    e().handleSpecialClick(119);
-    cc(123, 1);
-    cc(123, 1);
-    cc(126, 1);
-    EXPECT_EQ(e().getLearnState(), 1u);
-    EXPECT_EQ(Brakka::getLastCtrl(), 255);
-    cc(9, 1);
-    cc(9, 1);
-    EXPECT_EQ(e().getMIDIMap(), (Map{{7, 118}, {9, 119}}));
-}
-
-TEST_F(MIDILearn, ClicksArmMoveAndClear) {
-    start();
-    learn(118, 7);
-    learn(118, 9);
-    learn(119, 7);
+    // Clicks outside the learnable tags do nothing; a click on another control moves the
+    // arming; a second click on the armed control removes its bindings and rewrites the file.
     editor.calls.clear();
-
-    // Clicks outside the learnable tags do nothing.
     e().handleSpecialClick(262);
     e().handleSpecialClick(-1);
     EXPECT_EQ(e().getLearnState(), 0u);
-
-    // A click on another control moves the arming; a second click on the armed control
-    // removes all of its bindings and rewrites the file.
     e().handleSpecialClick(120);
     e().handleSpecialClick(118);
     EXPECT_EQ(e().getLearnTag(), 118);
     e().handleSpecialClick(118);
     EXPECT_EQ(e().getLearnState(), 0u);
-    EXPECT_EQ(e().getMIDIMap(), (Map{{7, 119}}));
-    EXPECT_EQ(editor.calls, (std::vector<std::pair<int, bool>>{
-                                {120, true}, {120, false}, {118, true}, {118, false}}));
-    EXPECT_EQ(fileAfterSave("119 7\n"), "119 7\n");
+    EXPECT_EQ(e().getMIDIMap(), (Map{{3, 120}, {7, 119}}));
+    EXPECT_EQ(editor.calls, (Calls{{120, true}, {120, false}, {118, true}, {118, false}}));
+    EXPECT_EQ(fileAfterSave("120 3\n119 7\n"), "120 3\n119 7\n");
 }
 
-TEST_F(MIDILearn, TheFileIsReadAtStart) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << "118 7\r\n119 -1\r\n120 300\n121";
+TEST_F(MIDILearn, TheFileIsReadAtStartAndALastLearnIsSavedAtClose) {
+    h.reset();
+    std::filesystem::create_directories(config.file.parent_path());
+    std::ofstream(config.file, std::ios::binary) << "118 7\r\n119 -1\r\n120 300\n121";
     start();
     // -1 skips the pair; 300 keeps its low 8 bits (44); the lone last number is ignored.
     EXPECT_EQ(e().getMIDIMap(), (Map{{7, 118}, {44, 120}}));
     cc(7, 127);
     EXPECT_FLOAT_EQ(h->get(118), 1.0f);
-
-    // Every later instance reads what an earlier one learnt.
-    learn(122, 12);
-    EXPECT_EQ(fileAfterSave("118 7\n122 12\n120 44\n"), "118 7\n122 12\n120 44\n");
+    learn(122, 12); // closed at once: still saved, and read by the next instance
     h.reset();
+    EXPECT_EQ(fileAfterSave("118 7\n122 12\n120 44\n"), "118 7\n122 12\n120 44\n");
     start();
     EXPECT_EQ(e().getMIDIMap(), (Map{{7, 118}, {12, 122}, {44, 120}}));
 }
 
-TEST_F(MIDILearn, ALearnJustBeforeClosingIsStillSaved) {
-    start();
-    learn(125, 5);
-    h.reset();
-    EXPECT_EQ(readFile(file), "125 5\n");
-}
-
 TEST_F(MIDILearn, AFullTableRefusesANewBinding) {
-    start();
     int made = 0;
-    for (int c = 0; c < 128 && made < BrakkaLearnMap::kCapacity; ++c) {
-        if (c == 123 || c == 126) continue; // these never reach learning
-        for (int t = 0; t < 17 && made < BrakkaLearnMap::kCapacity; ++t, ++made)
-            learn(t, c);
-    }
+    for (int c = 0; c < 128 && made < BrakkaLearnMap::kCapacity; ++c)
+        for (int t = 0; t < 17 && made < BrakkaLearnMap::kCapacity && c != 123 && c != 126; ++t)
+            learn(t, c), ++made;
     ASSERT_EQ(e().getMIDIMap().size(), (size_t)BrakkaLearnMap::kCapacity);
     learn(200, 1);
     EXPECT_EQ(e().getMIDIMap().size(), (size_t)BrakkaLearnMap::kCapacity);
@@ -225,6 +163,5 @@ TEST_F(MIDILearn, AFullTableRefusesANewBinding) {
     // Learning a pair that exists still works: it is moved behind its controller's others.
     learn(0, 1);
     const Map map = e().getMIDIMap();
-    auto range = map.equal_range(1);
-    EXPECT_EQ(std::prev(range.second)->second, 0);
+    EXPECT_EQ(std::prev(map.equal_range(1).second)->second, 0);
 }

@@ -1,27 +1,23 @@
-// The audio thread allocates nothing, with the editor open as without it (the engine tells an
-// open editor of every step, row, pattern, parameter and learn): every heap allocation of the
-// calling thread is counted
+// The audio thread allocates nothing, with the editor open (the engine tells it of every step,
+// row, pattern, parameter and learn): every heap allocation of the calling thread is counted
 // (the engine's saver thread may allocate at any time), and the count must not move while the
-// host calls processEvents and processReplacing: with the sequencer running in every clock
+// host calls processEvents and processReplacing with the sequencer running in every clock
 // source, pattern switches, modulation, random notes, MIDI in and out, automation reported to
-// the host, and MIDI learns completed. The assignments file is written afterwards by the
-// engine's own thread; the sequencer's random numbers come from the lock-free generator.
+// the host, and MIDI learns completed (the assignments file is written afterwards by the
+// engine's own thread). The sequencer's random numbers come from the lock-free generator.
 #include "BrakkaEditor.h"
 #include "BrakkaRandom.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <thread>
 
-using brakka_test::MidiList;
-using brakka_test::Outputs;
+using namespace brakka_test;
 
 namespace {
 
@@ -30,29 +26,19 @@ thread_local long gAllocations = 0;
 // A host that answers from fixed storage, so that its own work allocates nothing.
 VstTimeInfo gTimeInfo;
 bool gServeTime = true;
-long gNoteOns = 0;
-long gAutomations = 0;
+long gNoteOns = 0, gAutomations = 0;
 
 VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
-    switch (opcode) {
-    case audioMasterVersion:
-        return 2400;
-    case audioMasterGetTime:
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode == audioMasterGetTime)
         return gServeTime ? reinterpret_cast<VstIntPtr>(&gTimeInfo) : 0;
-    case audioMasterProcessEvents: {
+    if (opcode == audioMasterAutomate) ++gAutomations;
+    if (opcode == audioMasterProcessEvents) {
         auto* events = static_cast<VstEvents*>(ptr);
-        for (int i = 0; i < events->numEvents; ++i) {
-            auto* e = reinterpret_cast<VstMidiEvent*>(events->events[i]);
-            if ((unsigned char)e->midiData[0] == 0x90) ++gNoteOns;
-        }
-        return 1;
+        for (int i = 0; i < events->numEvents; ++i)
+            gNoteOns += (unsigned char)((VstMidiEvent*)events->events[i])->midiData[0] == 0x90;
     }
-    case audioMasterAutomate:
-        ++gAutomations;
-        return 0;
-    default:
-        return 0;
-    }
+    return 0;
 }
 
 } // namespace
@@ -79,13 +65,20 @@ void operator delete[](void* p, size_t) noexcept {
 }
 
 TEST(Realtime, AudioThreadNeverAllocates) {
-    AEffect* e = brakka_test::engineEntry(&quietHost);
+    ConfigFolder config;
+    AEffect* e = engineEntry(&quietHost);
     ASSERT_NE(e, nullptr);
     ASSERT_GT(gAllocations, 100); // the counter sees the engine's construction
-    Brakka& engine = *static_cast<Brakka*>(static_cast<AudioEffect*>(e->object));
+    Brakka& engine = engineOf(e);
     e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
     e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+
+    // The sequencer draws from the lock-free generator.
+    brakkaSeedRandom(99);
+    const int drawn = BrakkaSequencer::nextRandom();
+    brakkaSeedRandom(99);
+    EXPECT_EQ(drawn, brakkaRandom());
 
     // Busy patterns: every voice on every step of patterns 0 and 1, modulation rows that are
     // re-randomized at each pattern start, random notes and re-randomized note rows.
@@ -97,9 +90,8 @@ TEST(Realtime, AudioThreadNeverAllocates) {
             engine.setParameter(Brakka::kTagRandomBeats + v, 0.5f);
             engine.setParameter(Brakka::kTagRandomReset + v, 1.0f);
         }
-        for (int tag : {0, 12, 14, 29, 73, 86, 93, 106, 130, 141}) {
+        for (int tag : {0, 12, 14, 29, 73, 86, 93, 106, 130, 141})
             engine.fillModValues(tag, 3);
-        }
     }
     engine.setParameter(Brakka::kTagSelectedBeats + 3, 0.5f);
     engine.setParameter(Brakka::kTagStepSize, 0.25f);
@@ -111,117 +103,55 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     const int frames = 480;
     Outputs out(frames);
     MidiList list{{0x90, 36, 100}, {0x90, 42, 90}, {0xB0, 7, 64}, {0x90, 61, 1}};
-    VstMidiEvent* midi = list.midi;
-
-    auto runBlocks = [&](int blocks, double tempo) {
-        for (int b = 0; b < blocks; ++b) {
-            gTimeInfo.ppqPos = b * frames * tempo / 60.0 / 48000.0;
-            gTimeInfo.tempo = tempo;
-            if (b % 50 == 0) e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
-            e->processReplacing(e, nullptr, out.channels, frames);
-        }
-    };
-
     std::memset(&gTimeInfo, 0, sizeof(gTimeInfo));
     gTimeInfo.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid;
     gTimeInfo.sampleRate = 48000.0;
-
-    // Internal clock.
+    auto allocationsIn = [&](int blocks, int eventsEvery, double tempo) {
+        const long before = gAllocations;
+        for (int b = 0; b < blocks; ++b) {
+            gTimeInfo.ppqPos = b * frames * tempo / 60.0 / 48000.0;
+            gTimeInfo.tempo = tempo;
+            if (b % eventsEvery == 0) e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
+            e->processReplacing(e, nullptr, out.channels, frames);
+        }
+        return gAllocations - before;
+    };
+    // Internal clock: 20 s, many pattern starts and queued switches; the host clock, also in
+    // blocks without time information; the MIDI-note clock with MIDI Output Only.
     engine.setParameter(Brakka::kTagSync, 0.5f);
     engine.setParameter(Brakka::kTagPlay, 1.0f);
-    long before = gAllocations;
-    runBlocks(2000, 140.0); // 20 s: many pattern starts and queued switches
-    EXPECT_EQ(gAllocations - before, 0);
-
-    // Host clock, including blocks without time information.
+    EXPECT_EQ(allocationsIn(2000, 50, 140.0), 0);
     engine.setParameter(Brakka::kTagSync, 0.0f);
-    before = gAllocations;
-    runBlocks(1000, 170.0);
+    EXPECT_EQ(allocationsIn(1000, 50, 170.0), 0);
     gServeTime = false;
-    runBlocks(10, 170.0);
-    gServeTime = true;
-    EXPECT_EQ(gAllocations - before, 0);
-
-    // MIDI-note clock and MIDI Output Only.
+    EXPECT_EQ(allocationsIn(10, 50, 170.0), 0);
     engine.setParameter(Brakka::kTagSync, 1.0f);
     engine.setParameter(Brakka::kTagMIDIOutputOnly, 1.0f);
-    midi[3].midiData[1] = 84;
-    before = gAllocations;
-    for (int b = 0; b < 500; ++b) {
-        e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
-        e->processReplacing(e, nullptr, out.channels, frames);
-    }
-    EXPECT_EQ(gAllocations - before, 0);
-
+    list.midi[3].midiData[1] = 84;
+    EXPECT_EQ(allocationsIn(500, 1, 0.0), 0);
     EXPECT_GT(gNoteOns, 1000);
     EXPECT_GT(gAutomations, 0); // pattern switches while resumed were reported
-    // What the editor recorded reaches its views on the user-interface thread.
-    editor->idle();
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-}
-
-TEST(Realtime, CompletingALearnAllocatesNothingAndTheFileFollows) {
-    namespace fs = std::filesystem;
-    char pattern[] = "/tmp/brakka-learn-rt-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    setenv("XDG_CONFIG_HOME", pattern, 1);
-    const fs::path file = fs::path(pattern) / "Zunder Works" / "Brakka MIDI Assignments.txt";
-
-    AEffect* e = brakka_test::engineEntry(&quietHost);
-    ASSERT_NE(e, nullptr);
-    Brakka& engine = *static_cast<Brakka*>(static_cast<AudioEffect*>(e->object));
-    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-
-    MidiList list{{0xB0, 21, 127}, {0xB0, 21, 127}};
-    VstMidiEvent* midi = list.midi;
-    ASSERT_TRUE(static_cast<BrakkaEditor*>(engine.getEditor())->openOffscreen());
-    brakka_test::Outputs out(16);
 
     // A hundred learns (the table grows on the audio thread), each followed by the learnt
-    // controller moving its parameters.
+    // controller moving its parameters; the saver thread writes the file within a second.
+    MidiList learn{{0xB0, 21, 127}, {0xB0, 21, 127}};
     engine.handleSpecialClick(118);
     long allocations = 0;
     for (int i = 0; i < 100; ++i) {
         engine.handleSpecialClick(i);
-        midi[0].midiData[1] = midi[1].midiData[1] = (char)(i % 100);
+        learn.midi[0].midiData[1] = learn.midi[1].midiData[1] = (char)i;
         const long before = gAllocations;
-        e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
-        e->dispatcher(e, effProcessEvents, 0, 0, list.events(), 0.0f);
+        e->dispatcher(e, effProcessEvents, 0, 0, learn.events(), 0.0f);
+        e->dispatcher(e, effProcessEvents, 0, 0, learn.events(), 0.0f);
         e->processReplacing(e, nullptr, out.channels, 16);
         allocations += gAllocations - before;
     }
     EXPECT_EQ(allocations, 0);
-    EXPECT_EQ(engine.getLearnState(), 0u);
     EXPECT_EQ(engine.getMIDIMap().size(), 100u);
     EXPECT_FLOAT_EQ(engine.getParameter(99), 1.0f);
-
-    // The save is the saver thread's: the file appears within a second.
-    bool saved = false;
-    for (int i = 0; i < 100 && !saved; ++i) {
-        saved = fs::exists(file) && fs::file_size(file) > 0;
-        if (!saved) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(saved);
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-    fs::remove_all(pattern);
-    unsetenv("XDG_CONFIG_HOME");
-}
-
-TEST(Realtime, TheSequencerDrawsFromTheLockFreeGenerator) {
-    AEffect* e = brakka_test::engineEntry(&quietHost);
-    ASSERT_NE(e, nullptr);
-    brakkaSeedRandom(99);
-    int drawn[64];
-    for (int& x : drawn)
-        x = BrakkaSequencer::nextRandom();
-    brakkaSeedRandom(99);
-    bool spread = false;
-    for (int x : drawn) {
-        EXPECT_EQ(x, brakkaRandom());
-        EXPECT_GE(x, 0);
-        spread = spread || x > (1 << 30);
-    }
-    EXPECT_TRUE(spread);
+    for (int i = 0; i < 100 && !std::filesystem::exists(config.file); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(std::filesystem::exists(config.file));
+    editor->idle(); // what the editor recorded reaches its views on the user-interface thread
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
 }

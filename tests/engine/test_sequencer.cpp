@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -29,11 +27,9 @@ std::vector<SentNote> play(EngineHarness& h, long frames, int note = -1) {
     return noteOns(notes, note);
 }
 
-void expectThirtySecondIntervals(const std::vector<SentNote>& ons) {
-    for (size_t i = 1; i < ons.size(); ++i) {
-        const long d = ons[i].position - ons[i - 1].position;
-        EXPECT_TRUE(d == 2756 || d == 2757) << d;
-    }
+void expectThirtySecondIntervals(const std::vector<SentNote>& ons, double rate = 44100.0) {
+    for (size_t i = 1; i < ons.size(); ++i)
+        EXPECT_NEAR(ons[i].position - ons[i - 1].position, rate / 16.0, 1.0);
 }
 
 struct RecordingEditor : BrakkaEditorInterface {
@@ -55,35 +51,29 @@ struct RecordingEditor : BrakkaEditorInterface {
     }
 };
 
-// Sample at which the swung clock reaches `tick`: the inverse of the swing warp.
-double swungPosition(int tick, double s) {
-    const double w = tick / 6.0; // warped sixteenths
-    const double k = std::floor(w / 2.0);
-    const double u = w - 2.0 * k;
-    const double f = u < s ? u / s : (u + 2.0 - 2.0 * s) / (2.0 - s);
-    return (2.0 * k + f) * kSixteenth;
-}
-
 } // namespace
 
-TEST(Sequencer, InternalClockThirtySecondsAt120) {
-    EngineHarness h;
-    h.fillRow(0);
-    h.playInternal();
-    std::vector<SentNote> notes;
-    h.render(44100 * 4, &notes);
-    auto ons = noteOns(notes, kKick);
-    ASSERT_GE(ons.size(), 63u);
-    EXPECT_EQ(ons[0].position, 0); // the downbeat fires
-    expectThirtySecondIntervals(ons);
-    // Every note-on has its note-off 2756 samples later, velocity 64, in the order on, off.
-    for (size_t i = 0; i + 1 < notes.size(); i += 2) {
-        ASSERT_EQ(notes[i].status, 0x90);
-        ASSERT_EQ(notes[i + 1].status, 0x80);
-        EXPECT_EQ(notes[i + 1].position - notes[i].position, 2756);
-        EXPECT_EQ(notes[i].noteLength, 2756);
-        EXPECT_EQ(notes[i + 1].velocity, 64);
-        EXPECT_EQ(notes[i].velocity, (int)(0.7f * 127.0));
+TEST(Sequencer, InternalClockThirtySecondsAtEveryRate) {
+    for (float rate : {44100.0f, 48000.0f}) {
+        EngineHarness h(rate);
+        h.fillRow(0);
+        h.playInternal();
+        std::vector<SentNote> notes;
+        h.render((long)rate * 4, &notes);
+        auto ons = noteOns(notes, kKick);
+        ASSERT_GE(ons.size(), 63u);
+        EXPECT_EQ(ons[0].position, 0); // the downbeat fires
+        expectThirtySecondIntervals(ons, rate);
+        // Every note-on has its note-off a thirty-second later, velocity 64, in that order.
+        const int length = (int)(rate / 16.0);
+        for (size_t i = 0; i + 1 < notes.size(); i += 2) {
+            ASSERT_EQ(notes[i].status, 0x90);
+            ASSERT_EQ(notes[i + 1].status, 0x80);
+            EXPECT_EQ(notes[i + 1].position - notes[i].position, length);
+            EXPECT_EQ(notes[i].noteLength, length);
+            EXPECT_EQ(notes[i + 1].velocity, 64);
+            EXPECT_EQ(notes[i].velocity, (int)(0.7f * 127.0));
+        }
     }
 }
 
@@ -96,11 +86,13 @@ TEST(Sequencer, SwingWarpMatchesItsInverseOnEveryThirtySecond) {
         h.playInternal();
         auto ons = play(h, 88200, kKick);
         ASSERT_EQ(ons.size(), 32u) << swing;
-        for (size_t k = 0; k < ons.size(); ++k)
-            EXPECT_NEAR((double)ons[k].position, std::ceil(swungPosition(3 * (int)k, s)), 1.0)
+        for (size_t k = 0; k < ons.size(); ++k) {
+            // The sample at which the swung clock reaches tick 3k: the warp's inverse.
+            const double w = k / 2.0, pairs = std::floor(w / 2.0), u = w - 2.0 * pairs;
+            const double f = u < s ? u / s : (u + 2.0 - 2.0 * s) / (2.0 - s);
+            EXPECT_NEAR((double)ons[k].position, std::ceil((2.0 * pairs + f) * kSixteenth), 1.0)
                 << "swing " << swing << " step " << k;
-        // The off-beat sixteenth (tick 6) comes (1 - s) / (2 - s) of a sixteenth late.
-        EXPECT_NEAR(ons[2].position - kSixteenth, kSixteenth * (1.0 - s) / (2.0 - s), 1.0);
+        }
     }
 }
 
@@ -127,7 +119,8 @@ TEST(Sequencer, PlayStopAndTheirValues) {
     ASSERT_EQ(ons.size(), 1u);
     EXPECT_EQ(ons[0].position, 20000);
 
-    // Stop resets Play and tells the host; Play again fires the downbeat at once.
+    // Stop resets Play and tells the host; Play again starts over from the downbeat.
+    h.render(4000);
     h.host().clearRecords();
     h.set(B::kTagStop, 1.0f);
     auto automations = h.host().automations();
@@ -138,20 +131,20 @@ TEST(Sequencer, PlayStopAndTheirValues) {
     h.set(B::kTagPlay, 1.0f);
     ons = play(h, 512);
     ASSERT_EQ(ons.size(), 1u);
-    EXPECT_EQ(ons[0].position, 30512);
+    EXPECT_EQ(ons[0].position, 34512);
 }
 
-TEST(Sequencer, HostSyncFollowsRoundedPositionsWithoutDoubles) {
-    EngineHarness h(44100.0f, 512);
+TEST(Sequencer, HostSyncRoundedPositionsJumpsStopsAndSixEight) {
+    EngineHarness h(44100.0f, 441);
     h.fillRow(0);
+    EXPECT_EQ(h.engine().getTempo(), 0.0f); // no host tempo reported yet
+    // Positions rounded to 1/1920 quarter note, then off by up to six samples either way.
     std::mt19937 jitter(7);
     std::uniform_int_distribution<int> offset(-6, 6);
     h.beforeBlock = [&](long start, int) {
-        // Rounded to 1/1920 quarter note, then off by up to six samples either way.
         double ppq =
             std::round(start * 2.0 / 44100.0 * 1920.0) / 1920.0 + offset(jitter) * 2.0 / 44100.0;
-        if (start == 0) ppq = 0.0; // the first rolling block starts exactly at 0
-        h.host().setTimeInfo(FakeHost::makeTimeInfo(true, ppq, 120.0));
+        h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start ? ppq : 0.0, 120.0));
     };
     auto ons = play(h, 44100 * 4);
     ASSERT_GE(ons.size(), 63u); // jitter may bring the 65th in
@@ -160,39 +153,32 @@ TEST(Sequencer, HostSyncFollowsRoundedPositionsWithoutDoubles) {
         EXPECT_NEAR((double)ons[k].position, k * 2756.25, 1.0) << k;
     EXPECT_EQ(h.engine().getTempo(), 120.0f);
     EXPECT_EQ(h.host().timeRequests().back(), 0x602);
-}
 
-TEST(Sequencer, HostSyncFollowsJumpsAndStops) {
-    EngineHarness h(44100.0f, 441);
-    h.fillRow(0);
-    double ppq = 0.0;
+    // A relocation to a quarter-note boundary (step 24) fires at once; stopped, or without time
+    // information, nothing plays.
+    double ppq = 3.0;
     bool playing = true;
     h.beforeBlock = [&](long, int frames) {
         h.host().setTimeInfo(FakeHost::makeTimeInfo(playing, ppq, 120.0));
         if (playing) ppq += frames * 2.0 / 44100.0;
     };
-    EXPECT_EQ(play(h, 4410).size(), 2u); // steps at 0, 2756
-    ppq = 3.0;                           // relocation: a quarter-note boundary, step 24
-    auto ons = play(h, 441);
+    ons = play(h, 441);
     ASSERT_EQ(ons.size(), 1u);
-    EXPECT_EQ(ons[0].position, 4410);
+    EXPECT_EQ(ons[0].position, 44100 * 4);
     playing = false;
     EXPECT_TRUE(play(h, 44100).empty());
-    // No time information at all: the transport counts as stopped.
     h.beforeBlock = [&](long, int) { h.host().clearTimeInfo(); };
     EXPECT_TRUE(play(h, 44100).empty());
-}
 
-TEST(Sequencer, HostSyncCountsQuarterNotesInSixEight) {
-    EngineHarness h;
-    h.fillRow(0);
-    h.beforeBlock = [&](long start, int) {
-        h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0, 6, 8));
+    // 6/8: quarter notes count all the same; the note length is a thirty-second of an eighth.
+    EngineHarness g;
+    g.fillRow(0);
+    g.beforeBlock = [&](long start, int) {
+        g.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0, 6, 8));
     };
-    auto ons = play(h, 44100 * 2);
+    ons = play(g, 44100 * 2);
     ASSERT_GE(ons.size(), 31u);
     expectThirtySecondIntervals(ons);
-    // The note length follows the beat unit: a thirty-second of an eighth-note beat.
     EXPECT_EQ(ons[0].noteLength, 5512);
 }
 
@@ -240,12 +226,9 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     EXPECT_EQ(h.engine().getCurrentPattern(), 3);
     h.set(B::kTagPlay, 1.0f);
     h.render(512);
-    h.host().sendMidi(0x91, 65, 100); // any channel
+    h.host().sendEvents({FakeHost::makeMidi(0x91, 65, 100), FakeHost::makeMidi(0x90, 66, 0)});
     h.host().process(1);
     EXPECT_EQ(h.engine().getCurrentPattern(), 3);
-    EXPECT_EQ(h.engine().getPendingPattern(), 5);
-    h.host().sendMidi(0x90, 66, 0);
-    h.host().process(1);
     EXPECT_EQ(h.engine().getPendingPattern(), 5);
     // A program selection drops the queued switch.
     h.host().dispatch(effSetProgram, 0, 3);
@@ -260,11 +243,10 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
     BrakkaPatternDictionary dict = patternDictionary(
         [](int p, BrakkaSequencer& seq) {
             if (p == 0) seq.setNote(0, 0, 255);
-            if (p == 1) {
-                seq.setVelocityRandomOnLoop(4, true);
-                seq.registerModTag(43);
-                seq.setModRandomOnLoop(43, true);
-            }
+            if (p != 1) return;
+            seq.setVelocityRandomOnLoop(4, true);
+            seq.registerModTag(43);
+            seq.setModRandomOnLoop(43, true);
         },
         [](int p, unsigned tag) {
             return p == 1 && (tag == B::kTagRandomReset + 2 || tag == B::kTagRandomReset + 4)
@@ -286,23 +268,14 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
     std::vector<std::string> tail = editor.since("pattern 1");
     EXPECT_EQ(tail, (std::vector<std::string>{"pattern 1", "notes 2", "notes 4", "mod -1", "mod 43",
                                               "step 0"}));
-    const size_t at = editor.events.size() - tail.size();
-    ASSERT_GE(at, 13u);
-    EXPECT_EQ(editor.events[at - 13], "notes 0");
-    EXPECT_EQ(editor.events[at - 1], "mod 652");
-    float row[32];
-    h.engine().getModRow(43, row);
-    int moved = 0;
-    for (float x : row)
-        moved += x != 0.5f;
-    EXPECT_GT(moved, 20);
+    EXPECT_EQ(editor.events[editor.events.size() - tail.size() - 1], "mod 652");
 
-    // MIDI Output Only: the clock's pattern start leaves the modulation rows alone...
+    // MIDI Output Only: the clock's pattern start leaves the modulation rows alone, but a MIDI
+    // step's pattern start refills them whatever MIDI Output Only says.
     h.set(B::kTagMIDIOutputOnly, 1.0f);
     h.render(88200);
     EXPECT_EQ(editor.since("notes 2"),
               (std::vector<std::string>{"notes 2", "notes 4", "mod -1", "step 0"}));
-    // ...but a MIDI step's pattern start refills them whatever MIDI Output Only says.
     h.set(B::kTagSync, syncValue(2));
     h.host().sendMidi(0x90, 86, 100);
     h.host().process(1);
@@ -314,51 +287,33 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
 TEST(Sequencer, MIDINoteStepping) {
     EngineHarness h;
     h.fillRow(0, {0, 1, 31});
-    // Sends a note, renders the block it belongs to and returns the MIDI sent in that block.
-    auto step = [&](int note) {
-        h.host().clearRecords();
-        h.host().sendMidi(0x90, (unsigned char)note, 100);
-        h.host().process(512);
-        return h.host().midiOut();
+    // Sends notes, renders the block they belong to and returns the note-ons sent in it.
+    auto step = [&](std::initializer_list<int> keys) {
+        std::vector<VstMidiEvent> events;
+        for (int key : keys)
+            events.push_back(FakeHost::makeMidi(0x90, (unsigned char)key, 100));
+        h.host().sendEvents(events);
+        return play(h, 512);
     };
-    EXPECT_TRUE(step(84).empty()); // Internal/Host sync: nothing
+    EXPECT_TRUE(step({84}).empty()); // Internal/Host sync: nothing
     h.set(B::kTagSync, syncValue(2));
-    auto out = step(86); // rewind: step 0 fires
+    h.host().clearRecords();
+    h.host().sendMidi(0x90, 86, 100); // rewind: step 0 fires, its note-off 1/16 s later
+    h.host().process(512);
+    auto out = h.host().midiOut();
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].midiData[1], kKick);
     EXPECT_EQ(out[0].deltaFrames, 0);
-    EXPECT_EQ(out[1].deltaFrames, 2756); // 1/16 s at 44100
-    EXPECT_EQ(step(84).size(), 2u);
+    EXPECT_EQ(out[1].deltaFrames, 2756);
+    EXPECT_EQ(step({84}).size(), 1u);
     EXPECT_EQ(h.engine().getCurrentStep(), 1);
-    EXPECT_TRUE(step(84).empty()); // step 2: no note
-    step(86);
-    EXPECT_EQ(step(83).size(), 2u); // back from step 0 to 31
+    EXPECT_TRUE(step({84}).empty()); // step 2: no note
+    step({86});
+    EXPECT_EQ(step({83}).size(), 1u); // back from step 0 to 31
     EXPECT_EQ(h.engine().getCurrentStep(), 31);
-    EXPECT_TRUE(step(85).empty());
-    h.host().clearRecords();
-    h.render(44100); // the clock does not move by itself
-    EXPECT_TRUE(h.host().midiOut().empty());
-    // Several steps in one event list all reach the host in the block they belong to.
-    h.host().clearRecords();
-    h.host().sendEvents({FakeHost::makeMidi(0x90, 86, 100), FakeHost::makeMidi(0x90, 84, 100)});
-    h.host().process(512);
-    int ons = 0;
-    for (const VstMidiEvent& e : h.host().midiOut())
-        ons += (unsigned char)e.midiData[0] == 0x90;
-    EXPECT_EQ(ons, 2);
-
-    // The clock is absolute: at step 20 a step size of "1 x 8T" (8 ticks) goes to the start,
-    // and tick 60 + 8 lies on step 68 / 8 = 8.
-    for (int i = 0; i < 19; ++i) {
-        h.host().sendMidi(0x90, 84, 100);
-        h.host().process(1);
-    }
-    EXPECT_EQ(h.engine().getCurrentStep(), 20);
-    h.set(B::kTagStepSize, stepSizeValue(4));
-    EXPECT_EQ(h.engine().getCurrentStep(), 0);
-    h.host().sendMidi(0x90, 84, 100);
-    h.host().process(1);
-    EXPECT_EQ(h.engine().getCurrentStep(), 8);
+    EXPECT_TRUE(step({85}).empty());
+    EXPECT_TRUE(play(h, 44100).empty());  // the clock does not move by itself
+    EXPECT_EQ(step({86, 84}).size(), 2u); // several steps in one list, all in their block
 }
 
 TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
@@ -373,6 +328,7 @@ TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
     }
     stepped.set(B::kTagSync, syncValue(2));
     stepped.host().sendMidi(0x90, 86, 100);
+    stepped.host().process(16); // the step acts in this block, MIDI Output Only still on
     clocked.playInternal();
     clocked.render(512);
     for (EngineHarness* h : {&stepped, &clocked})
@@ -400,28 +356,17 @@ TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
     EXPECT_GT(d, 1e-3);
 }
 
-TEST(Sequencer, RandomNotesOnTheirGridWithNonZeroVelocity) {
-    EngineHarness h;
-    h.set(B::kTagRandomBeats + 0, 1.0f);       // 100 %
-    h.set(B::kTagRandomSize + 0, 4.0f / 6.0f); // "1/8": 12 ticks
-    h.playInternal();
-    auto ons = play(h, 44100 * 2, kKick);
-    ASSERT_GE(ons.size(), 7u);
-    for (size_t k = 0; k < ons.size(); ++k) {
-        EXPECT_NEAR((double)ons[k].position, k * 11025.0, 1.0);
-        EXPECT_GE(ons[k].velocity, 1); // Random Velocity 1/127 truncates to 0: sent as 1
-    }
-}
-
-TEST(Sequencer, RandomNotesBetweenStepsTakeTheRowAtTheCurrentStepButNoModulation) {
-    // Steps of 8 ticks, random notes every 6 ticks: ticks 6, 18, 30... fall inside steps.
+TEST(Sequencer, RandomNotesOnTheirGridWithTheirVelocities) {
+    // Steps of 8 ticks, random notes every 6 ticks: ticks 6, 18, 30... fall inside steps and
+    // take the velocity row at the current step; Random Velocity 1/127 truncates to 0 and is
+    // sent as 1.
     EngineHarness h;
     h.set(B::kTagStepSize, stepSizeValue(4));
     h.set(B::kTagRandomBeats + 0, 1.0f);
     h.set(B::kTagRandomSize + 0, 2.0f / 6.0f); // 6 ticks
     h.set(B::kTagRandomVelocity + 0, 0.0f);
     for (int s = 0; s < 32; ++s)
-        h.engine().setVelocityValue(0, s, 0.1f + 0.03f * s);
+        h.engine().setVelocityValue(0, s, s == 3 ? 0.001f : 0.1f + 0.03f * s);
     h.playInternal();
     auto ons = play(h, 88200, kKick);
     ASSERT_EQ(ons.size(), 16u);
@@ -429,7 +374,7 @@ TEST(Sequencer, RandomNotesBetweenStepsTakeTheRowAtTheCurrentStepButNoModulation
     h.engine().getVelocityRow(0, row);
     for (int k = 0; k < 16; ++k) {
         EXPECT_NEAR((double)ons[k].position, 6 * k * 918.75, 1.0) << k;
-        EXPECT_EQ(ons[k].velocity, (int)(row[6 * k / 8] * 127.0)) << k;
+        EXPECT_EQ(ons[k].velocity, std::max(1, (int)(row[6 * k / 8] * 127.0))) << k;
     }
     // With a Random Velocity of its own, every random note takes it.
     h.set(B::kTagStop, 1.0f);
@@ -437,19 +382,6 @@ TEST(Sequencer, RandomNotesBetweenStepsTakeTheRowAtTheCurrentStepButNoModulation
     h.set(B::kTagPlay, 1.0f);
     for (const SentNote& n : play(h, 88200, kKick))
         EXPECT_EQ(n.velocity, 63);
-
-    // Random notes on eighths: tick 12 lies inside step 1, whose pan is hard left. Only a
-    // step's own firing applies its modulation, so the kick struck at tick 12 stays centred.
-    EngineHarness g;
-    g.set(B::kTagOutput + 0, outputBusValue(1));
-    g.set(B::kTagStepSize, stepSizeValue(4));
-    g.set(B::kTagRandomBeats + 0, 1.0f);
-    g.set(B::kTagRandomSize + 0, 4.0f / 6.0f);
-    g.set(B::kTagRandomVelocity + 0, 1.0f);
-    g.engine().setModSequenceValue(B::kTagPan + 0, 1, 0.0f);
-    g.playInternal();
-    ASSERT_EQ(play(g, 11025 + 64, kKick).size(), 2u); // ticks 0 and 12
-    EXPECT_GT(peak(g.renderChannel(4096, 3)), 1e-3);
 }
 
 TEST(Sequencer, ProbabilitiesScaleToTheRandomRange) {
@@ -475,15 +407,6 @@ TEST(Sequencer, ProbabilitiesScaleToTheRandomRange) {
     EXPECT_TRUE(noteOns(notes, 40).empty());
 }
 
-TEST(Sequencer, TempoBeforeAnyHostTempo) {
-    EngineHarness h;
-    h.set(B::kTagSync, syncValue(0));
-    EXPECT_EQ(h.engine().getTempo(), 0.0f); // no host tempo reported yet
-    h.set(B::kTagSync, syncValue(1));
-    h.set(B::kTagTempo, 0.5f);
-    EXPECT_EQ(h.engine().getTempo(), 150.0f);
-}
-
 namespace {
 
 struct TimedEvent {
@@ -492,8 +415,8 @@ struct TimedEvent {
 };
 
 // Renders a MIDI part in blocks of `block` frames, each event sent with the block that holds it
-// at its offset there; returns the twelve outputs one after the other, then the MIDI sent (as
-// samples too: status, note and absolute position).
+// at its offset there; returns the twelve outputs one after the other, then the MIDI sent
+// (status, note and absolute position).
 std::vector<float> renderPart(const std::vector<TimedEvent>& part, bool midiSteps, long frames,
                               int block) {
     EngineHarness h(44100.0f, block);
@@ -539,12 +462,9 @@ TEST(Sequencer, IncomingEventsActAtTheirSampleWhateverTheBlockSize) {
     // Drum notes, learnt tempo controllers, pattern-switch notes and MIDI steps at offsets
     // inside blocks, several on one sample, against the sequencer's own steps. Controller 20
     // drives the tempo: learnt before, read from the assignments file.
-    char folder[] = "/tmp/brakka-events-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    setenv("XDG_CONFIG_HOME", folder, 1);
-    std::filesystem::create_directories(std::string(folder) + "/Zunder Works");
-    std::ofstream(std::string(folder) + "/Zunder Works/Brakka MIDI Assignments.txt")
-        << B::kTagTempo << " 20\n";
+    ConfigFolder config;
+    std::filesystem::create_directories(config.file.parent_path());
+    std::ofstream(config.file) << B::kTagTempo << " 20\n";
     const std::vector<TimedEvent> clocked = {
         {0, 0xB0, 20, 64},      {1, 0xB0, 20, 66},      {301, 0x90, 38, 100},
         {4999, 0x90, 46, 90},   {5000, 0x90, 42, 80},   {5000, 0x90, 36, 127},
@@ -563,6 +483,4 @@ TEST(Sequencer, IncomingEventsActAtTheirSampleWhateverTheBlockSize) {
             EXPECT_TRUE(renderPart(part, midiSteps, 4 * 32768, block) == reference)
                 << (midiSteps ? "MIDI steps" : "internal clock") << ", block " << block;
     }
-    std::filesystem::remove_all(folder);
-    unsetenv("XDG_CONFIG_HOME");
 }

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,37 +29,17 @@ VstIntPtr fuzzHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
 std::vector<uint8_t> chunkOf(bool isPreset) {
     void* data = nullptr;
     const VstInt32 size = gEngine->getChunk(&data, isPreset);
-    if (size <= 0 || !data) return {};
     const auto* bytes = static_cast<const uint8_t*>(data);
-    return std::vector<uint8_t>(bytes, bytes + size);
+    return size > 0 && data ? std::vector<uint8_t>(bytes, bytes + size) : std::vector<uint8_t>();
 }
 
 void writeSeed(const std::string& path, char kind, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
+    if (!f || size == 0 || std::fputc(kind, f) == EOF || std::fwrite(data, 1, size, f) != size ||
+        std::fclose(f) != 0) {
         std::perror(path.c_str());
         std::exit(1);
     }
-    std::fputc(kind, f);
-    if (std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-}
-
-void writeSeeds(const std::string& folder) {
-    const std::vector<uint8_t> preset = chunkOf(true);
-    const std::vector<uint8_t> bank = chunkOf(false);
-    if (preset.empty() || bank.empty()) {
-        std::fprintf(stderr, "the engine wrote no chunk\n");
-        std::exit(1);
-    }
-    writeSeed(folder + "/preset", 'P', preset.data(), preset.size());
-    writeSeed(folder + "/bank", 'B', bank.data(), bank.size());
-    const unsigned char* file = nullptr;
-    size_t size = 0;
-    if (brakkaFindResource("BrakkaFactoryPresets", "dat", &file, &size) && size > 160)
-        writeSeed(folder + "/factory-bank", 'B', file + 160, size - 160);
 }
 
 } // namespace
@@ -69,10 +48,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The engine reads the MIDI assignments file at construction: use a throwaway folder.
     char folder[] = "/tmp/brakka-fuzz-XXXXXX";
     if (mkdtemp(folder)) setenv("XDG_CONFIG_HOME", folder, 1);
-    AudioEffect* effect = createEffectInstance(&fuzzHost);
-    gEngine = static_cast<Brakka*>(effect);
+    gEngine = static_cast<Brakka*>(createEffectInstance(&fuzzHost));
     if (const char* seeds = std::getenv("BRAKKA_FUZZ_WRITE_SEEDS")) {
-        writeSeeds(seeds);
+        const std::vector<uint8_t> preset = chunkOf(true), bank = chunkOf(false);
+        writeSeed(std::string(seeds) + "/preset", 'P', preset.data(), preset.size());
+        writeSeed(std::string(seeds) + "/bank", 'B', bank.data(), bank.size());
+        const unsigned char* file = nullptr;
+        size_t size = 0;
+        if (brakkaFindResource("BrakkaFactoryPresets", "dat", &file, &size) && size > 160)
+            writeSeed(std::string(seeds) + "/factory-bank", 'B', file + 160, size - 160);
         std::exit(0);
     }
     return 0;
@@ -85,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (gEngine->setChunk(chunk.empty() ? nullptr : chunk.data(), (VstInt32)chunk.size(),
                           isPreset) == 0)
         return 0;
-
     // The round trip of a bank costs three times the load itself; presets check it always,
     // banks once in a while.
     static unsigned banks = 0;
