@@ -237,30 +237,30 @@ BrakkaParameterManager::BrakkaParameterManager() {
     createVoiceFamilies();
 
     for (unsigned int tag = 0; tag < kNumSoundTags; ++tag)
-        mModulatableTags.insert(tag);
+        modulatableTags.insert(tag);
     for (unsigned int voice = 0; voice < kNumVoices; ++voice)
-        mModulatableTags.insert(kPanTag + voice);
+        modulatableTags.insert(kPanTag + voice);
 
-    mPatternTags.insert(kStepSizeTag);
+    patternTags.insert(kStepSizeTag);
     for (unsigned int voice = 0; voice < kNumVoices; ++voice) {
-        mPatternTags.insert(kSelectedBeatsTag + voice);
-        mPatternTags.insert(kRandomBeatsTag + voice);
-        mPatternTags.insert(kRandomVelocityTag + voice);
-        mPatternTags.insert(kRandomSizeTag + voice);
-        mPatternTags.insert(kRandomResetTag + voice);
+        patternTags.insert(kSelectedBeatsTag + voice);
+        patternTags.insert(kRandomBeatsTag + voice);
+        patternTags.insert(kRandomVelocityTag + voice);
+        patternTags.insert(kRandomSizeTag + voice);
+        patternTags.insert(kRandomResetTag + voice);
     }
-    for (unsigned int tag : mModulatableTags)
-        mIsModulatable[tag] = true;
-    for (unsigned int tag : mPatternTags)
-        mIsPatternTag[tag] = true;
+    for (unsigned int tag : modulatableTags)
+        modulatableFlag[tag] = true;
+    for (unsigned int tag : patternTags)
+        patternTagFlag[tag] = true;
 
     for (int pattern = 0; pattern < kNumPatterns; ++pattern)
-        createState(mPatternTags);
+        createState(patternTags);
 
     const double pi = std::acos(-1.0);
     for (int i = 0; i < kPanLawSize; ++i) {
-        mPanLawLeft[i] = static_cast<float>(std::cos(i * pi / 2000.0));
-        mPanLawRight[i] = static_cast<float>(std::sin(i * pi / 2000.0));
+        panLawLeft[i] = static_cast<float>(std::cos(i * pi / 2000.0));
+        panLawRight[i] = static_cast<float>(std::sin(i * pi / 2000.0));
     }
 }
 

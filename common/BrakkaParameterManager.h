@@ -41,19 +41,19 @@ public:
     static int getVoiceFromParamTag(unsigned int tag);
 
     // Tags that may carry per-step modulation rows: every sound parameter and every pan.
-    const std::set<unsigned int>& getModulatableTags() const { return mModulatableTags; }
+    const std::set<unsigned int>& getModulatableTags() const { return modulatableTags; }
     // Tags whose values belong to a pattern rather than to the program.
-    const std::set<unsigned int>& getPatternTags() const { return mPatternTags; }
+    const std::set<unsigned int>& getPatternTags() const { return patternTags; }
     bool isModulatableTag(long tag) const {
-        return tag >= 0 && tag < kNumParameters && mIsModulatable[tag];
+        return tag >= 0 && tag < kNumParameters && modulatableFlag[tag];
     }
     bool isPatternTag(long tag) const {
-        return tag >= 0 && tag < kNumParameters && mIsPatternTag[tag];
+        return tag >= 0 && tag < kNumParameters && patternTagFlag[tag];
     }
 
     // Equal-power pan law: left[i] = cos(i·π/2000), right[i] = sin(i·π/2000), i = 0..999.
-    const float* getPanLawLeft() const { return mPanLawLeft; }
-    const float* getPanLawRight() const { return mPanLawRight; }
+    const float* getPanLawLeft() const { return panLawLeft; }
+    const float* getPanLawRight() const { return panLawRight; }
     // Table index of a pan value in [0, 1]: trunc(pan·999), limited to the table.
     static int panLawIndex(float pan) {
         return safeIndex(pan * float(kPanLawSize - 1), kPanLawSize);
@@ -66,10 +66,10 @@ private:
     // Frequency factor of the closed-hat, cymbal and rimshot tunings: 0.5 .. 1 .. 2.
     static float tuningFactor(float x) { return x < 0.5f ? x + 0.5f : 2.0f * x; }
 
-    std::set<unsigned int> mModulatableTags;
-    std::set<unsigned int> mPatternTags;
-    bool mIsModulatable[kNumParameters] = {};
-    bool mIsPatternTag[kNumParameters] = {};
-    float mPanLawLeft[kPanLawSize] = {};
-    float mPanLawRight[kPanLawSize] = {};
+    std::set<unsigned int> modulatableTags;
+    std::set<unsigned int> patternTags;
+    bool modulatableFlag[kNumParameters] = {};
+    bool patternTagFlag[kNumParameters] = {};
+    float panLawLeft[kPanLawSize] = {};
+    float panLawRight[kPanLawSize] = {};
 };

@@ -7,19 +7,19 @@
 BrakkaVoiceBank::BrakkaVoiceBank()
     : voices{&kick,      &snare808, &snare909, &lowTom,  &midTom, &highTom,
              &closedHat, &openHat,  &cymbal,   &rimshot, &claps,  &cowbell} {
-    for (float& hz : mRoutedCutoff)
+    for (float& hz : routedCutoff)
         hz = std::numeric_limits<float>::quiet_NaN();
 }
 
 void BrakkaVoiceBank::setAudioSamplingRate(float rate) {
     if (!std::isfinite(rate) || rate < 8000.0f) return;
-    mSamplingRate = rate;
+    samplingRate = rate;
     for (brakka_voice* v : voices)
         v->setAudioSamplingRate(rate);
     // A cutoff that was held below half of an earlier, lower rate gets its value back. Tags that
     // carry no cutoff, or none yet, hold a NaN, which setVoiceParameter ignores.
     for (int tag = 0; tag < kNumSoundTags; ++tag)
-        setVoiceParameter(tag, mRoutedCutoff[tag]);
+        setVoiceParameter(tag, routedCutoff[tag]);
 }
 
 brakka_voice* BrakkaVoiceBank::getVoice(int index) const {
@@ -31,8 +31,8 @@ brakka_voice* BrakkaVoiceBank::getVoice(int index) const {
 // is useless; the parameters never ask for either at common rates, but stepped modulation at a
 // low host rate could.
 float BrakkaVoiceBank::cutoff(int tag, float hz) {
-    mRoutedCutoff[tag] = hz;
-    float hi = 0.45f * mSamplingRate;
+    routedCutoff[tag] = hz;
+    float hi = 0.45f * samplingRate;
     if (!(hz >= 10.0f)) return 10.0f;
     return hz > hi ? hi : hz;
 }

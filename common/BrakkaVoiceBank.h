@@ -63,7 +63,7 @@ private:
     // and remembers the value asked for, so that a later rate change can grant it again.
     float cutoff(int tag, float hz);
 
-    float mSamplingRate = 44100.0f;
+    float samplingRate = 44100.0f;
     // Cutoffs as routed (not a number while never routed), indexed by tag.
-    float mRoutedCutoff[kNumSoundTags];
+    float routedCutoff[kNumSoundTags];
 };

@@ -289,7 +289,7 @@ void BrakkaEditor::showParameter(int tag, float value) {
     // The pattern selector follows the engine's pattern notifications (current and queued).
     if (tag == kPatternTag) return;
     // The velocity read-out counts 0..127 (the edit sends value / 127 back).
-    if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) value *= 127.0f;
+    if (isFamilyTag(tag, kRandomVelocityTag)) value *= kMaxRandomVelocity;
     CControl* control = frame->getControlFromID(tag);
     if (control) {
         if (control->isTypeOf("CZUControl"))
@@ -456,7 +456,7 @@ void BrakkaEditor::valueChanged(long tag, float value) {
         long index = std::lround(value * (float)last);
         setZoom(BrakkaEditorSettings::kZooms[index < 0 ? 0 : (index > last ? last : index)]);
     } else if (tag < kNumParameters) {
-        if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + kNumVoices) value /= 127.0f;
+        if (isFamilyTag(tag, kRandomVelocityTag)) value /= kMaxRandomVelocity;
         engine->setParameterAutomated((VstInt32)tag, value);
     }
 }

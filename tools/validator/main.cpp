@@ -1,6 +1,7 @@
 // brakka-validate: drives the Brakka plug-in through its exported entry the way the strictest
 // plug-in validators and real hosts do, one check after the other, and prints a table of what
 // passed. Run with --help for the checks and options.
+#include "BrakkaParameterTags.h"
 #include "interpose.h"
 #include "plugin_host.h"
 
@@ -31,18 +32,8 @@ namespace {
 
 // ---- the plug-in's own numbers ------------------------------------------------------------------
 
-const int kTagPlay = 109;
-const int kTagSync = 113; // 0 host, 0.5 internal, 1 MIDI notes
-const int kTagPattern = 114;
-const int kTagSolo = 166;
-const int kTagSelectedBeats = 178;
-const int kTagRandomBeats = 190;
-const int kTagClear = 226; // then Random Fill at 238: row edits at a value of 1
-const int kTagRandomReset = 250;
-const int kNumSoundTags = 108;  // tags 0..107 shape the voices' sound
+// Tags, counts and notes: BrakkaParameterTags.h. Sync takes 0 host, 0.5 internal, 1 MIDI notes.
 const size_t kChunkValues = 28; // offset of the parameter values in a program chunk
-const int kNumVoices = 12;
-const int kVoiceNotes[kNumVoices] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
 const char* const kVoiceNames[kNumVoices] = {"kick",   "snare8",  "snare9",    "lowtom",
                                              "midtom", "hightom", "closedhat", "openhat",
                                              "cymbal", "rimshot", "clap",      "cowbell"};
@@ -219,13 +210,13 @@ private:
 // The host's transport stopped and the sequencer following it: only MIDI notes play. With
 // `deterministic`, the sequencer draws no random numbers that change what it plays.
 void quietSetup(PluginHost& h, bool deterministic) {
-    h.setParameter(kTagSync, 0.0f);
+    h.setParameter(kSyncTag, 0.0f);
     h.setPlaying(false);
     if (!deterministic) return;
     for (int v = 0; v < kNumVoices; ++v) {
-        h.setParameter(kTagSelectedBeats + v, 1.0f);
-        h.setParameter(kTagRandomBeats + v, 0.0f);
-        h.setParameter(kTagRandomReset + v, 0.0f);
+        h.setParameter(kSelectedBeatsTag + v, 1.0f);
+        h.setParameter(kRandomBeatsTag + v, 0.0f);
+        h.setParameter(kRandomResetTag + v, 0.0f);
     }
 }
 
@@ -311,7 +302,7 @@ std::string chunkDifference(const std::vector<uint8_t>& a, const std::vector<uin
     while (i < a.size() && i < b.size() && a[i] == b[i])
         ++i;
     std::string where = format("byte %zu", i);
-    if (i >= kChunkValues && i < kChunkValues + 4 * 263)
+    if (i >= kChunkValues && i < kChunkValues + 4 * kNumParameters)
         where += format(" (parameter %zu)", (i - kChunkValues) / 4);
     return format("%zu bytes saved, %zu after, first difference at %s", a.size(), b.size(),
                   where.c_str());
@@ -351,7 +342,7 @@ Result checkRates() {
         std::vector<MidiMessage> events;
         std::vector<int64_t> starts{0};
         for (const Voice& v : voices) {
-            events.push_back(note(starts.back(), kVoiceNotes[v.index]));
+            events.push_back(note(starts.back(), kMIDInote[v.index]));
             starts.push_back(starts.back() + (int64_t)(v.seconds * rate / block) * block);
         }
         Take take;
@@ -386,7 +377,7 @@ std::vector<MidiMessage> testScore(double rate, int notes) {
     std::vector<MidiMessage> events;
     for (int n = 0; n < notes; ++n)
         events.push_back(note((int64_t)(rate * 0.01) + n * (int64_t)(rate * 0.0913) + n * 37,
-                              kVoiceNotes[n % kNumVoices], 40 + (n * 29) % 88));
+                              kMIDInote[n % kNumVoices], 40 + (n * 29) % 88));
     return events;
 }
 
@@ -589,14 +580,14 @@ Result checkStateRoundTrips() {
         a.host.setProgram(p);
         for (int k = 0; k < 400; ++k) {
             const int tag = randomInt(0, a.host.numParams() - 1);
-            if (tag != kTagPattern) a.host.setParameter(tag, randomUnit());
+            if (tag != kPatternTag) a.host.setParameter(tag, randomUnit());
         }
     }
     const std::vector<uint8_t> bank = a.host.getChunk(false);
     const std::vector<uint8_t> program = a.host.getChunk(true);
     std::vector<uint8_t> twoSolos = program;
     const float on = 1.0f;
-    for (int tag : {kTagSolo + 2, kTagSolo + 7})
+    for (int tag : {kSoloTag + 2, kSoloTag + 7})
         std::memcpy(&twoSolos[kChunkValues + 4 * tag], &on, 4);
 
     auto roundTrip = [&](Instance& to, const std::vector<uint8_t>& saved, bool isProgram,
@@ -642,7 +633,7 @@ Result checkRealtime() {
     inst.host.processLevel = 2;
     inst.host.setPlaying(true);
     for (int v = 0; v < kNumVoices; ++v)
-        inst.host.setParameter(kTagRandomBeats + v, 0.3f);
+        inst.host.setParameter(kRandomBeatsTag + v, 0.3f);
     std::atomic<bool> busy{false}, stop{false};
     std::thread other([&] {
         std::mt19937 r(3);
@@ -660,15 +651,15 @@ Result checkRealtime() {
     std::vector<MidiMessage> events;
     int64_t blocks = 0;
     for (float sync : {0.0f, 1.0f, 0.5f}) {
-        inst.host.setParameter(kTagSync, sync);
-        if (sync == 0.5f) inst.host.setParameter(kTagPlay, 1.0f);
+        inst.host.setParameter(kSyncTag, sync);
+        if (sync == 0.5f) inst.host.setParameter(kPlayTag, 1.0f);
         busy = sync != 0.0f;
         for (int b = 0; b < 1500; ++b, ++blocks) {
             events.clear();
             const int64_t at = inst.position + randomInt(0, 63);
             const int kind = randomInt(0, 9);
             if (kind < 4)
-                events.push_back(note(at, kVoiceNotes[randomInt(0, 11)]));
+                events.push_back(note(at, kMIDInote[randomInt(0, 11)]));
             else if (kind == 4)
                 events.push_back(note(at, randomInt(60, 75)));
             else if (kind == 5)
@@ -737,7 +728,7 @@ std::vector<int> soundingPrograms(Instance& inst) {
         inst.host.setProgram(p);
         quietSetup(inst.host, false);
         std::vector<MidiMessage> events;
-        for (int key : kVoiceNotes)
+        for (int key : kMIDInote)
             events.push_back(note(inst.position, key));
         Take take;
         inst.renderAll(
@@ -796,7 +787,7 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
         for (int b = 0; b < blocks; ++b) {
             events.clear();
             if (b % 8 == 0)
-                for (int key : kVoiceNotes)
+                for (int key : kMIDInote)
                     events.push_back(note(inst.position, key));
             inst.nextEvent = 0;
             const double start = threadCpuMicros();
@@ -830,10 +821,11 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
                 quietSetup(inst.host, false);
                 ++changes;
             } else if (i % 50 == 25) {
-                inst.host.setParameter(kTagClear + random() % 24, 1.0f); // clear or fill a row
+                inst.host.setParameter(kClearTag + random() % (2 * kNumVoices),
+                                       1.0f); // clear or fill a row
                 ++changes;
             } else if (i % 200 == 110) {
-                inst.host.setParameter(kTagPattern, (float)(random() % 16) / 15.0f);
+                inst.host.setParameter(kPatternTag, (float)(random() % 16) / 15.0f);
                 ++changes;
             } else {
                 for (int k = 0; k < 8; ++k, ++sets)
@@ -901,8 +893,8 @@ Result hammer(int frames) {
     double mean = 0.0;
     for (double us : least)
         mean += us / blocks;
-    const int worst = (int)(std::max_element(leastAround.begin(), leastAround.end()) -
-                            leastAround.begin());
+    const int worst =
+        (int)(std::max_element(leastAround.begin(), leastAround.end()) - leastAround.begin());
     double rawWorst = 0.0;
     long lost = 0, saves = 0, changes = 0, sets = 0;
     int silentRuns = 0, longest = 0;
@@ -963,7 +955,7 @@ Result checkChurn() {
         if (!inst->start(rates[made % 5], 256)) return fail(inst->error);
         Take take;
         inst->renderAll(
-            4096, {note(inst->position + 5, kVoiceNotes[made % kNumVoices])}, [] { return 256; },
+            4096, {note(inst->position + 5, kMIDInote[made % kNumVoices])}, [] { return 256; },
             &take);
         const std::string bad = badSamples(take);
         if (!bad.empty()) return fail(format("instance %d: %s", made + 1, bad.c_str()));
@@ -1110,7 +1102,7 @@ Result checkSoak() {
     for (int round = 0; round < 12 || secondsSince(start) < gSoakSeconds; ++round) {
         for (int b = 0; b < 48; ++b, ++blocks) {
             inst.nextEvent = 0;
-            inst.render(512, {note(inst.position + 100, kVoiceNotes[blocks % kNumVoices])});
+            inst.render(512, {note(inst.position + 100, kMIDInote[blocks % kNumVoices])});
             inst.host.setParameter(randomInt(0, kNumSoundTags - 1), randomUnit());
             if (b % 8 == 0) inst.host.setChunk(inst.host.getChunk(true), true);
         }
@@ -1158,7 +1150,8 @@ const Check kChecks[] = {
     {"chunk-garbage", "random and damaged chunks: refused unchanged or played", checkChunkGarbage},
     {"state-round-trip", "saved state restores byte for byte", checkStateRoundTrips},
     {"realtime", "audio-thread calls: no heap, lock, sleep or file calls", checkRealtime},
-    {"thread-hammer", "16 to 64-frame blocks while other threads work: none lost", checkThreadHammer},
+    {"thread-hammer", "16 to 64-frame blocks while other threads work: none lost",
+     checkThreadHammer},
     {"churn", "many instances created and destroyed", checkChurn},
     {"opcode-fuzz", "random dispatcher calls", checkOpcodeFuzz},
     {"fpu", "FPU control state unchanged by every call", checkFpu},
