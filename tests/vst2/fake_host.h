@@ -5,7 +5,6 @@
 
 #include "aeffectx.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -32,7 +31,7 @@ struct StringAnswer {
 
 class FakeHost {
 public:
-    FakeHost();
+    FakeHost() = default;
     ~FakeHost(); // closes the plug-in if still loaded, then unloads the library
     FakeHost(const FakeHost&) = delete;
     FakeHost& operator=(const FakeHost&) = delete;
@@ -43,8 +42,7 @@ public:
     AEffect* loadLibrary(const std::string& path, const char* symbol = "VSTPluginMain");
     // Host start-up sequence: effOpen, sample rate, block size, mains on.
     void openAndResume(float rate = 44100.0f, VstInt32 blockSize = 512);
-    // effClose (the plug-in deletes itself); safe when nothing is loaded.
-    void close();
+    void close(); // effClose (the plug-in deletes itself); safe when nothing is loaded
     // Forget the record without closing (after a test closed it through the dispatcher).
     void forget() { effect_ = nullptr; }
     AEffect* effect() const { return effect_; }
@@ -62,13 +60,10 @@ public:
     VstIntPtr canDo(const char* feature);
     std::vector<uint8_t> getChunk(bool isPreset);
     VstIntPtr setChunk(const std::vector<uint8_t>& data, bool isPreset);
-
-    // processReplacing with numOutputs outputs (12 by default) of frames samples. Outputs are
-    // first filled with `fill`, so a test can see which samples the plug-in wrote. Inputs are
-    // passed as null when the plug-in declares none.
+    // processReplacing with numOutputs outputs (12 by default) of frames samples, first filled
+    // with `fill` so a test sees which samples the plug-in wrote; no inputs.
     void process(VstInt32 frames, int numOutputs = 12, float fill = 0.0f);
     const std::vector<float>& output(int channel) const { return outputs_.at(channel); }
-
     // effProcessEvents with the given MIDI events (copied into a list valid during the call).
     VstIntPtr sendEvents(const std::vector<VstMidiEvent>& events);
     VstIntPtr sendMidi(unsigned char status, unsigned char data1, unsigned char data2,
@@ -81,16 +76,13 @@ public:
     VstIntPtr sampleRate = 44100;
     VstIntPtr blockSize = 512;
     VstIntPtr processLevel = 0;
-    std::set<std::string> hostCanDo{"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
-                                    "receiveVstEvents", "receiveVstMidiEvent"};
-    // What audioMasterGetTime serves; std::nullopt simulates a host without time information.
+    // What audioMasterGetTime serves; cleared, a host without time information.
     void setTimeInfo(const VstTimeInfo& info);
     void clearTimeInfo();
-    // Convenience: transport playing or stopped at ppq position and tempo, 4/4.
+    // Transport playing or stopped at ppq position and tempo.
     static VstTimeInfo makeTimeInfo(bool playing, double ppqPos, double tempo,
                                     VstInt32 numerator = 4, VstInt32 denominator = 4,
                                     double rate = 44100.0);
-
     // Called for every host callback before the default answer; return a value to answer
     // with it instead. Runs without the host's lock held, so it may call back into the plug-in.
     std::function<std::optional<VstIntPtr>(VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -99,40 +91,38 @@ public:
 
     // ---- Records (copies; safe to read after the plug-in's call returned)
     std::vector<AutomateCall> automations() const;
-    std::vector<VstInt32> beginEdits() const;
-    std::vector<VstInt32> endEdits() const;
+    std::vector<VstInt32> beginEdits() const { return indexes(audioMasterBeginEdit); }
+    std::vector<VstInt32> endEdits() const { return indexes(audioMasterEndEdit); }
     std::vector<VstMidiEvent> midiOut() const;
-    int midiOutLists() const;                   // number of audioMasterProcessEvents calls
     std::vector<VstInt32> timeRequests() const; // the filter of each audioMasterGetTime
     std::vector<VstInt32> calls() const;        // every host opcode, in order
     int callCount(VstInt32 opcode) const;
     void clearRecords();
 
-    // The host callback given to plug-ins; finds the FakeHost that owns the calling record.
+    // The host callback given to plug-ins; finds the FakeHost through the record's user field
+    // (while a plug-in is being built, the host loading it).
     static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                               void* ptr, float opt);
 
 private:
-    VstIntPtr answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                     float opt);
-    AEffect* finishLoad(AEffect* effect);
+    struct Call {
+        VstInt32 opcode, index;
+        VstIntPtr value;
+        float opt;
+    };
+    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    std::vector<VstInt32> indexes(VstInt32 opcode) const;
 
     AEffect* effect_ = nullptr;
     void* library_ = nullptr;
     std::string loadError_;
     std::vector<std::vector<float>> outputs_;
-    std::vector<float*> outputPointers_;
 
     mutable std::mutex mutex_;
     std::optional<VstTimeInfo> timeInfo_;
     VstTimeInfo servedTimeInfo_{};
-    std::vector<AutomateCall> automations_;
-    std::vector<VstInt32> beginEdits_;
-    std::vector<VstInt32> endEdits_;
+    std::vector<Call> calls_;
     std::vector<VstMidiEvent> midiOut_;
-    int midiOutLists_ = 0;
-    std::vector<VstInt32> timeRequests_;
-    std::vector<VstInt32> calls_;
 };
 
 } // namespace brakka_test

@@ -8,56 +8,29 @@
 namespace brakka_test {
 
 namespace {
-
-// Which FakeHost answers a callback: the one whose plug-in record calls, or, while a plug-in is
-// being built (its record is not known yet), the host that is loading it.
-std::mutex gRegistryMutex;
-std::vector<FakeHost*> gHosts;
-FakeHost* gLoadingHost = nullptr;
-
+// The host whose plug-in is being built (its record is not known yet).
+thread_local FakeHost* tLoadingHost = nullptr;
 constexpr size_t kGuardBytes = 32;
 constexpr char kGuardFill = 0x5A;
-
 } // namespace
-
-FakeHost::FakeHost() {
-    std::lock_guard<std::mutex> lock(gRegistryMutex);
-    gHosts.push_back(this);
-}
 
 FakeHost::~FakeHost() {
     close();
     if (library_) dlclose(library_);
-    std::lock_guard<std::mutex> lock(gRegistryMutex);
-    gHosts.erase(std::remove(gHosts.begin(), gHosts.end(), this), gHosts.end());
-    if (gLoadingHost == this) gLoadingHost = nullptr;
-}
-
-AEffect* FakeHost::finishLoad(AEffect* effect) {
-    {
-        std::lock_guard<std::mutex> lock(gRegistryMutex);
-        gLoadingHost = nullptr;
-    }
-    effect_ = effect;
-    return effect_;
 }
 
 AEffect* FakeHost::load(VstEntryProc entry) {
     close();
-    {
-        std::lock_guard<std::mutex> lock(gRegistryMutex);
-        gLoadingHost = this;
-    }
-    return finishLoad(entry ? entry(&FakeHost::callback) : nullptr);
+    tLoadingHost = this;
+    effect_ = entry ? entry(&FakeHost::callback) : nullptr;
+    tLoadingHost = nullptr;
+    if (effect_) effect_->user = this;
+    return effect_;
 }
 
 AEffect* FakeHost::loadLibrary(const std::string& path, const char* symbol) {
     close();
-    if (library_) {
-        dlclose(library_);
-        library_ = nullptr;
-    }
-    loadError_.clear();
+    if (library_) dlclose(library_);
     library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library_) {
         const char* error = dlerror();
@@ -65,11 +38,8 @@ AEffect* FakeHost::loadLibrary(const std::string& path, const char* symbol) {
         return nullptr;
     }
     auto entry = reinterpret_cast<VstEntryProc>(dlsym(library_, symbol));
-    if (!entry) {
-        loadError_ = std::string("no symbol ") + symbol;
-        return nullptr;
-    }
-    return load(entry);
+    loadError_ = entry ? "" : std::string("no symbol ") + symbol;
+    return entry ? load(entry) : nullptr;
 }
 
 void FakeHost::openAndResume(float rate, VstInt32 block) {
@@ -88,8 +58,7 @@ void FakeHost::close() {
 
 VstIntPtr FakeHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                              float opt) {
-    if (!effect_) return 0;
-    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    return effect_ ? effect_->dispatcher(effect_, opcode, index, value, ptr, opt) : 0;
 }
 
 void FakeHost::setParameter(VstInt32 index, float value) {
@@ -106,8 +75,8 @@ StringAnswer FakeHost::getString(VstInt32 opcode, VstInt32 index, size_t bufferS
     StringAnswer answer;
     answer.result = dispatch(opcode, index, value, buffer.data());
     answer.text.assign(buffer.data(), strnlen(buffer.data(), bufferSize));
-    answer.overflow = std::any_of(buffer.begin() + static_cast<std::ptrdiff_t>(bufferSize),
-                                  buffer.end(), [](char c) { return c != kGuardFill; });
+    answer.overflow = std::any_of(buffer.begin() + (std::ptrdiff_t)bufferSize, buffer.end(),
+                                  [](char c) { return c != kGuardFill; });
     return answer;
 }
 
@@ -119,42 +88,33 @@ std::vector<uint8_t> FakeHost::getChunk(bool isPreset) {
     void* data = nullptr;
     const VstIntPtr size = dispatch(effGetChunk, isPreset ? 1 : 0, 0, &data);
     if (size <= 0 || !data) return {};
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    return std::vector<uint8_t>(bytes, bytes + size);
+    return std::vector<uint8_t>((const uint8_t*)data, (const uint8_t*)data + size);
 }
 
 VstIntPtr FakeHost::setChunk(const std::vector<uint8_t>& data, bool isPreset) {
     // The plug-in gets a private copy, as hosts hand over their own memory.
     std::vector<uint8_t> copy(data);
-    return dispatch(effSetChunk, isPreset ? 1 : 0, static_cast<VstIntPtr>(copy.size()),
+    return dispatch(effSetChunk, isPreset ? 1 : 0, (VstIntPtr)copy.size(),
                     copy.empty() ? nullptr : copy.data());
 }
 
 void FakeHost::process(VstInt32 frames, int numOutputs, float fill) {
     if (!effect_) return;
-    const size_t n = frames > 0 ? static_cast<size_t>(frames) : 0;
-    outputs_.assign(static_cast<size_t>(std::max(numOutputs, 0)), std::vector<float>(n, fill));
-    outputPointers_.clear();
+    outputs_.assign((size_t)std::max(numOutputs, 0),
+                    std::vector<float>((size_t)std::max(frames, 0), fill));
+    std::vector<float*> pointers;
     for (auto& channel : outputs_)
-        outputPointers_.push_back(channel.data());
-
-    std::vector<std::vector<float>> inputs(static_cast<size_t>(std::max(effect_->numInputs, 0)),
-                                           std::vector<float>(n, 0.0f));
-    std::vector<float*> inputPointers;
-    for (auto& channel : inputs)
-        inputPointers.push_back(channel.data());
-
-    effect_->processReplacing(effect_, inputPointers.empty() ? nullptr : inputPointers.data(),
-                              outputPointers_.data(), frames);
+        pointers.push_back(channel.data());
+    effect_->processReplacing(effect_, nullptr, pointers.data(), frames);
 }
 
 VstIntPtr FakeHost::sendEvents(const std::vector<VstMidiEvent>& events) {
     std::vector<VstMidiEvent> copies(events);
     const size_t slots = std::max<size_t>(copies.size(), 2);
-    const size_t bytes = offsetof(VstEvents, events) + slots * sizeof(VstEvent*);
-    std::vector<VstIntPtr> storage((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
+    std::vector<VstIntPtr> storage(
+        (offsetof(VstEvents, events) + slots * sizeof(VstEvent*)) / sizeof(VstIntPtr) + 1, 0);
     auto* list = reinterpret_cast<VstEvents*>(storage.data());
-    list->numEvents = static_cast<VstInt32>(copies.size());
+    list->numEvents = (VstInt32)copies.size();
     for (size_t i = 0; i < copies.size(); ++i)
         list->events[i] = reinterpret_cast<VstEvent*>(&copies[i]);
     return dispatch(effProcessEvents, 0, 0, list);
@@ -172,9 +132,9 @@ VstMidiEvent FakeHost::makeMidi(unsigned char status, unsigned char data1, unsig
     event.byteSize = sizeof(VstMidiEvent);
     event.deltaFrames = deltaFrames;
     event.flags = flags;
-    event.midiData[0] = static_cast<char>(status);
-    event.midiData[1] = static_cast<char>(data1);
-    event.midiData[2] = static_cast<char>(data2);
+    event.midiData[0] = (char)status;
+    event.midiData[1] = (char)data1;
+    event.midiData[2] = (char)data2;
     return event;
 }
 
@@ -197,24 +157,33 @@ VstTimeInfo FakeHost::makeTimeInfo(bool playing, double ppqPos, double tempo, Vs
     info.tempo = tempo;
     info.timeSigNumerator = numerator;
     info.timeSigDenominator = denominator;
-    info.flags = kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid;
-    if (playing) info.flags |= kVstTransportPlaying;
+    info.flags =
+        kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid | (playing ? kVstTransportPlaying : 0);
     return info;
 }
 
 std::vector<AutomateCall> FakeHost::automations() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return automations_;
+    std::vector<AutomateCall> out;
+    for (const Call& c : calls_)
+        if (c.opcode == audioMasterAutomate) out.push_back({c.index, c.opt});
+    return out;
 }
 
-std::vector<VstInt32> FakeHost::beginEdits() const {
+std::vector<VstInt32> FakeHost::indexes(VstInt32 opcode) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return beginEdits_;
+    std::vector<VstInt32> out;
+    for (const Call& c : calls_)
+        if (c.opcode == opcode) out.push_back(c.index);
+    return out;
 }
 
-std::vector<VstInt32> FakeHost::endEdits() const {
+std::vector<VstInt32> FakeHost::timeRequests() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return endEdits_;
+    std::vector<VstInt32> out;
+    for (const Call& c : calls_)
+        if (c.opcode == audioMasterGetTime) out.push_back((VstInt32)c.value);
+    return out;
 }
 
 std::vector<VstMidiEvent> FakeHost::midiOut() const {
@@ -222,88 +191,45 @@ std::vector<VstMidiEvent> FakeHost::midiOut() const {
     return midiOut_;
 }
 
-int FakeHost::midiOutLists() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return midiOutLists_;
-}
-
-std::vector<VstInt32> FakeHost::timeRequests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return timeRequests_;
-}
-
 std::vector<VstInt32> FakeHost::calls() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return calls_;
+    std::vector<VstInt32> out;
+    for (const Call& c : calls_)
+        out.push_back(c.opcode);
+    return out;
 }
 
 int FakeHost::callCount(VstInt32 opcode) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(std::count(calls_.begin(), calls_.end(), opcode));
+    const std::vector<VstInt32> all = calls();
+    return (int)std::count(all.begin(), all.end(), opcode);
 }
 
 void FakeHost::clearRecords() {
     std::lock_guard<std::mutex> lock(mutex_);
-    automations_.clear();
-    beginEdits_.clear();
-    endEdits_.clear();
-    midiOut_.clear();
-    midiOutLists_ = 0;
-    timeRequests_.clear();
     calls_.clear();
+    midiOut_.clear();
 }
 
 VstIntPtr FakeHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                              void* ptr, float opt) {
-    FakeHost* host = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(gRegistryMutex);
-        for (FakeHost* candidate : gHosts)
-            if (effect && candidate->effect_ == effect) host = candidate;
-        if (!host) host = gLoadingHost;
-    }
+    FakeHost* host = effect && effect->user ? static_cast<FakeHost*>(effect->user) : tLoadingHost;
     if (!host) return opcode == audioMasterVersion ? 2400 : 0;
-    return host->answer(effect, opcode, index, value, ptr, opt);
+    return host->answer(opcode, index, value, ptr, opt);
 }
 
-VstIntPtr FakeHost::answer(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                           void* ptr, float opt) {
+VstIntPtr FakeHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(opcode);
-        switch (opcode) {
-        case audioMasterAutomate:
-            automations_.push_back({index, opt});
-            break;
-        case audioMasterBeginEdit:
-            beginEdits_.push_back(index);
-            break;
-        case audioMasterEndEdit:
-            endEdits_.push_back(index);
-            break;
-        case audioMasterGetTime:
-            timeRequests_.push_back(static_cast<VstInt32>(value));
-            break;
-        case audioMasterProcessEvents:
-            // The list is only valid during this call: keep copies.
-            ++midiOutLists_;
-            if (auto* list = static_cast<VstEvents*>(ptr)) {
-                for (VstInt32 i = 0; i < list->numEvents; ++i) {
-                    const VstEvent* event = list->events[i];
-                    if (event && event->type == kVstMidiType)
-                        midiOut_.push_back(*reinterpret_cast<const VstMidiEvent*>(event));
-                }
-            }
-            break;
-        default:
-            break;
-        }
+        calls_.push_back({opcode, index, value, opt});
+        // The list is only valid during this call: keep copies.
+        const auto* list = static_cast<const VstEvents*>(ptr);
+        for (VstInt32 i = 0; opcode == audioMasterProcessEvents && list && i < list->numEvents; ++i)
+            if (list->events[i] && list->events[i]->type == kVstMidiType)
+                midiOut_.push_back(*reinterpret_cast<const VstMidiEvent*>(list->events[i]));
     }
-
     if (hook) {
         if (auto answer = hook(opcode, index, value, ptr, opt)) return *answer;
     }
-
     std::lock_guard<std::mutex> lock(mutex_);
     switch (opcode) {
     case audioMasterVersion:
@@ -312,14 +238,6 @@ VstIntPtr FakeHost::answer(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index,
         if (!timeInfo_) return 0;
         servedTimeInfo_ = *timeInfo_;
         return reinterpret_cast<VstIntPtr>(&servedTimeInfo_);
-    case audioMasterProcessEvents:
-    case audioMasterWantMidi:
-    case audioMasterBeginEdit:
-    case audioMasterEndEdit:
-    case audioMasterIOChanged:
-    case audioMasterUpdateDisplay:
-    case audioMasterSizeWindow:
-        return 1;
     case audioMasterGetSampleRate:
         return sampleRate;
     case audioMasterGetBlockSize:
@@ -327,15 +245,22 @@ VstIntPtr FakeHost::answer(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index,
     case audioMasterGetCurrentProcessLevel:
         return processLevel;
     case audioMasterCanDo:
-        return ptr && hostCanDo.count(static_cast<const char*>(ptr)) ? 1 : 0;
+        return ptr && std::set<std::string>{"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
+                                            "receiveVstEvents", "receiveVstMidiEvent"}
+                          .count(static_cast<const char*>(ptr));
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
         if (!ptr) return 0;
-        std::strncpy(static_cast<char*>(ptr),
-                     opcode == audioMasterGetVendorString ? "Brakka Tests" : "FakeHost",
-                     kVstMaxVendorStrLen - 1);
-        static_cast<char*>(ptr)[kVstMaxVendorStrLen - 1] = 0;
+        std::strcpy(static_cast<char*>(ptr),
+                    opcode == audioMasterGetVendorString ? "Brakka Tests" : "FakeHost");
         return 1;
+    case audioMasterProcessEvents:
+    case audioMasterWantMidi:
+    case audioMasterBeginEdit:
+    case audioMasterEndEdit:
+    case audioMasterIOChanged:
+    case audioMasterUpdateDisplay:
+    case audioMasterSizeWindow:
     case audioMasterGetVendorVersion:
         return 1;
     default:
