@@ -14,14 +14,13 @@ struct RunResult {
     std::string err;
 };
 
-// Starts a program with the given arguments (argv[0] is the program) in `folder`, its output
-// going to files there; returns its process id (the program itself, not a shell) or -1.
+// Starts a program (argv[0]) in `folder`, its output going to files there, and returns its
+// process id (the program itself, not a shell) or -1; finishProgram waits for it and collects
+// its exit status and output; runProgram does both; runRender runs brakka-render with the
+// plug-in of this build.
 int startProgram(const std::vector<std::string>& argv, const std::string& folder);
-// Waits for it and collects its exit status and output.
 RunResult finishProgram(int pid, const std::string& folder);
-// Both in one.
 RunResult runProgram(const std::vector<std::string>& argv, const std::string& folder);
-// Runs brakka-render with the plug-in of this build.
 RunResult runRender(std::vector<std::string> args, const std::string& folder);
 
 // A fresh temporary folder, removed with its contents at destruction.
@@ -57,16 +56,14 @@ struct MidiNote {
     int note;
     int velocity;
 };
+// A MIDI file as mido (another reader than ours) reads it.
 struct MidiDump {
     bool ok = false;
-    int format = -1, ticks = 0, tracks = 0;
-    long tempo = 0;
-    int timeSigNumerator = 0, timeSigDenominator = 0;
-    long end = -1;
+    int format = -1, ticks = 0, tracks = 0, timeSigNumerator = 0, timeSigDenominator = 0;
+    long tempo = 0, end = -1;
     std::vector<MidiNote> notes;
     std::string error;
 };
-// Parses the file with mido (another reader than ours).
 MidiDump readMidiWithMido(const std::string& path);
 
 // --set arguments that give pattern P (1..16) of the current program quarter notes at full

@@ -6,13 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,23 +25,6 @@ std::string slurp(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-void removeTree(const std::string& path) {
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..") continue;
-            const std::string full = path + "/" + name;
-            struct stat st;
-            if (lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-                removeTree(full);
-            else
-                unlink(full.c_str());
-        }
-        closedir(d);
-    }
-    rmdir(path.c_str());
 }
 
 std::string number(double v) {
@@ -114,18 +95,15 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-    if (!path_.empty()) removeTree(path_);
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
 std::vector<std::string> TempFolder::entries() const {
     std::vector<std::string> names;
-    if (DIR* d = opendir(path_.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(d);
-    }
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(path_, ec))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -136,13 +114,11 @@ std::vector<uint8_t> readBytes(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    return std::filesystem::exists(path);
 }
 
 bool readWav(const std::string& path, Wav& wav) {
-    SF_INFO info;
-    std::memset(&info, 0, sizeof info);
+    SF_INFO info{};
     SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
     if (!sf) return false;
     wav.rate = info.samplerate;
@@ -172,27 +148,23 @@ MidiDump readMidiWithMido(const std::string& path) {
     std::istringstream in(r.out);
     std::string word;
     while (in >> word) {
-        if (word == "format") {
+        MidiNote n{word == "on", 0, 0, 0};
+        if (word == "format")
             in >> dump.format;
-        } else if (word == "ticks") {
+        else if (word == "ticks")
             in >> dump.ticks;
-        } else if (word == "tracks") {
+        else if (word == "tracks")
             in >> dump.tracks;
-        } else if (word == "tempo") {
+        else if (word == "tempo")
             in >> dump.tempo;
-        } else if (word == "timesig") {
+        else if (word == "timesig")
             in >> dump.timeSigNumerator >> dump.timeSigDenominator;
-        } else if (word == "end") {
+        else if (word == "end")
             in >> dump.end;
-        } else if (word == "on" || word == "off") {
-            MidiNote n;
-            n.on = word == "on";
-            in >> n.tick >> n.note >> n.velocity;
-            dump.notes.push_back(n);
-        } else {
-            dump.error = "unexpected output of the MIDI reader: " + word;
-            return dump;
-        }
+        else if (word == "on" || word == "off")
+            in >> n.tick >> n.note >> n.velocity, dump.notes.push_back(n);
+        else
+            return dump.error = "unexpected output of the MIDI reader: " + word, dump;
     }
     dump.ok = true;
     return dump;

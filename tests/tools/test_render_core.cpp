@@ -13,54 +13,42 @@ using namespace brakka_render;
 
 // ---- songs -------------------------------------------------------------------------------------
 
-TEST(Song, ParsesListsOfPatternRuns) {
+TEST(Song, ParsesListsOfPatternRunsAndRejectsMalformedOnes) {
     std::vector<SongEntry> song;
     std::string error;
-    ASSERT_TRUE(parseSong("1x4,2x2,16x1", song, error)) << error;
+    ASSERT_TRUE(parseSong(" 1x4,2X2 , 16 ", song, error)) << error;
     ASSERT_EQ(song.size(), 3u);
-    EXPECT_EQ(song[0].pattern, 1);
-    EXPECT_EQ(song[0].times, 4);
-    EXPECT_EQ(song[2].pattern, 16);
-    EXPECT_EQ(song[2].times, 1);
-    ASSERT_TRUE(parseSong(" 3 , 5X2 ", song, error)) << error;
-    ASSERT_EQ(song.size(), 2u);
-    EXPECT_EQ(song[0].times, 1); // a bare number plays once
-    EXPECT_EQ(song[1].pattern, 5);
-    EXPECT_EQ(song[1].times, 2);
-}
-
-TEST(Song, RejectsMalformedLists) {
-    std::vector<SongEntry> song;
+    EXPECT_EQ(song[0].pattern * 100 + song[0].times, 104);
+    EXPECT_EQ(song[1].pattern * 100 + song[1].times, 202);
+    EXPECT_EQ(song[2].pattern * 100 + song[2].times, 1601); // a bare number plays once
     for (const char* bad : {"", ",", "1x4,", ",1x4", "1x", "x4", "0x1", "17x1", "1x0", "1x10000",
                             "1x4;2x2", "1x4 2x2", "1.5x2", "-1x2", "1x-2", "99999999999x1"}) {
-        std::string error;
+        error.clear();
         EXPECT_FALSE(parseSong(bad, song, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
 }
 
+// Runs follow the bar grid of their patterns: one-bar runs simply add up; a two-bar pattern
+// (pattern 2, "2 x 16") on an even bar plays whole passes, on an odd bar it enters in its second
+// half, and that half is its first pass.
 TEST(Song, RunsFollowTheBarGridOfTheirPatterns) {
     std::vector<int> bars(16, 1);
-    bars[1] = 2; // pattern 2 is "2 x 16"
-    // One-bar patterns: runs simply add up.
-    auto runs = layoutSong({{1, 4}, {3, 2}}, bars);
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].startBar, 0);
-    EXPECT_EQ(runs[0].endBar, 4);
-    EXPECT_EQ(runs[1].startBar, 4);
-    EXPECT_EQ(runs[1].endBar, 6);
-    // A two-bar pattern on an even bar plays whole passes ...
-    runs = layoutSong({{1, 2}, {2, 2}, {1, 1}}, bars);
-    EXPECT_EQ(runs[1].startBar, 2);
-    EXPECT_EQ(runs[1].endBar, 6);
-    EXPECT_EQ(runs[2].endBar, 7);
-    // ... on an odd bar it enters in its second half, and that half is its first pass.
-    runs = layoutSong({{1, 1}, {2, 2}, {1, 1}}, bars);
-    EXPECT_EQ(runs[1].startBar, 1);
-    EXPECT_EQ(runs[1].endBar, 4);
-    EXPECT_EQ(runs[2].startBar, 4);
-    runs = layoutSong({{1, 3}, {2, 1}}, bars);
-    EXPECT_EQ(runs[1].endBar, 4);
+    bars[1] = 2;
+    struct Case {
+        std::vector<SongEntry> song;
+        std::vector<long> bounds; // start and end bar of each run
+    };
+    const Case cases[] = {{{{1, 4}, {3, 2}}, {0, 4, 4, 6}},
+                          {{{1, 2}, {2, 2}, {1, 1}}, {0, 2, 2, 6, 6, 7}},
+                          {{{1, 1}, {2, 2}, {1, 1}}, {0, 1, 1, 4, 4, 5}},
+                          {{{1, 3}, {2, 1}}, {0, 3, 3, 4}}};
+    for (const Case& c : cases) {
+        std::vector<long> bounds;
+        for (const auto& run : layoutSong(c.song, bars))
+            bounds.insert(bounds.end(), {run.startBar, run.endBar});
+        EXPECT_EQ(bounds, c.bounds);
+    }
 }
 
 // ---- program and bank files ------------------------------------------------------------------
