@@ -30,11 +30,21 @@ CPoint centre(const L::Rect& r) {
 }
 
 void click(CFrame* frame, CPoint p, long modifiers = 0) {
-    long buttons = kLButton | modifiers;
+    long buttons = kLButton | modifiers, up = modifiers;
     frame->onMouseDown(p, buttons);
     frame->onMouseMoved(p, buttons);
-    long up = modifiers;
     frame->onMouseUp(p, up);
+}
+
+// Chooses an item of a pop-up menu: pressed it opens, released on the item it chooses.
+void choose(CHighlightFrame* frame, const L::Rect& menuRect, long tag, int item) {
+    CPoint p = centre(menuRect);
+    long buttons = kLButton, up = 0;
+    frame->onMouseDown(p, buttons);
+    auto* menu = static_cast<CZUVPopupMenu*>(frame->getControlFromID(tag));
+    CPoint at(p.x, menu->getPoppedRect().top + (item + 0.5) * menu->getItemHeight());
+    frame->onMouseMoved(at, buttons);
+    frame->onMouseUp(at, up);
 }
 
 // The point of a value-row or note-row step, at height fraction y (0 top, 1 bottom).
@@ -161,6 +171,22 @@ TEST(Editor, ClicksReachTheEngine) {
              click(frame, stepPoint(L::kValueRow, 7, 0.95));
          },
          [&] { return editor.getCurrentVoice() == 9 && velocity(9, 7) < 0.1f; }},
+        {"the random-size menu of the selected voice",
+         [&] { choose(frame, L::kRandomSize, Brakka::kTagRandomSize + 9, 4); },
+         [&] {
+             return std::fabs(engine.getParameter(Brakka::kTagRandomSize + 9) - 4 / 6.0f) < 1e-6f;
+         }},
+        {"its Clear empties the row on screen too",
+         [&] {
+             h.fillRow(9);
+             editor.idle();
+             click(frame, centre(L::kRandomClear));
+         },
+         [&] {
+             editor.idle();
+             auto* row = static_cast<CZUBrakkaMultiButton*>(frame->getControlFromID(267 + 9 * 32));
+             return note(9, 0) == 0 && row->getValue((short)0) == 0.0f;
+         }},
         {"touching a sound knob points the value row at it",
          [&] {
              click(frame, centre(L::panelItemRect(9, 0))); // rimshot Tune, tag 106
@@ -188,16 +214,7 @@ TEST(Editor, ClicksReachTheEngine) {
          [&] { click(frame, CPoint(L::kPatternSelector.left + 3.5 * 34, 100)); },
          [&] { return engine.getCurrentPattern() == 3; }},
         {"a pop-up menu choice sets the step size",
-         [&] {
-             CPoint p = centre(L::kStepSizeMenu);
-             long b = kLButton;
-             frame->onMouseDown(p, b);
-             auto* menu = static_cast<CZUVPopupMenu*>(frame->getControlFromID(108));
-             CPoint item(p.x, menu->getPoppedRect().top + 3.5 * menu->getItemHeight());
-             frame->onMouseMoved(item, b);
-             long up = 0;
-             frame->onMouseUp(item, up);
-         },
+         [&] { choose(frame, L::kStepSizeMenu, Brakka::kTagStepSize, 3); },
          [&] { return std::fabs(engine.getParameter(Brakka::kTagStepSize) - 0.75f) < 1e-6f; }},
     };
     for (const Case& c : cases) {
@@ -228,8 +245,7 @@ TEST(Editor, EngineCallsWhileClosedChangeNothing) {
     BrakkaEditor& editor = editorOf(h);
     // The engine's calls made while closed are dropped ...
     unsigned char full[32];
-    for (unsigned char& b : full)
-        b = 255;
+    std::fill(full, full + 32, 255);
     editor.setCurrentStep(7);
     editor.noteRowChanged(0, full);
     editor.patternChanged(9);
@@ -279,14 +295,7 @@ TEST(Editor, TheZoomMenuResizesAndIsRemembered) {
         EXPECT_EQ(r->right, L::kWidth);
         ASSERT_TRUE(editor.openOffscreen());
         CHighlightFrame* frame = editor.getFrame();
-        CPoint p = centre(L::kZoomMenu);
-        long b = kLButton;
-        frame->onMouseDown(p, b);
-        auto* menu = static_cast<CZUVPopupMenu*>(frame->getControlFromID(L::kTagZoom));
-        CPoint item(p.x, menu->getPoppedRect().top + 2.5 * menu->getItemHeight());
-        frame->onMouseMoved(item, b);
-        long up = 0;
-        frame->onMouseUp(item, up);
+        choose(frame, L::kZoomMenu, L::kTagZoom, 2);
         EXPECT_EQ(frame->getZoom(), 2.0);
         editor.getRect(&r);
         EXPECT_EQ(r->right, 2 * L::kWidth);

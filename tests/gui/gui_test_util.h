@@ -1,33 +1,33 @@
-// Helpers shared by the toolkit and control tests: reading pixels of an off-screen image,
-// a recording listener and mouse gestures.
+// Helpers shared by the toolkit and control tests: pixels of an off-screen image, a recording
+// listener and editor, and mouse gestures.
 #pragma once
 
 #include "vstgui.h"
 
-#include <string>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
 namespace guitest {
 
-// The colour of one pixel, un-premultiplied, as (r, g, b, a).
+// The colour of one pixel, un-premultiplied.
 inline CColor pixel(cairo_surface_t* image, int x, int y) {
     cairo_surface_flush(image);
-    int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
-    if (x < 0 || y < 0 || x >= w || y >= h) return kTransparentCColor;
+    if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(image) ||
+        y >= cairo_image_surface_get_height(image))
+        return kTransparentCColor;
     const unsigned char* row =
         cairo_image_surface_get_data(image) + (size_t)y * cairo_image_surface_get_stride(image);
-    uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
-    unsigned a = p >> 24, r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
-    if (a > 0 && a < 255) {
-        r = (r * 255 + a / 2) / a;
-        g = (g * 255 + a / 2) / a;
-        b = (b * 255 + a / 2) / a;
-    }
-    return MakeCColor((unsigned char)r, (unsigned char)g, (unsigned char)b, (unsigned char)a);
+    const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
+    const unsigned a = p >> 24;
+    auto c = [&](int shift) {
+        const unsigned v = (p >> shift) & 255;
+        return (unsigned char)(a > 0 && a < 255 ? (v * 255 + a / 2) / a : v);
+    };
+    return MakeCColor(c(16), c(8), c(0), (unsigned char)a);
 }
 
-// An image of the given size filled with one opaque colour.
+// An image of the given size filled with one colour.
 inline cairo_surface_t* makeImage(int w, int h, CColor fill = kBlackCColor) {
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
     cairo_t* cr = cairo_create(s);
@@ -39,15 +39,19 @@ inline cairo_surface_t* makeImage(int w, int h, CColor fill = kBlackCColor) {
 }
 
 inline bool near(const CColor& a, const CColor& b, int tolerance = 2) {
-    auto d = [](int x, int y) { return x > y ? x - y : y - x; };
-    return d(a.red, b.red) <= tolerance && d(a.green, b.green) <= tolerance &&
-           d(a.blue, b.blue) <= tolerance && d(a.alpha, b.alpha) <= tolerance;
+    return std::abs(a.red - b.red) <= tolerance && std::abs(a.green - b.green) <= tolerance &&
+           std::abs(a.blue - b.blue) <= tolerance && std::abs(a.alpha - b.alpha) <= tolerance;
 }
 
-inline std::string str(const CColor& c) {
-    return "(" + std::to_string(c.red) + "," + std::to_string(c.green) + "," +
-           std::to_string(c.blue) + "," + std::to_string(c.alpha) + ")";
-}
+// Draws the frame and keeps the image.
+struct Image {
+    cairo_surface_t* s;
+    explicit Image(CFrame& f) : s(f.drawToImage()) {}
+    ~Image() { cairo_surface_destroy(s); }
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    CColor at(int x, int y) const { return pixel(s, x, y); }
+};
 
 // Records what a control tells its listener.
 class RecordingListener : public CControlListener {
@@ -65,6 +69,13 @@ public:
     void controlEndEdit(CControl* c) override { ends.push_back(c->getTag()); }
 };
 
+// Records the tags of edit gestures as the editor hears them.
+struct EditorSpy : VSTGUIEditorInterface {
+    std::vector<long> begins, ends;
+    void beginEdit(long i) override { begins.push_back(i); }
+    void endEdit(long i) override { ends.push_back(i); }
+};
+
 inline void press(CFrame& f, CCoord x, CCoord y, long buttons = kLButton) {
     CPoint p(x, y);
     f.onMouseDown(p, buttons);
@@ -73,23 +84,13 @@ inline void move(CFrame& f, CCoord x, CCoord y, long buttons = kLButton) {
     CPoint p(x, y);
     f.onMouseMoved(p, buttons);
 }
-inline void release(CFrame& f, CCoord x, CCoord y, long buttons = 0) {
+inline void release(CFrame& f, CCoord x, CCoord y) {
     CPoint p(x, y);
-    f.onMouseUp(p, buttons);
+    f.onMouseUp(p, 0);
 }
 inline void click(CFrame& f, CCoord x, CCoord y, long buttons = kLButton) {
     press(f, x, y, buttons);
     release(f, x, y);
 }
-
-// Draws the frame and returns the image (caller destroys).
-struct Image {
-    cairo_surface_t* s;
-    explicit Image(CFrame& f) : s(f.drawToImage()) {}
-    ~Image() { cairo_surface_destroy(s); }
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
-    CColor at(int x, int y) const { return pixel(s, x, y); }
-};
 
 } // namespace guitest

@@ -1,11 +1,9 @@
-// Helpers for the control tests: a listener that records (tag, value) changes.
+// The recording listener of the toolkit's tests, with the changes multi-value controls report by
+// tag.
 #pragma once
 
 #include "../gui/gui_test_util.h"
 #include "CZUControl.h"
-
-#include <utility>
-#include <vector>
 
 namespace guitest {
 
@@ -22,19 +20,7 @@ public:
     void valueChanged(long tag, float value) override { tagChanges.push_back({tag, value}); }
     void controlBeginEdit(CControl* c) override { begins.push_back(c->getTag()); }
     void controlEndEdit(CControl* c) override { ends.push_back(c->getTag()); }
-    void clear() {
-        tagChanges.clear();
-        controlChanges.clear();
-        begins.clear();
-        ends.clear();
-    }
-};
-
-// Records the tags of edit gestures as the editor hears them.
-struct EditorSpy : VSTGUIEditorInterface {
-    std::vector<long> begins, ends;
-    void beginEdit(long i) override { begins.push_back(i); }
-    void endEdit(long i) override { ends.push_back(i); }
+    void clear() { *this = ZUListener(); }
 };
 
 } // namespace guitest
