@@ -248,13 +248,24 @@ bool Brakka::onAudioThread() const {
     return audioThreadId.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
-bool Brakka::onRealtimeThread() {
-    if (!onAudioThread()) return false;
+int64_t Brakka::workBudgetNanos() const {
+    const int64_t share = lastBlockSpan.load(std::memory_order_relaxed) / 100;
+    return share > 2000 ? share : 2000;
+}
+
+bool Brakka::pastDeadline() const {
+    return workDeadline != 0 && steadyNanos() > workDeadline;
+}
+
+bool Brakka::isRealtimeLevel(VstInt32 level) {
     // The host's word for the thread (0 when it does not say): offline renderers and hosts
     // that process on their user thread get the work done at once.
     enum { kLevelUser = 1, kLevelPrefetch = 3, kLevelOffline = 4 };
-    const VstInt32 level = getCurrentProcessLevel();
     return level != kLevelUser && level != kLevelPrefetch && level != kLevelOffline;
+}
+
+bool Brakka::onRealtimeThread() {
+    return onAudioThread() && isRealtimeLevel(getCurrentProcessLevel());
 }
 
 int64_t Brakka::processingWindowNanos() const {
@@ -276,26 +287,20 @@ bool Brakka::handsOver() const {
 }
 
 void Brakka::waitForTask(BrakkaEngineTask& task) {
-    // Blocks normally come every block length. Some hosts hold their audio thread back while
-    // they call the dispatcher: when no block has ended for four block lengths and 5 ms, or
-    // blocks have stopped, the lock is taken here and whoever holds it runs the queued tasks,
-    // ours too.
-    const int64_t start = steadyNanos();
-    const long seen = blocksEnded.load(std::memory_order_acquire);
-    while (!task.done.load(std::memory_order_acquire)) {
-        const int64_t patience = 4 * lastBlockSpan.load(std::memory_order_relaxed) + 5000000;
-        if (!isProcessing() || (blocksEnded.load(std::memory_order_acquire) == seen &&
-                                steadyNanos() - start > patience)) {
-            EngineLock lock(*this);
-            continue;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
+    waitUntil([&] { return task.done.load(std::memory_order_acquire); });
 }
 
 void Brakka::drainTasks() {
+    // A task runs once the parameter changes queued before it are in; on the audio thread as
+    // long as the block's budget lasts (one task at least).
+    bool first = true;
     BrakkaEngineTask* task;
-    while (engineTasks.pop(task)) {
+    while (engineTasks.front(task)) {
+        if ((!first && pastDeadline()) ||
+            pendingParameters.popped() - task->parametersBefore > ((size_t)-1 >> 1))
+            return;
+        first = false;
+        engineTasks.pop(task);
         task->run(task->context);
         task->done.store(true, std::memory_order_release);
     }
@@ -315,9 +320,15 @@ void Brakka::enterLocked() {
         // Optimistic readers see an odd count until the hold ends.
         stateWrites.fetch_add(1, std::memory_order_acq_rel);
         lockOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        // The audio thread: a budget of work for the block (see pastDeadline). A program load
+        // under way goes on first; the lock's other holders complete it.
+        workDeadline = inAudioBlock && realtimeBlocks ? steadyNanos() + workBudgetNanos() : 0;
         if (inAudioBlock) applyProgramAtBlockStart();
-        drainPendingParameters();
-        drainTasks();
+        continueProgramLoad();
+        if (loadNextValue < 0 && !pastDeadline()) {
+            drainPendingParameters();
+            drainTasks();
+        }
     }
 }
 
@@ -328,9 +339,10 @@ void Brakka::leaveLocked() {
     // fills hostOutbox, so for it nothing is moved, allocated or freed here.
     std::vector<AutomationEntry> send;
     if (lockDepth == 1) {
-        drainPendingParameters();
+        if (loadNextValue < 0) drainPendingParameters();
         if (!inAudioBlock && !hostOutbox.empty()) send.swap(hostOutbox);
         inAudioBlock = false;
+        workDeadline = 0;
         lockOwner.store(std::thread::id(), std::memory_order_relaxed);
         stateWrites.fetch_add(1, std::memory_order_release);
     }
@@ -342,7 +354,10 @@ void Brakka::leaveLocked() {
 
 void Brakka::drainPendingParameters() {
     BrakkaParameterChange change;
-    while (pendingParameters.pop(change)) {
+    // On the audio thread as many as the block's budget allows (one at least).
+    bool first = true;
+    while ((first || !pastDeadline()) && pendingParameters.pop(change)) {
+        first = false;
         applyParameter(change.tag, change.value);
         restoreQueuedValue(change.tag, change.serial, change.value);
     }
@@ -468,7 +483,8 @@ void Brakka::dispatchParameter(int tag, float value) {
         }
         return;
     case kPatternTag:
-        setCurrentPatternDeferred((int)natural(kPatternTag));
+        // A program load ends on its first pattern: the stored choice is only restored.
+        if (!loadingProgram) setCurrentPatternDeferred((int)natural(kPatternTag));
         return;
     case kCompressorTag:
         compressor.setInputGain(10.0f * value);

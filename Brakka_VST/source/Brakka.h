@@ -19,6 +19,14 @@
 //        (runOnEngine): prepared aside by the calling thread (chunks are read into fresh
 //        programs there), run by the audio thread at the start of its next block, and waited
 //        for by the caller, which then frees what was replaced;
+//      * each block, the audio thread gives that work at most a small budget (1 % of the
+//        block's length, 2 us at least; see pastDeadline) so that no block costs much more
+//        than another: queued parameters and tasks wait for the next block once it is spent,
+//        and a program's 263 values (some hundred microseconds of voice settings) are applied
+//        over as many blocks as it takes (continueProgramLoad), completed at the latest when
+//        the sequencer next plays; a task waits for the parameters queued before it. Callers
+//        of program changes and chunk loads wait until the load is complete. Hosts that
+//        render offline get everything at once;
 //      * saves (getChunk) and queries (rows, step, pattern, program names) take no lock the
 //        audio thread uses and cost it nothing: they copy what they read while no thread
 //        holds the engine lock (stateWrites, odd during every hold, tells them) and stored
@@ -150,7 +158,8 @@ public:
 
     // --- patterns -------------------------------------------------------------------------------
     void setCurrentPatternDeferred(int pattern);
-    void setCurrentPatternImmediate(int pattern);
+    // With sliced, the pattern's values are applied like the last part of a program load.
+    void setCurrentPatternImmediate(int pattern, bool sliced = false);
     void updateParametersFromPattern();
     void pattern_clear(int unused);
     void pattern_copy(int unused);
@@ -267,6 +276,7 @@ private:
         BrakkaEngineTask task;
         task.run = [](void* context) { (*static_cast<Work*>(context))(); };
         task.context = &work;
+        task.parametersBefore = pendingParameters.pushed();
         if (!engineTasks.push(&task)) {
             EngineLock lock(*this);
             work();
@@ -275,6 +285,10 @@ private:
         waitForTask(task);
     }
     bool handsOver() const;
+    // Waits until done() holds; should blocks stop coming (see waitForTask), takes the lock,
+    // whose holder then does the work queued for the audio thread.
+    template <class F>
+    void waitUntil(F&& done);
     void waitForTask(BrakkaEngineTask& task);
     void drainTasks();
 
@@ -297,8 +311,18 @@ private:
     static int clampProgram(long index);
     static int clampPattern(long index);
 
-    // Selects and applies a program (under the engine lock).
-    void loadProgram(int index);
+    // Selects a program and applies its values: all of them at once, or on the audio thread as
+    // many as the block's work budget allows, the rest at the start of the following blocks
+    // (a program's 263 values cost some hundred microseconds). Gives the load's number;
+    // waitForProgramLoad returns once that load (or a later one) is complete.
+    uint32_t loadProgram(int index);
+    void continueProgramLoad();
+    void finishProgramLoad();
+    void waitForProgramLoad(uint32_t ticket);
+    // Whether the audio thread has used up the work budget of its block: at most 1.5 % of the
+    // block's length (3 us at least) goes to work handed over by other threads.
+    bool pastDeadline() const;
+    int64_t workBudgetNanos() const;
     // Preset chunk of a program record: its length, and the chunk written to dst.
     size_t presetChunkSize(const BrakkaProgram& program) const;
     static void writePresetChunk(const BrakkaProgram& program, void* dst);
@@ -315,6 +339,10 @@ private:
     // On the audio thread of a host that does not call it a user, prefetch or offline thread:
     // a call here must neither wait nor allocate.
     bool onRealtimeThread();
+    static bool isRealtimeLevel(VstInt32 level);
+    // Whether the host processes in real time (asked at each block): only then is the work
+    // handed to the audio thread spread over blocks, so that offline renders stay exact.
+    bool realtimeBlocks = true;
     // How long after a block's start the host still counts as processing: kProcessingTimeoutMs,
     // or three block lengths if longer.
     int64_t processingWindowNanos() const;
@@ -516,6 +544,13 @@ private:
     void applyProgramAtBlockStart();
     int lockDepth = 0;
     bool inAudioBlock = false;
+    // A program load in progress: the next value to apply (tags, then the current pattern's
+    // values after them), -1 for none; the load's number; loads begun and completed.
+    int loadNextValue = -1;
+    uint32_t loadTicket = 0;
+    std::atomic<uint32_t> loadsBegun{0};
+    std::atomic<uint32_t> loadsDone{0};
+    int64_t workDeadline = 0; // steady clock, nanoseconds; 0 for no limit
     struct AutomationEntry {
         int tag;
         float value;
@@ -612,15 +647,42 @@ void Brakka::readOptimistically(F&& copy, bool currentProgramToo) {
 
 template <class F>
 void Brakka::readEngineState(F&& read) {
-    // Under the caller's own hold, or while program records are being swapped, the lock.
-    if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id() ||
-        !programsMutex.try_lock_shared()) {
+    // Under the caller's own hold, the lock (nobody else writes meanwhile).
+    if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
         EngineLock lock(*this);
         read();
         return;
     }
+    // Program records are swapped within a block's time.
+    while (!programsMutex.try_lock_shared())
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
     readOptimistically(read, true);
     programsMutex.unlock_shared();
+}
+
+template <class F>
+void Brakka::waitUntil(F&& done) {
+    // Blocks normally come every block length. Some hosts hold their audio thread back while
+    // they call the dispatcher: when no block has ended for four block lengths and 5 ms, or
+    // blocks have stopped, the lock is taken here and whoever holds it does the queued work,
+    // ours too.
+    long seen = blocksEnded.load(std::memory_order_acquire);
+    auto since = std::chrono::steady_clock::now();
+    while (!done()) {
+        const auto now = std::chrono::steady_clock::now();
+        const long ended = blocksEnded.load(std::memory_order_acquire);
+        if (ended != seen) {
+            seen = ended;
+            since = now;
+        }
+        const auto patience =
+            std::chrono::nanoseconds(4 * lastBlockSpan.load(std::memory_order_relaxed) + 5000000);
+        if (!isProcessing() || now - since > patience) {
+            EngineLock lock(*this);
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
 }
 
 // Builds one engine for the host.

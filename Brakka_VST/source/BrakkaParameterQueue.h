@@ -44,6 +44,20 @@ public:
         }
     }
 
+    // Values pushed so far, and taken so far (the latter for the consumer only).
+    size_t pushed() const { return enqueuePos.load(std::memory_order_acquire); }
+    size_t popped() const { return dequeuePos.load(std::memory_order_relaxed); }
+
+    // The next value, left in the queue (consumer only); false as pop.
+    bool front(T& item) const {
+        size_t pos = dequeuePos.load(std::memory_order_relaxed);
+        const Cell& cell = cells[pos & (kCapacity - 1)];
+        size_t seq = cell.sequence.load(std::memory_order_acquire);
+        if ((intptr_t)seq - (intptr_t)(pos + 1) < 0) return false;
+        item = cell.item;
+        return true;
+    }
+
     // False when the queue is empty, or a producer is still writing the next cell.
     bool pop(T& item) {
         size_t pos = dequeuePos.load(std::memory_order_relaxed);
@@ -81,6 +95,9 @@ using BrakkaParameterQueue = BrakkaBoundedQueue<BrakkaParameterChange, 4096>;
 struct BrakkaEngineTask {
     void (*run)(void* context);
     void* context;
+    // The parameter queue's count of pushed changes when the task was queued: those changes
+    // are applied first.
+    size_t parametersBefore = 0;
     std::atomic<bool> done{false};
 };
 // One task per waiting thread.

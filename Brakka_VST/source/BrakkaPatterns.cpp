@@ -45,20 +45,29 @@ void Brakka::setCurrentPatternDeferred(int p) {
     p = clampPattern(p);
     EngineLock lock(*this);
     if (!transportPlaying) {
-        setCurrentPatternImmediate(p);
+        // Stopped, nothing plays: the pattern's values may come over a few blocks.
+        setCurrentPatternImmediate(p, true);
         return;
     }
     pendingPattern = p;
     if (editorInterface) editorInterface->setPendingPattern(p);
 }
 
-void Brakka::setCurrentPatternImmediate(int p) {
+void Brakka::setCurrentPatternImmediate(int p, bool sliced) {
     p = clampPattern(p);
     EngineLock lock(*this);
     currentPattern = p;
     pendingPattern = p;
     currentSequencer = &currentProgram().patterns[p];
-    updateParametersFromPattern();
+    if (!sliced) {
+        updateParametersFromPattern();
+    } else if (loadNextValue < 0 || loadNextValue >= kNumParameters) {
+        // The pattern's values as the last part of a program load (see continueProgramLoad):
+        // a load under way applies them from the start, after its program's values.
+        if (loadNextValue < 0) loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
+        loadNextValue = kNumParameters;
+        continueProgramLoad();
+    }
     if (editorInterface) editorInterface->patternChanged(p);
 }
 
@@ -216,7 +225,9 @@ void Brakka::setProgram(VstInt32 index) {
         if (outermost) flushAutomationOutbox();
         return;
     }
-    runOnEngine([&] { loadProgram(index); });
+    uint32_t ticket = 0;
+    runOnEngine([&] { ticket = loadProgram(index); });
+    waitForProgramLoad(ticket);
 }
 
 void Brakka::applyProgramAtBlockStart() {
@@ -224,7 +235,7 @@ void Brakka::applyProgramAtBlockStart() {
     if (index >= 0) loadProgram(index);
 }
 
-void Brakka::loadProgram(int index) {
+uint32_t Brakka::loadProgram(int index) {
     EngineLock lock(*this);
     // Savers copy the current program while no lock is held and every other one while this
     // count stays even and unchanged.
@@ -232,19 +243,49 @@ void Brakka::loadProgram(int index) {
     curProgram = index;
     programIndex.store(index, std::memory_order_release);
     programSwitches.fetch_add(1, std::memory_order_release);
+    // The program's first pattern plays from now on (blocks may come before the load is done).
     BrakkaProgram& program = currentProgram();
-    loadingProgram = true;
-    for (int tag = 0; tag < kNumParameters; ++tag)
-        if (!parameters.isPatternTag(tag)) setParameterInternal(tag, program.values[tag]);
-    loadingProgram = false;
     currentPattern = 0;
     pendingPattern = 0;
     currentSequencer = &program.patterns[0];
-    updateParametersFromPattern();
-    if (editorInterface) {
-        editorInterface->patternChanged(pendingPattern);
-        notifyAllRows();
+    loadNextValue = 0;
+    loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
+    continueProgramLoad();
+    return loadTicket;
+}
+
+void Brakka::continueProgramLoad() {
+    // The stored value of every tag that is not a pattern tag, in ascending order, then the
+    // current pattern's values; at last the editor is told.
+    while (loadNextValue >= 0) {
+        BrakkaProgram& program = currentProgram();
+        const auto& patternValues = program.patternValues[clampPattern(currentPattern)];
+        if (loadNextValue < kNumParameters) {
+            const int tag = loadNextValue++;
+            if (parameters.isPatternTag(tag)) continue;
+            loadingProgram = true;
+            setParameterInternal(tag, program.values[tag]);
+            loadingProgram = false;
+        } else if (loadNextValue - kNumParameters < (int)patternValues.size()) {
+            const auto entry = std::next(patternValues.begin(), loadNextValue - kNumParameters);
+            ++loadNextValue;
+            if (isResumed)
+                automateParameter((int)entry->first, entry->second);
+            else
+                setParameterInternal((int)entry->first, entry->second);
+        } else {
+            loadNextValue = -1;
+            if (editorInterface) editorInterface->patternChanged(pendingPattern);
+            notifyAllRows();
+            loadsDone.store(loadTicket, std::memory_order_release);
+            return;
+        }
+        if (pastDeadline()) return;
     }
+}
+
+void Brakka::waitForProgramLoad(uint32_t ticket) {
+    waitUntil([&] { return (int32_t)(loadsDone.load(std::memory_order_acquire) - ticket) >= 0; });
 }
 
 VstInt32 Brakka::getProgram() {

@@ -241,17 +241,21 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     // Swapped in by the engine's owner (the audio thread while blocks are processed); the
     // replaced programs come back in fresh and are freed here.
     std::unique_lock<std::shared_mutex> hold(programsMutex);
+    uint32_t ticket = 0;
     runOnEngine([&] {
         if (isPreset) {
             const int current = clampProgram(curProgram);
             programs[current].swap(fresh[0]);
-            loadProgram(current);
+            ticket = loadProgram(current);
         } else {
             for (int i = 0; i < kNumPrograms; ++i)
                 programs[i].swap(fresh[i]);
-            loadProgram(0);
+            ticket = loadProgram(0);
         }
     });
+    // The new records are in place; their values reach the engine over the next blocks.
+    hold.unlock();
+    waitForProgramLoad(ticket);
     return 1;
 }
 

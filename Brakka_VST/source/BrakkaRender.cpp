@@ -83,6 +83,7 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
     if (!outputs || frames <= 0) return;
     DenormalGuard denormals;
     markAudioThread(frames);
+    realtimeBlocks = isRealtimeLevel(getCurrentProcessLevel());
     if (!tryEnter(true)) {
         // The events wait for the next block.
         missedBlocks.fetch_add(1, std::memory_order_relaxed);
@@ -207,6 +208,7 @@ int Brakka::clockTick(int tick, int frame, int noteLength, int step) {
     // A start (Play, or the host's transport starting) fires the step it lands on even when the
     // pattern already sits there.
     const bool start = startPending;
+    finishProgramLoad();
     lastTick = tick;
     startPending = false;
     const bool newStep = currentSequencer->setCurrent96th((unsigned)tick) || start;
@@ -333,7 +335,16 @@ void Brakka::strike(int v, float velocity) {
     if (v == kClosedHat) voices.openHat.choke();
 }
 
+void Brakka::finishProgramLoad() {
+    // The sequencer plays with the whole program: a load under way is completed at the next
+    // tick (or MIDI step).
+    if (loadNextValue < 0) return;
+    workDeadline = 0;
+    continueProgramLoad();
+}
+
 void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep) {
+    finishProgramLoad();
     BrakkaSequencer* seq = currentSequencer;
     for (int v = 0; v < kNumVoices; ++v) {
         if (voiceGain[v] == 0.0f) continue;

@@ -52,7 +52,11 @@ void FakeHost::openAndResume(float rate, VstInt32 block) {
 void FakeHost::close() {
     if (!effect_) return;
     AEffect* effect = effect_;
-    effect_ = nullptr;
+    {
+        // The plug-in's own threads may call back until effClose returns.
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        effect_ = nullptr;
+    }
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
 
