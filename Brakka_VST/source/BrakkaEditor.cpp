@@ -248,14 +248,14 @@ void BrakkaEditor::modRowChanged(int tag) {
 }
 
 void BrakkaEditor::patternChanged(int pattern) {
-    if (!isOpen() || pattern < 0 || pattern > 15) return;
+    if (!isOpen() || pattern < 0 || pattern >= kNumPatterns) return;
     // Notifications come one at a time (the engine makes them under its lock).
     const uint32_t old = patternState.load(std::memory_order_relaxed);
     patternState.store(packPattern((old >> 16) + 1, pattern, pattern), std::memory_order_release);
 }
 
 void BrakkaEditor::setPendingPattern(int pattern) {
-    if (!isOpen() || pattern < 0 || pattern > 15) return;
+    if (!isOpen() || pattern < 0 || pattern >= kNumPatterns) return;
     const uint32_t old = patternState.load(std::memory_order_relaxed);
     patternState.store(packPattern((old >> 16) + 1, (int)(old & 0xff), pattern),
                        std::memory_order_release);
@@ -330,7 +330,7 @@ void BrakkaEditor::showPattern(int current, int pending) {
     if (!patternSelector) return;
     patternSelector->setValue(current);
     patternSelector->completePendingChange();
-    if (pending != current) patternSelector->setValue((float)pending / 15.0f);
+    if (pending != current) patternSelector->setValue((float)pending / (kNumPatterns - 1));
 }
 
 void BrakkaEditor::showHighlight(int tag) {
@@ -398,7 +398,7 @@ void BrakkaEditor::setCurrentVoice(int voice) {
     currentVoice = voice;
     for (CView* v : voiceSets[currentVoice])
         v->setVisible(true);
-    voiceSelector->setValue(1.0f - (float)voice / 11.0f);
+    voiceSelector->setValue(1.0f - (float)voice / (kNumVoices - 1));
     voiceSelector->invalid();
     showVelocityView();
     frame->setDirty(true);
@@ -411,7 +411,7 @@ void BrakkaEditor::valueChanged(CControl* control) {
     const long tag = control->getTag();
     if (tag == kTagVoiceSelector) {
         voiceChangedInGesture = true;
-        setCurrentVoice((int)std::lround((1.0f - control->getValue()) * 11.0f));
+        setCurrentVoice((int)std::lround((1.0f - control->getValue()) * (kNumVoices - 1)));
         return;
     }
     valueChanged(tag, control->getValue());

@@ -122,7 +122,7 @@ CZUBrakkaPatternSelector::CZUBrakkaPatternSelector(const CRect& size, CControlLi
 
 CCoord CZUBrakkaPatternSelector::getCellWidth() const {
     CCoord w = (background && background->getWidth() > 0) ? background->getWidth() : size.width();
-    return w / 16;
+    return w / kNumPatterns;
 }
 
 void CZUBrakkaPatternSelector::setValue(float v) {
@@ -135,7 +135,7 @@ void CZUBrakkaPatternSelector::setValue(float v) {
 }
 
 void CZUBrakkaPatternSelector::setValue(int pattern) {
-    setValue((float)pattern / 15.f);
+    setValue((float)pattern / (kNumPatterns - 1));
 }
 
 void CZUBrakkaPatternSelector::completePendingChange() {
@@ -151,19 +151,20 @@ CRect CZUBrakkaPatternSelector::cellRect(long pattern) const {
 }
 
 void CZUBrakkaPatternSelector::draw(CDrawContext* context) {
-    long current = std::lround(15 * value);
+    long current = std::lround((kNumPatterns - 1) * value);
     bool showPending = pending && value != previousValue;
     context->setFillColor(showPending ? kPendingColor : kSelectionColor);
     context->fillRect(cellRect(current));
     if (showPending) {
         context->setFillColor(kSelectionColor);
-        context->fillRect(cellRect(std::lround(15 * previousValue)));
+        context->fillRect(cellRect(std::lround((kNumPatterns - 1) * previousValue)));
     }
     if (background && background->getHeight() >= 2 * size.height()) {
         // Two images stacked: the second's cells read on the selection colour.
-        const long selected = showPending ? std::lround(15 * previousValue) : current;
+        const long selected =
+            showPending ? std::lround((kNumPatterns - 1) * previousValue) : current;
         const CCoord w = getCellWidth();
-        for (long i = 0; i < 16; ++i) {
+        for (long i = 0; i < kNumPatterns; ++i) {
             const CCoord x0 = std::round(i * w), x1 = std::round((i + 1) * w);
             CRect cell(size.left + x0, size.top, size.left + x1, size.bottom);
             background->drawTransparent(context, cell,
@@ -185,7 +186,7 @@ CMouseEventResult CZUBrakkaPatternSelector::onMouseMoved(CPoint& where, const lo
     if (!(buttons & kLButton) || !isEditing()) return kMouseEventNotHandled;
     CCoord w = getCellWidth();
     double pattern = w > 0 ? std::trunc((where.x - size.left) / w) : 0;
-    float v = (float)(pattern / 15.0);
+    float v = (float)(pattern / (double)(kNumPatterns - 1));
     if (!(v >= 0)) v = 0;
     if (v > 1) v = 1;
     if (v != value) {
