@@ -52,11 +52,7 @@ void FakeHost::openAndResume(float rate, VstInt32 block) {
 void FakeHost::close() {
     if (!effect_) return;
     AEffect* effect = effect_;
-    {
-        // The plug-in's own threads may call back until effClose returns.
-        std::lock_guard<std::mutex> lock(gRegistryMutex);
-        effect_ = nullptr;
-    }
+    effect_ = nullptr;
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
 
