@@ -92,33 +92,6 @@ public:
     static constexpr VstInt32 kOpcodeVSTToNatural = 23456;
     static constexpr VstInt32 kOpcodeImportPatterns = 34567;
 
-    // The engine's old names of the tags, still used by the tests; the table's names are in
-    // BrakkaParameterTags.h.
-    static constexpr int kNumParams = kNumParameters;
-    static constexpr int kTagMoreCowbell = kMoreCowbellTag;
-    static constexpr int kTagStepSize = kStepSizeTag;
-    static constexpr int kTagPlay = kPlayTag;
-    static constexpr int kTagStop = kStopTag;
-    static constexpr int kTagTempo = kTempoTag;
-    static constexpr int kTagSwing = kSwingTag;
-    static constexpr int kTagSync = kSyncTag;
-    static constexpr int kTagPattern = kPatternTag;
-    static constexpr int kTagOutputA = kOutputATag;
-    static constexpr int kTagCompressor = kCompressorTag;
-    static constexpr int kTagCompressorAttack = kCompressorAttackTag;
-    static constexpr int kTagLevel = kLevelTag;
-    static constexpr int kTagPan = kPanTag;
-    static constexpr int kTagOutput = kOutputTag;
-    static constexpr int kTagMute = kMuteTag;
-    static constexpr int kTagSolo = kSoloTag;
-    static constexpr int kTagSelectedBeats = kSelectedBeatsTag;
-    static constexpr int kTagRandomBeats = kRandomBeatsTag;
-    static constexpr int kTagRandomSize = kRandomSizeTag;
-    static constexpr int kTagRandomVelocity = kRandomVelocityTag;
-    static constexpr int kTagClear = kClearTag;
-    static constexpr int kTagRandomFill = kRandomFillTag;
-    static constexpr int kTagRandomReset = kRandomResetTag;
-    static constexpr int kTagMIDIOutputOnly = kMIDIOutputOnlyTag;
     enum SyncMode { kSyncHost = 0, kSyncInternal = 1, kSyncMIDINote = 2 };
 
     explicit Brakka(audioMasterCallback audioMaster);

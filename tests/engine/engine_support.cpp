@@ -114,8 +114,8 @@ void EngineHarness::fillRow(int voice, const std::vector<int>& steps) {
 }
 
 void EngineHarness::playInternal() {
-    set(Brakka::kTagSync, syncValue(1));
-    set(Brakka::kTagPlay, 1.0f);
+    set(kSyncTag, syncValue(1));
+    set(kPlayTag, 1.0f);
 }
 
 void EngineHarness::render(long frames, std::vector<SentNote>* notes) {

@@ -77,8 +77,7 @@ TEST(Dropouts, ParameterStormEditsAndHostQueriesNeverCostABlock) {
         until([&, k = 12345u](int) mutable {
             k = k * 1103515245u + 12345u;
             const int tag = (int)(k % 263);
-            if (tag != Brakka::kTagSync)
-                engine.setParameter(tag, (float)((k >> 8) % 1000) / 999.0f);
+            if (tag != kSyncTag) engine.setParameter(tag, (float)((k >> 8) % 1000) / 999.0f);
             if (++changes % 32 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
         }),
         // A host's generic view: values, names, labels and display strings of every parameter.
@@ -135,7 +134,7 @@ TEST(Dropouts, QueuedValuesShowAtOnceAndIdleChangesApplyAtOnce) {
         reference.setVSTvalue(tag, 0.37f);
         reference.getValueString(tag, expected, 8);
         EXPECT_STREQ(shown, expected) << tag;
-        if (tag == Brakka::kTagPattern) std::snprintf(pattern, sizeof pattern, "%s", shown);
+        if (tag == kPatternTag) std::snprintf(pattern, sizeof pattern, "%s", shown);
         EXPECT_FLOAT_EQ(engine.getParameter(tag), 0.37f);
     }
     audio.waitBlocks(2); // applied by the audio thread: the pattern switch is in place
@@ -143,10 +142,10 @@ TEST(Dropouts, QueuedValuesShowAtOnceAndIdleChangesApplyAtOnce) {
     EXPECT_EQ(engine.getCurrentPattern() + 1, std::atoi(pattern)); // shown as 1..16
     engine.suspend();
     EXPECT_FALSE(engine.isProcessing());
-    h.set(Brakka::kTagPattern, patternValue(7)); // idle: in place at once, with its values
+    h.set(kPatternTag, patternValue(7)); // idle: in place at once, with its values
     EXPECT_EQ(engine.getCurrentPattern(), 7);
-    h.set(Brakka::kTagSync, syncValue(1));
-    h.set(Brakka::kTagTempo, 0.25f);
+    h.set(kSyncTag, syncValue(1));
+    h.set(kTempoTag, 0.25f);
     EXPECT_FLOAT_EQ(engine.getTempo(), 100.0f); // 50 + 0.25 x 200 BPM
 }
 
@@ -176,9 +175,9 @@ TEST(Dropouts, TheHostHearsOfAutomationOnlyAfterTheLockIsFree) {
     ASSERT_NE(gEffect, nullptr);
     Brakka& engine = engineOf(gEffect);
     gEffect->dispatcher(gEffect, effMainsChanged, 0, 1, nullptr, 0.0f);
-    engine.setParameter(Brakka::kTagSolo + 2, 1.0f);
-    engine.setParameter(Brakka::kTagSolo + 5, 1.0f);     // switches the first solo off
-    engine.setParameter(Brakka::kTagPattern, 3.0f / 15); // 61 pattern values
+    engine.setParameter(kSoloTag + 2, 1.0f);
+    engine.setParameter(kSoloTag + 5, 1.0f);     // switches the first solo off
+    engine.setParameter(kPatternTag, 3.0f / 15); // 61 pattern values
     engine.setProgram(4);
     EXPECT_GT(gAutomations, 60);
     EXPECT_EQ(engine.getMissedBlockCount(), 0);

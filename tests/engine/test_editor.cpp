@@ -63,7 +63,7 @@ float shown(CHighlightFrame* frame, int tag) {
     }
     float v =
         c->isTypeOf("CZUControl") ? static_cast<CZUControl*>(c)->getValue(tag) : c->getValue();
-    if (tag >= Brakka::kTagRandomVelocity && tag < Brakka::kTagRandomVelocity + 12) v /= 127.0f;
+    if (tag >= kRandomVelocityTag && tag < kRandomVelocityTag + 12) v /= 127.0f;
     return v;
 }
 
@@ -74,13 +74,13 @@ TEST(Editor, OpeningWhilePlayingShowsTheEngineAtOnce) {
     Brakka& engine = h.engine();
     BrakkaEditor& editor = editorOf(h);
     h.set(0, 0.3f);
-    h.set(Brakka::kTagLevel + 4, 0.7f);
-    h.set(Brakka::kTagRandomVelocity + 2, 100 / 127.0f);
-    h.set(Brakka::kTagStepSize, stepSizeValue(3)); // 16 steps
+    h.set(kLevelTag + 4, 0.7f);
+    h.set(kRandomVelocityTag + 2, 100 / 127.0f);
+    h.set(kStepSizeTag, stepSizeValue(3)); // 16 steps
     h.fillRow(6, {0, 2, 4, 6});
     h.playInternal();
-    h.render(44100 / 3);                         // the sequencer is somewhere in the bar
-    h.set(Brakka::kTagPattern, patternValue(5)); // queued while playing
+    h.render(44100 / 3);                 // the sequencer is somewhere in the bar
+    h.set(kPatternTag, patternValue(5)); // queued while playing
 
     ASSERT_TRUE(editor.openOffscreen());
     CHighlightFrame* frame = editor.getFrame();
@@ -88,8 +88,8 @@ TEST(Editor, OpeningWhilePlayingShowsTheEngineAtOnce) {
 
     // Every parameter's control shows the engine's value (the pattern selector: the pattern).
     int checked = 0;
-    for (int tag = 0; tag < Brakka::kNumParams; ++tag) {
-        if (tag == Brakka::kTagPattern) continue;
+    for (int tag = 0; tag < kNumParameters; ++tag) {
+        if (tag == kPatternTag) continue;
         const float v = shown(frame, tag);
         if (std::isnan(v)) continue; // the few parameters without a control (decay curve 92)
         ++checked;
@@ -172,10 +172,8 @@ TEST(Editor, ClicksReachTheEngine) {
          },
          [&] { return editor.getCurrentVoice() == 9 && velocity(9, 7) < 0.1f; }},
         {"the random-size menu of the selected voice",
-         [&] { choose(frame, L::kRandomSize, Brakka::kTagRandomSize + 9, 4); },
-         [&] {
-             return std::fabs(engine.getParameter(Brakka::kTagRandomSize + 9) - 4 / 6.0f) < 1e-6f;
-         }},
+         [&] { choose(frame, L::kRandomSize, kRandomSizeTag + 9, 4); },
+         [&] { return std::fabs(engine.getParameter(kRandomSizeTag + 9) - 4 / 6.0f) < 1e-6f; }},
         {"its Clear empties the row on screen too",
          [&] {
              h.fillRow(9);
@@ -214,8 +212,8 @@ TEST(Editor, ClicksReachTheEngine) {
          [&] { click(frame, CPoint(L::kPatternSelector.left + 3.5 * 34, 100)); },
          [&] { return engine.getCurrentPattern() == 3; }},
         {"a pop-up menu choice sets the step size",
-         [&] { choose(frame, L::kStepSizeMenu, Brakka::kTagStepSize, 3); },
-         [&] { return std::fabs(engine.getParameter(Brakka::kTagStepSize) - 0.75f) < 1e-6f; }},
+         [&] { choose(frame, L::kStepSizeMenu, kStepSizeTag, 3); },
+         [&] { return std::fabs(engine.getParameter(kStepSizeTag) - 0.75f) < 1e-6f; }},
     };
     for (const Case& c : cases) {
         c.act();
@@ -231,10 +229,10 @@ TEST(Editor, ClicksReachTheEngine) {
         3 / 15.0f);
 
     // 64 on the random-velocity read-out reaches the engine as 64/127 and reads back as 64.
-    CControl* readout = frame->getControlFromID(Brakka::kTagRandomVelocity + 9);
+    CControl* readout = frame->getControlFromID(kRandomVelocityTag + 9);
     readout->setValue(64.0f);
     editor.valueChanged(readout);
-    EXPECT_FLOAT_EQ(engine.getParameter(Brakka::kTagRandomVelocity + 9), 64.0f / 127.0f);
+    EXPECT_FLOAT_EQ(engine.getParameter(kRandomVelocityTag + 9), 64.0f / 127.0f);
     editor.idle();
     EXPECT_EQ(readout->getValue(), 64.0f);
     editor.close();

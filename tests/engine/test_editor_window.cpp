@@ -31,9 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTagStepSize = 108, kTagPlay = 109, kTagSwing = 112, kTagSync = 113;
-constexpr int kTagPattern = 114, kTagLevel = 118;
-
 // One X server for the whole program, with the user's files in a private folder.
 class EditorWindow : public ::testing::Test {
 protected:
@@ -197,13 +194,13 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
 
         // A level knob dragged by 40 pixels (towards the middle) moves as far at every zoom.
         const L::Rect knob = L::rowRect(L::kLevel, 0);
-        const float level = host.getParameter(kTagLevel);
+        const float level = host.getParameter(kLevelTag);
         const std::vector<unsigned long> knobShown = grab(knob);
         const double kx = (knob.left + knob.right) / 2.0, ky = (knob.top + knob.bottom) / 2.0;
         drag(kx, ky, kx, level > 0.5f ? ky + 40 : ky - 40);
-        ASSERT_TRUE(idleUntil(host, [&] { return host.getParameter(kTagLevel) != level; }));
+        ASSERT_TRUE(idleUntil(host, [&] { return host.getParameter(kLevelTag) != level; }));
         idleUntil(host);
-        const double moved = std::fabs(host.getParameter(kTagLevel) - level);
+        const double moved = std::fabs(host.getParameter(kLevelTag) - level);
         EXPECT_GT(moved, 0.05);
         if (levelStep < 0) levelStep = moved;
         EXPECT_NEAR(moved, levelStep, 0.011);
@@ -211,14 +208,14 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
 
         // The step-size menu: pressed it opens at the current item; dragging two items away
         // and releasing chooses that item.
-        const int item = (int)std::lround(host.getParameter(kTagStepSize) * 4);
+        const int item = (int)std::lround(host.getParameter(kStepSizeTag) * 4);
         const int target = item >= 2 ? item - 2 : item + 2;
         const L::Rect menu = L::kStepSizeMenu;
         const std::vector<unsigned long> menuShown = grab(menu);
         const double my = (menu.top + menu.bottom) / 2.0;
         drag(menu.left + 20, my, menu.left + 20, my + (target - item) * itemHeight);
         ASSERT_TRUE(idleUntil(
-            host, [&] { return std::lround(host.getParameter(kTagStepSize) * 4) == target; }));
+            host, [&] { return std::lround(host.getParameter(kStepSizeTag) * 4) == target; }));
         idleUntil(host);
         EXPECT_GT(changed(menuShown, menu), 5);
 
@@ -227,7 +224,7 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
         const std::vector<unsigned long> selShown = grab(sel);
         click(sel.left + 6.5 * sel.width() / 16.0, (sel.top + sel.bottom) / 2.0);
         ASSERT_TRUE(
-            idleUntil(host, [&] { return std::lround(host.getParameter(kTagPattern) * 15) == 6; }));
+            idleUntil(host, [&] { return std::lround(host.getParameter(kPatternTag) * 15) == 6; }));
         idleUntil(host);
         EXPECT_GT(changed(selShown, sel), 20);
 
@@ -236,7 +233,7 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
         const L::Rect marked{L::kSwing.left - 4, L::kSwing.top - 4, L::kSwing.right + 4,
                              L::kSwing.bottom + 4};
         const std::vector<unsigned long> swingShown = grab(marked);
-        const float swing = host.getParameter(kTagSwing);
+        const float swing = host.getParameter(kSwingTag);
         for (bool down : {true, false}) {
             for (KeySym k : {XK_Control_L, XK_Alt_L})
                 XTestFakeKeyEvent(x, XKeysymToKeycode(x, k), down, 0);
@@ -244,13 +241,13 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
         }
         ASSERT_TRUE(idleUntil(host, [&] { return changed(swingShown, marked) > 20; }))
             << "the armed control is marked";
-        EXPECT_EQ(host.getParameter(kTagSwing), swing) << "the click moved nothing";
+        EXPECT_EQ(host.getParameter(kSwingTag), swing) << "the click moved nothing";
         sendController(host, 21, 5);
         sendController(host, 21, 6);
         ASSERT_TRUE(idleUntil(host, [&] { return changed(swingShown, marked) < 20; }))
             << "the mark goes once the controller is bound";
         sendController(host, 21, 127);
-        EXPECT_NEAR(host.getParameter(kTagSwing), 1.0f, 1e-3);
+        EXPECT_NEAR(host.getParameter(kSwingTag), 1.0f, 1e-3);
 
         // A host that refuses the size of 200 % chosen in the zoom menu keeps the window as it
         // is: the editor's rectangle stays the open window's until the next open.
@@ -285,8 +282,8 @@ TEST_F(EditorWindow, OpensAndClosesTwoHundredTimesWhilePlaying) {
     FakeHost host;
     ASSERT_NE(host.loadLibrary(BRAKKA_MODULE_PATH), nullptr) << host.loadError();
     host.openAndResume(44100.0f, 128);
-    host.setParameter(kTagSync, brakka_test::syncValue(1));
-    host.setParameter(kTagPlay, 1.0f);
+    host.setParameter(kSyncTag, brakka_test::syncValue(1));
+    host.setParameter(kPlayTag, 1.0f);
     // A parent window that does not exist fails the open, and nothing else.
     EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, (void*)(uintptr_t)0x7fffff), 0);
     const Window parent = openEditor(host, L::kWidth, L::kHeight);

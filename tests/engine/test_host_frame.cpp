@@ -76,8 +76,8 @@ TEST(HostFrame, ParameterTextsAndConversions) {
     EXPECT_EQ(h.host().getString(effGetParamName, 118).text, "KD Level");
     EXPECT_EQ(h.host().getString(effGetParamName, 262).text, "MIDIOnly");
     EXPECT_EQ(h.host().getString(effGetParamLabel, 118).text, "dB");
-    h.set(Brakka::kTagSync, syncValue(1));
-    EXPECT_EQ(h.host().getString(effGetParamDisplay, Brakka::kTagSync).text, "INT");
+    h.set(kSyncTag, syncValue(1));
+    EXPECT_EQ(h.host().getString(effGetParamDisplay, kSyncTag).text, "INT");
     EXPECT_EQ(h.engine().getFullParameterName(124), "Closed High Hat Level");
 
     // Natural to normalized (12345) and back (23456): Kickdrum Tune 40..110 Hz, Tempo 50..250.
@@ -86,7 +86,7 @@ TEST(HostFrame, ParameterTextsAndConversions) {
         float in, out;
     };
     for (Case c : {Case{12345, 0, 45.0f, 5.0f / 70.0f}, Case{23456, 0, 0.5f, 75.0f},
-                   Case{23456, Brakka::kTagTempo, 0.35f, 120.0f}}) {
+                   Case{23456, kTempoTag, 0.35f, 120.0f}}) {
         float out = -1.0f;
         EXPECT_EQ(h.host().dispatch(effVendorSpecific, c.opcode, c.tag, &out, c.in), 1);
         EXPECT_NEAR(out, c.out, 1e-4);
@@ -101,14 +101,14 @@ TEST(HostFrame, ParameterTextsAndConversions) {
 
 TEST(HostFrame, BadParameterInputIsRefusedOrClamped) {
     EngineHarness h;
-    const float tempo = h.get(Brakka::kTagTempo);
-    h.set(Brakka::kTagTempo, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(h.get(Brakka::kTagTempo), tempo);
-    h.set(Brakka::kTagTempo, 7.0f);
-    EXPECT_EQ(h.get(Brakka::kTagTempo), 1.0f);
+    const float tempo = h.get(kTempoTag);
+    h.set(kTempoTag, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(h.get(kTempoTag), tempo);
+    h.set(kTempoTag, 7.0f);
+    EXPECT_EQ(h.get(kTempoTag), 1.0f);
     EXPECT_EQ(h.engine().getTempo(), 0.0f); // Host sync, and the host reported no tempo
-    h.set(Brakka::kTagTempo, -3.0f);
-    EXPECT_EQ(h.get(Brakka::kTagTempo), 0.0f);
+    h.set(kTempoTag, -3.0f);
+    EXPECT_EQ(h.get(kTempoTag), 0.0f);
     for (int bad : {-1, 263, std::numeric_limits<int>::min()}) {
         h.engine().setParameter(bad, 0.5f);
         EXPECT_EQ(h.engine().getParameter(bad), 0.0f);

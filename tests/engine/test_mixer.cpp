@@ -29,8 +29,8 @@ TEST(Mixer, PanLawAndEveryVoiceOnItsBus) {
     // (k = 499) cos and sin of 499·π/2000: 0.70822 and 0.70600.
     EngineHarness centre, left;
     for (EngineHarness* h : {&centre, &left})
-        h->set(B::kTagOutput + 0, outputBusValue(1));
-    left.set(B::kTagPan + 0, 0.0f);
+        h->set(kOutputTag + 0, outputBusValue(1));
+    left.set(kPanTag + 0, 0.0f);
     const std::vector<float> x = hit(left, kKick, 2), l = hit(centre, kKick, 2);
     const std::vector<float>& r = centre.host().output(3);
     ASSERT_GT(peak(x), 0.01);
@@ -52,7 +52,7 @@ TEST(Mixer, PanLawAndEveryVoiceOnItsBus) {
         cases.push_back({v, v < 9 ? outputBusValue(v % 6) : (v % 6) * 0.2f, v % 6});
     for (const Case& c : cases) {
         EngineHarness h;
-        h.set(B::kTagOutput + c.voice, c.value);
+        h.set(kOutputTag + c.voice, c.value);
         hit(h, kNotes[c.voice], 0);
         for (int ch = 0; ch < 12; ++ch)
             EXPECT_EQ(peak(h.host().output(ch)) > 1e-3, ch / 2 == c.bus)
@@ -63,32 +63,32 @@ TEST(Mixer, PanLawAndEveryVoiceOnItsBus) {
 TEST(Mixer, MuteLevelOutputAAndMoreCowbell) {
     EngineHarness a, b;
     for (EngineHarness* h : {&a, &b}) {
-        h->set(B::kTagOutput + 0, outputBusValue(1));
-        h->set(B::kTagOutput + 11, 0.4f); // bus C
+        h->set(kOutputTag + 0, outputBusValue(1));
+        h->set(kOutputTag + 11, 0.4f); // bus C
     }
     // Muted, then the level moved: still silent; unmuted: at the new level (about -6 dB).
-    a.set(B::kTagMute + 0, 1.0f);
-    a.set(B::kTagLevel + 0, 0.7270f);
+    a.set(kMuteTag + 0, 1.0f);
+    a.set(kLevelTag + 0, 0.7270f);
     EXPECT_EQ(peak(hit(a, kKick, 2)), 0.0);
-    a.set(B::kTagMute + 0, 0.0f);
+    a.set(kMuteTag + 0, 0.0f);
     EXPECT_NEAR(peak(hit(a, kKick, 2)) / peak(hit(b, kKick, 2)), std::pow(10.0, -6.0 / 20.0), 0.01);
     // More Cowbell plays at 1.2 whatever the level; switched off, the level (0.5 on the dB
     // law: 44·log10(0.5131) - 0.25 dB) counts again; muted, it stays silent.
-    a.set(B::kTagMoreCowbell, 1.0f);
-    a.set(B::kTagLevel + 11, 0.5f);
+    a.set(kMoreCowbellTag, 1.0f);
+    a.set(kLevelTag + 11, 0.5f);
     EXPECT_NEAR(peak(hit(a, 51, 4)) / peak(hit(b, 51, 4)), 1.2, 1e-4);
-    a.set(B::kTagMoreCowbell, 0.0f);
+    a.set(kMoreCowbellTag, 0.0f);
     a.render(44100);
     b.render(44100);
     EXPECT_NEAR(peak(hit(a, 51, 4)) / peak(hit(b, 51, 4)),
                 std::pow(10.0, (44.0 * std::log10(0.5131) - 0.25) / 20.0), 0.002);
-    a.set(B::kTagMoreCowbell, 1.0f);
-    a.set(B::kTagMute + 11, 1.0f);
+    a.set(kMoreCowbellTag, 1.0f);
+    a.set(kMuteTag + 11, 1.0f);
     a.render(44100);
     EXPECT_EQ(peak(hit(a, 51, 4)), 0.0);
 
     EngineHarness loud, quiet;
-    quiet.set(B::kTagOutputA, 0.0f); // -60 dB
+    quiet.set(kOutputATag, 0.0f); // -60 dB
     const double full = peak(hit(loud, kKick, 0));
     EXPECT_GT(full, 1e-3);
     EXPECT_LT(peak(hit(quiet, kKick, 0)), full * 0.01);
@@ -97,23 +97,23 @@ TEST(Mixer, MuteLevelOutputAAndMoreCowbell) {
 TEST(Mixer, SoloIsExclusiveAndObeysMute) {
     EngineHarness h;
     for (int v : {3, 5})
-        h.set(B::kTagOutput + v, outputBusValue(1));
-    h.set(B::kTagSolo + 5, 1.0f);
+        h.set(kOutputTag + v, outputBusValue(1));
+    h.set(kSoloTag + 5, 1.0f);
     EXPECT_EQ(peak(hit(h, 41, 2)), 0.0); // low tom soloed away
     EXPECT_GT(peak(hit(h, 45, 2)), 1e-3);
-    h.set(B::kTagMute + 5, 1.0f);
+    h.set(kMuteTag + 5, 1.0f);
     EXPECT_EQ(peak(hit(h, 45, 2)), 0.0);
-    h.set(B::kTagMute + 5, 0.0f);
+    h.set(kMuteTag + 5, 0.0f);
     h.host().clearRecords();
-    h.set(B::kTagSolo + 3, 1.0f); // switches the other solo off and tells the host
+    h.set(kSoloTag + 3, 1.0f); // switches the other solo off and tells the host
     auto automations = h.host().automations();
     ASSERT_EQ(automations.size(), 1u);
-    EXPECT_EQ(automations[0].index, B::kTagSolo + 5);
+    EXPECT_EQ(automations[0].index, kSoloTag + 5);
     EXPECT_EQ(automations[0].value, 0.0f);
     h.render(44100 * 3); // let the high tom ring out
     EXPECT_EQ(peak(hit(h, 45, 2)), 0.0);
     EXPECT_GT(peak(hit(h, 41, 2)), 1e-3);
-    h.set(B::kTagSolo + 3, 0.0f); // no solo: everybody audible again
+    h.set(kSoloTag + 3, 0.0f); // no solo: everybody audible again
     h.render(44100 * 3);
     EXPECT_GT(peak(hit(h, 45, 2)), 1e-3);
 }
@@ -123,11 +123,11 @@ TEST(Mixer, CompressorGainsBelowTheThresholdAndItsAttack) {
     // 10 x 0.5 + 18 x 0.5 = 14 dB, against the raw bus B; Output A at its default, 0 dB.
     EngineHarness a, b;
     for (EngineHarness* h : {&a, &b}) {
-        h->set(B::kTagLevel + 0, 0.2f);
-        h->set(B::kTagCompressor, 0.5f);
+        h->set(kLevelTag + 0, 0.2f);
+        h->set(kCompressorTag, 0.5f);
         h->render(44100); // the detector starts at 0 dB: let it fall below the threshold
     }
-    b.set(B::kTagOutput + 0, outputBusValue(1));
+    b.set(kOutputTag + 0, outputBusValue(1));
     std::vector<float> compressed = hit(a, kKick, 0), raw = hit(b, kKick, 2);
     ASSERT_GT(peak(raw), 1e-4);
     ASSERT_LT(peak(raw) * 5.0, std::pow(10.0, -15.0 / 20.0)); // below -15 dB after +5 dB
@@ -138,8 +138,8 @@ TEST(Mixer, CompressorGainsBelowTheThresholdAndItsAttack) {
     // its first peaks; with ten seconds it hardly moves.
     auto hitPeak = [](float attack) {
         EngineHarness h;
-        h.set(B::kTagCompressor, 1.0f);
-        h.set(B::kTagCompressorAttack, attack);
+        h.set(kCompressorTag, 1.0f);
+        h.set(kCompressorAttackTag, attack);
         h.render(44100);
         return peak(hit(h, kKick, 0, 2048));
     };
@@ -149,7 +149,7 @@ TEST(Mixer, CompressorGainsBelowTheThresholdAndItsAttack) {
 TEST(Mixer, MIDIOutputOnlyNotesAndMutes) {
     EngineHarness h;
     h.fillRow(0);
-    h.set(B::kTagMIDIOutputOnly, 1.0f);
+    h.set(kMIDIOutputOnlyTag, 1.0f);
     h.playInternal();
     int ons = 0;
     for (int block = 0; block < 100; ++block) {
@@ -161,14 +161,14 @@ TEST(Mixer, MIDIOutputOnlyNotesAndMutes) {
             ons += (unsigned char)e.midiData[0] == 0x90;
     }
     EXPECT_EQ(ons, 19); // 51200 samples / 2756.25
-    h.set(B::kTagSync, syncValue(0));
+    h.set(kSyncTag, syncValue(0));
     EXPECT_EQ(peak(hit(h, 38, 0, 512)), 0.0); // a direct note: the mix is off entirely
 
     // Direct notes: a muted voice, notes without a voice and note-offs play nothing; unlearnt
     // controllers change nothing.
-    h.set(B::kTagMIDIOutputOnly, 0.0f);
-    h.set(B::kTagOutput + 1, outputBusValue(1));
-    h.set(B::kTagMute + 1, 1.0f);
+    h.set(kMIDIOutputOnlyTag, 0.0f);
+    h.set(kOutputTag + 1, outputBusValue(1));
+    h.set(kMuteTag + 1, 1.0f);
     for (int note : {38, 44, 47, 48, 50, 35, 52})
         EXPECT_EQ(peak(hit(h, note, 2)), 0.0) << note;
     h.host().sendMidi(0x80, kKick, 127);
@@ -184,13 +184,13 @@ TEST(Mixer, ClosedHatChokesOpenHatAndBothSoundInOneStep) {
     // Open hat on bus C at step 0; the closed hat (bus B) at step 2 chokes it.
     EngineHarness with, without, both;
     for (EngineHarness* h : {&with, &without, &both}) {
-        h->set(B::kTagOutput + 6, outputBusValue(1));
-        h->set(B::kTagOutput + 7, outputBusValue(2));
+        h->set(kOutputTag + 6, outputBusValue(1));
+        h->set(kOutputTag + 7, outputBusValue(2));
         h->fillRow(7, {0});
         h->fillRow(6, {h == &both ? 0 : 2});
         h->playInternal();
     }
-    without.set(B::kTagMute + 6, 1.0f); // no closed hat, no choke
+    without.set(kMuteTag + 6, 1.0f); // no closed hat, no choke
     with.render(2756 * 2 + 100);
     without.render(2756 * 2 + 100);
     const double ringing = rms(without.renderChannel(4096, 4));

@@ -47,9 +47,9 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
     h.host().dispatch(effSetProgram, 0, 5);
     char name[] = "Round trip", other[] = "Other";
     h.host().dispatch(effSetProgramName, 0, 0, name);
-    h.set(B::kTagPattern, patternValue(2));
-    h.set(B::kTagRandomBeats + 4, 0.25f); // a pattern value of pattern 2
-    h.set(B::kTagPattern, patternValue(0));
+    h.set(kPatternTag, patternValue(2));
+    h.set(kRandomBeatsTag + 4, 0.25f); // a pattern value of pattern 2
+    h.set(kPatternTag, patternValue(0));
     e().setModSequenceValue(14, 3, 0.9f);
     const Bytes saved = preset();
     ASSERT_EQ(saved.size(), e().getPresetChunkSize(5));
@@ -57,11 +57,11 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
 
     // Change everything the chunk holds, then restore it.
     h.host().dispatch(effSetProgramName, 0, 0, other);
-    h.set(B::kTagTempo, 0.9f);
+    h.set(kTempoTag, 0.9f);
     e().setModSequenceValue(14, 3, 0.1f);
-    h.set(B::kTagPattern, patternValue(2));
+    h.set(kPatternTag, patternValue(2));
     e().pattern_clear(0);
-    h.set(B::kTagRandomBeats + 4, 0.75f);
+    h.set(kRandomBeatsTag + 4, 0.75f);
     ASSERT_EQ(h.host().setChunk(saved, true), 1);
     EXPECT_TRUE(preset() == saved);
     EXPECT_EQ(e().getCurrentPattern(), 0);
@@ -70,15 +70,15 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
     float row[32];
     e().getModRow(14, row);
     EXPECT_FLOAT_EQ(row[3], 0.9f);
-    h.set(B::kTagPattern, patternValue(2));
-    EXPECT_FLOAT_EQ(h.get(B::kTagRandomBeats + 4), 0.25f);
+    h.set(kPatternTag, patternValue(2));
+    EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag + 4), 0.25f);
 
     // Any format number reads the same; switches come back as stored: two solos (a load runs
     // no exclusive-solo logic), and Stop beside Play (a load stops nothing).
     ASSERT_EQ(h.host().setChunk(with(saved, 0, 7), true), 1);
     EXPECT_TRUE(preset() == saved);
     Bytes switches = saved;
-    for (int tag : {B::kTagSolo + 2, B::kTagSolo + 7, (int)B::kTagPlay, (int)B::kTagStop})
+    for (int tag : {kSoloTag + 2, kSoloTag + 7, (int)kPlayTag, (int)kStopTag})
         switches = with(switches, 28 + 4 * (size_t)tag, 1.0f);
     ASSERT_EQ(h.host().setChunk(switches, true), 1);
     EXPECT_TRUE(preset() == switches);
@@ -86,7 +86,7 @@ TEST_F(ChunkFixture, PresetChunkRoundTripsByteForByteAndSelectsPatternZero) {
 
 TEST_F(ChunkFixture, BankIsTheFortyEightPresetChunksBackToBack) {
     h.host().dispatch(effSetProgram, 0, 7);
-    h.set(B::kTagLevel, 0.3f);
+    h.set(kLevelTag, 0.3f);
     const Bytes b = bank();
     Bytes joined;
     for (int i = 0; i < 48; ++i) {
@@ -97,12 +97,12 @@ TEST_F(ChunkFixture, BankIsTheFortyEightPresetChunksBackToBack) {
     }
     EXPECT_TRUE(b == joined);
     h.host().dispatch(effSetProgram, 0, 12);
-    h.set(B::kTagLevel, 0.9f);
+    h.set(kLevelTag, 0.9f);
     ASSERT_EQ(h.host().setChunk(b, false), 1);
     EXPECT_EQ(e().getProgram(), 0);
     EXPECT_TRUE(bank() == b);
     h.host().dispatch(effSetProgram, 0, 7);
-    EXPECT_FLOAT_EQ(h.get(B::kTagLevel), 0.3f);
+    EXPECT_FLOAT_EQ(h.get(kLevelTag), 0.3f);
 }
 
 TEST_F(ChunkFixture, NamesAndValuesAreKeptSafe) {
@@ -110,17 +110,17 @@ TEST_F(ChunkFixture, NamesAndValuesAreKeptSafe) {
     // NaN takes the default; bytes after a sound chunk are not part of it.
     Bytes p = preset();
     std::memset(&p[4], 'x', 24);
-    p = with(p, 28 + 4 * B::kTagTempo, 7.0f);
-    p = with(p, 28 + 4 * B::kTagLevel, std::numeric_limits<float>::quiet_NaN());
+    p = with(p, 28 + 4 * kTempoTag, 7.0f);
+    p = with(p, 28 + 4 * kLevelTag, std::numeric_limits<float>::quiet_NaN());
     p = with(p, p.size() - kPatternValueBytes, -3.0f); // pattern 0, tag 108 (step size)
     p.resize(p.size() + 100, 0xEE);
     ASSERT_EQ(h.host().setChunk(p, true), 1);
     char name[64] = {};
     ASSERT_EQ(h.host().dispatch(effGetProgramNameIndexed, 0, 0, name), 1);
     EXPECT_EQ(std::string(name), std::string(23, 'x'));
-    EXPECT_FLOAT_EQ(h.get(B::kTagTempo), 1.0f);
-    EXPECT_FLOAT_EQ(h.get(B::kTagLevel), BrakkaParameterManager().getVSTvalue(B::kTagLevel));
-    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.0f);
+    EXPECT_FLOAT_EQ(h.get(kTempoTag), 1.0f);
+    EXPECT_FLOAT_EQ(h.get(kLevelTag), BrakkaParameterManager().getVSTvalue(kLevelTag));
+    EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 0.0f);
     EXPECT_EQ(preset().size(), p.size() - 100);
 }
 
@@ -147,7 +147,7 @@ TEST_F(ChunkFixture, FactoryBankLoadsAtStartAndPlays) {
 TEST_F(ChunkFixture, DamagedChunksChangeNothing) {
     h.host().dispatch(effSetProgram, 0, 3);
     e().setModSequenceValue(0, 0, 0.5f); // pattern 0 with a modulated tag of its own
-    h.set(B::kTagPattern, patternValue(4));
+    h.set(kPatternTag, patternValue(4));
     const Bytes p = preset(), b = bank();
     // The pattern blocks (the sequencer's own layout: tag counts and tags of 12 voices, then
     // rows of 137 words) and the first one's voice tag list and rows.
@@ -221,34 +221,34 @@ bool empty(const std::vector<unsigned char>& row) {
 
 TEST(Patterns, PatternValuesBelongToTheirPatternAndSwitchesAreReported) {
     EngineHarness h; // resumed by the harness
-    h.set(B::kTagRandomBeats + 2, 0.3f);
-    h.set(B::kTagStepSize, stepSizeValue(4));
-    h.set(B::kTagTempo, 0.8f); // a program value
+    h.set(kRandomBeatsTag + 2, 0.3f);
+    h.set(kStepSizeTag, stepSizeValue(4));
+    h.set(kTempoTag, 0.8f); // a program value
     h.host().clearRecords();
-    h.set(B::kTagPattern, patternValue(6));
+    h.set(kPatternTag, patternValue(6));
     EXPECT_EQ(h.host().automations().size(), 61u); // every pattern tag
-    EXPECT_FLOAT_EQ(h.get(B::kTagRandomBeats + 2), 0.0f);
-    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.0f);
-    EXPECT_FLOAT_EQ(h.get(B::kTagTempo), 0.8f);
+    EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag + 2), 0.0f);
+    EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 0.0f);
+    EXPECT_FLOAT_EQ(h.get(kTempoTag), 0.8f);
     h.host().dispatch(effMainsChanged, 0, 0); // suspended: nothing to report
     h.host().clearRecords();
-    h.set(B::kTagPattern, patternValue(0));
+    h.set(kPatternTag, patternValue(0));
     EXPECT_TRUE(h.host().automations().empty());
-    EXPECT_FLOAT_EQ(h.get(B::kTagRandomBeats + 2), 0.3f);
-    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 1.0f);
+    EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag + 2), 0.3f);
+    EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 1.0f);
 }
 
 TEST(Patterns, ClearRandomFillAndProgramLoads) {
     EngineHarness h;
     h.fillRow(4);
     h.engine().setVelocityValue(4, 0, 0.2f);
-    h.set(B::kTagClear + 4, 0.999f); // not exactly 1: stored only
-    h.set(B::kTagRandomFill + 3, 0.999f);
+    h.set(kClearTag + 4, 0.999f); // not exactly 1: stored only
+    h.set(kRandomFillTag + 3, 0.999f);
     EXPECT_EQ(noteRow(h, 4)[5], 255);
     EXPECT_TRUE(empty(noteRow(h, 3)));
-    h.set(B::kTagClear + 4, 1.0f);
+    h.set(kClearTag + 4, 1.0f);
     EXPECT_TRUE(empty(noteRow(h, 4)));
-    h.set(B::kTagRandomFill + 4, 1.0f);
+    h.set(kRandomFillTag + 4, 1.0f);
     const auto filled = noteRow(h, 4);
     EXPECT_FALSE(empty(filled));
     EXPECT_EQ(std::count(filled.begin(), filled.end(), 0) +
@@ -265,14 +265,14 @@ TEST(Patterns, ClearRandomFillAndProgramLoads) {
     // Program 1 keeps Clear and Random Fill at 1.0 (a host left them there): loading it must
     // not wipe or scramble any row, least of all program 0's.
     h.host().dispatch(effSetProgram, 0, 1);
-    h.set(B::kTagClear + 0, 1.0f);
-    h.set(B::kTagRandomFill + 1, 1.0f);
+    h.set(kClearTag + 0, 1.0f);
+    h.set(kRandomFillTag + 1, 1.0f);
     h.fillRow(0, {0, 8});
     h.host().dispatch(effSetProgram, 0, 0);
     h.fillRow(0, {4});
     h.host().dispatch(effSetProgram, 0, 1);
     EXPECT_EQ(noteRow(h, 0)[8], 255);
-    EXPECT_FLOAT_EQ(h.get(B::kTagClear + 0), 1.0f); // the value itself is kept
+    EXPECT_FLOAT_EQ(h.get(kClearTag + 0), 1.0f); // the value itself is kept
     h.host().dispatch(effSetProgram, 0, 0);
     EXPECT_EQ(noteRow(h, 0)[4], 255);
     EXPECT_TRUE(empty(noteRow(h, 1)));
@@ -283,17 +283,17 @@ TEST(Patterns, CopyAndPasteAcrossPatternsAndPrograms) {
     h.fillRow(3);
     h.engine().pattern_paste(); // before any copy: the clipboard's default pattern, no notes
     EXPECT_TRUE(empty(noteRow(h, 3)));
-    h.set(B::kTagPattern, patternValue(1));
+    h.set(kPatternTag, patternValue(1));
     h.fillRow(2, {0, 3, 7});
     h.engine().setVelocityValue(2, 3, 0.33f);
     h.engine().setModSequenceValue(130 + 2, 3, 0.1f); // Snare 9 Pan
-    h.set(B::kTagSelectedBeats + 2, 0.4f);
-    h.set(B::kTagStepSize, stepSizeValue(3));
+    h.set(kSelectedBeatsTag + 2, 0.4f);
+    h.set(kStepSizeTag, stepSizeValue(3));
     h.engine().pattern_copy(0);
 
     h.host().dispatch(effSetProgram, 0, 7);
-    h.set(B::kTagPattern, patternValue(4));
-    EXPECT_FLOAT_EQ(h.get(B::kTagSelectedBeats + 2), 1.0f);
+    h.set(kPatternTag, patternValue(4));
+    EXPECT_FLOAT_EQ(h.get(kSelectedBeatsTag + 2), 1.0f);
     h.engine().pattern_paste();
     const auto row = noteRow(h, 2);
     EXPECT_EQ(row[0] & row[3] & row[7], 255);
@@ -302,14 +302,14 @@ TEST(Patterns, CopyAndPasteAcrossPatternsAndPrograms) {
     EXPECT_FLOAT_EQ(values[3], 0.33f);
     h.engine().getModRow(132, values);
     EXPECT_FLOAT_EQ(values[3], 0.1f);
-    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.75f);
+    EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 0.75f);
     // The values were stored with pattern 4 of program 7: away and back brings them again.
-    h.set(B::kTagPattern, patternValue(0));
-    EXPECT_FLOAT_EQ(h.get(B::kTagSelectedBeats + 2), 1.0f);
-    h.set(B::kTagPattern, patternValue(4));
-    EXPECT_FLOAT_EQ(h.get(B::kTagSelectedBeats + 2), 0.4f);
+    h.set(kPatternTag, patternValue(0));
+    EXPECT_FLOAT_EQ(h.get(kSelectedBeatsTag + 2), 1.0f);
+    h.set(kPatternTag, patternValue(4));
+    EXPECT_FLOAT_EQ(h.get(kSelectedBeatsTag + 2), 0.4f);
     h.host().dispatch(effSetProgram, 0, 0); // the source is untouched
-    h.set(B::kTagPattern, patternValue(1));
+    h.set(kPatternTag, patternValue(1));
     EXPECT_EQ(noteRow(h, 2)[3], 255);
 }
 
@@ -330,7 +330,7 @@ TEST(Patterns, ImportFromADictionaryStopsAtAMissingOrDamagedEntry) {
     };
     EngineHarness h;
     BrakkaPatternDictionary dict = dictionary();
-    h.set(B::kTagPattern, patternValue(5));
+    h.set(kPatternTag, patternValue(5));
     const BrakkaPatternDictionary* ref = &dict;
     EXPECT_EQ(h.host().dispatch(effVendorSpecific, 34567, 0, &ref, 0.0f), 0);
     EXPECT_EQ(h.engine().getCurrentPattern(), 0);
@@ -342,8 +342,8 @@ TEST(Patterns, ImportFromADictionaryStopsAtAMissingOrDamagedEntry) {
     EXPECT_FLOAT_EQ(values[3], 0.25f);
     h.engine().getModRow(0, values);
     EXPECT_FLOAT_EQ(values[4], 0.9f);
-    EXPECT_FLOAT_EQ(h.get(B::kTagStepSize), 0.75f);
-    h.set(B::kTagPattern, patternValue(7)); // pattern 7 carries its own values
+    EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 0.75f);
+    h.set(kPatternTag, patternValue(7)); // pattern 7 carries its own values
     EXPECT_FLOAT_EQ(h.get(190), 0.07f);
     EXPECT_EQ(noteRow(h, 0)[7], 255);
 
@@ -353,7 +353,7 @@ TEST(Patterns, ImportFromADictionaryStopsAtAMissingOrDamagedEntry) {
     damaged.blocks["Pattern 0"].resize(100);
     noNumber.numbers.erase("S15T261");
     EngineHarness g;
-    g.set(B::kTagPattern, patternValue(2));
+    g.set(kPatternTag, patternValue(2));
     const BrakkaPatternDictionary* bad[] = {&missing, &damaged, &noNumber, nullptr};
     for (const BrakkaPatternDictionary* d : bad) {
         ref = d;

@@ -83,22 +83,22 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     // Busy patterns: every voice on every step of patterns 0 and 1, modulation rows that are
     // re-randomized at each pattern start, random notes and re-randomized note rows.
     for (int p : {1, 0}) {
-        engine.setParameter(Brakka::kTagPattern, p / 15.0f);
+        engine.setParameter(kPatternTag, p / 15.0f);
         for (int v = 0; v < 12; ++v) {
             for (int s = 0; s < 32; ++s)
                 engine.setNote(v, s, 255);
-            engine.setParameter(Brakka::kTagRandomBeats + v, 0.5f);
-            engine.setParameter(Brakka::kTagRandomReset + v, 1.0f);
+            engine.setParameter(kRandomBeatsTag + v, 0.5f);
+            engine.setParameter(kRandomResetTag + v, 1.0f);
         }
         for (int tag : {0, 12, 14, 29, 73, 86, 93, 106, 130, 141})
             engine.fillModValues(tag, 3);
     }
-    engine.setParameter(Brakka::kTagSelectedBeats + 3, 0.5f);
-    engine.setParameter(Brakka::kTagStepSize, 0.25f);
-    engine.setParameter(Brakka::kTagSwing, 0.6f);
+    engine.setParameter(kSelectedBeatsTag + 3, 0.5f);
+    engine.setParameter(kStepSizeTag, 0.25f);
+    engine.setParameter(kSwingTag, 0.6f);
     auto* editor = static_cast<BrakkaEditor*>(engine.getEditor());
     ASSERT_TRUE(editor->openOffscreen());
-    editor->beginEdit(Brakka::kTagPan + 6); // the value row shows a modulation row
+    editor->beginEdit(kPanTag + 6); // the value row shows a modulation row
 
     const int frames = 480;
     Outputs out(frames);
@@ -118,15 +118,15 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     };
     // Internal clock: 20 s, many pattern starts and queued switches; the host clock, also in
     // blocks without time information; the MIDI-note clock with MIDI Output Only.
-    engine.setParameter(Brakka::kTagSync, 0.5f);
-    engine.setParameter(Brakka::kTagPlay, 1.0f);
+    engine.setParameter(kSyncTag, 0.5f);
+    engine.setParameter(kPlayTag, 1.0f);
     EXPECT_EQ(allocationsIn(2000, 50, 140.0), 0);
-    engine.setParameter(Brakka::kTagSync, 0.0f);
+    engine.setParameter(kSyncTag, 0.0f);
     EXPECT_EQ(allocationsIn(1000, 50, 170.0), 0);
     gServeTime = false;
     EXPECT_EQ(allocationsIn(10, 50, 170.0), 0);
-    engine.setParameter(Brakka::kTagSync, 1.0f);
-    engine.setParameter(Brakka::kTagMIDIOutputOnly, 1.0f);
+    engine.setParameter(kSyncTag, 1.0f);
+    engine.setParameter(kMIDIOutputOnlyTag, 1.0f);
     list.midi[3].midiData[1] = 84;
     EXPECT_EQ(allocationsIn(500, 1, 0.0), 0);
     EXPECT_GT(gNoteOns, 1000);

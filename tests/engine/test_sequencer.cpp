@@ -82,7 +82,7 @@ TEST(Sequencer, SwingWarpMatchesItsInverseOnEveryThirtySecond) {
         const double s = (1.0 - swing) * 0.8 + 0.2;
         EngineHarness h;
         h.fillRow(0);
-        h.set(B::kTagSwing, swing);
+        h.set(kSwingTag, swing);
         h.playInternal();
         auto ons = play(h, 88200, kKick);
         ASSERT_EQ(ons.size(), 32u) << swing;
@@ -100,21 +100,21 @@ TEST(Sequencer, PlayStopAndTheirValues) {
     EngineHarness h;
     h.fillRow(0, {0});
     // Play 0.5 while stopped rewinds but does not start; 1.0 in MIDI sync does nothing at all.
-    h.set(B::kTagSync, syncValue(1));
-    h.set(B::kTagPlay, 0.5f);
+    h.set(kSyncTag, syncValue(1));
+    h.set(kPlayTag, 0.5f);
     EXPECT_TRUE(play(h, 4096).empty());
-    h.set(B::kTagSync, syncValue(2));
-    h.set(B::kTagPlay, 1.0f);
-    h.set(B::kTagPattern, patternValue(5)); // stopped: switches at once
+    h.set(kSyncTag, syncValue(2));
+    h.set(kPlayTag, 1.0f);
+    h.set(kPatternTag, patternValue(5)); // stopped: switches at once
     EXPECT_EQ(h.engine().getCurrentPattern(), 5);
-    h.set(B::kTagPattern, patternValue(0));
+    h.set(kPatternTag, patternValue(0));
 
     // Internal: 1.0 starts; 0.25 while playing rewinds at once; Stop 0.5 is not a stop.
-    h.set(B::kTagSync, syncValue(1));
-    h.set(B::kTagPlay, 1.0f);
+    h.set(kSyncTag, syncValue(1));
+    h.set(kPlayTag, 1.0f);
     ASSERT_EQ(play(h, 20000 - 4096).size(), 1u);
-    h.set(B::kTagPlay, 0.25f);
-    h.set(B::kTagStop, 0.5f);
+    h.set(kPlayTag, 0.25f);
+    h.set(kStopTag, 0.5f);
     auto ons = play(h, 512);
     ASSERT_EQ(ons.size(), 1u);
     EXPECT_EQ(ons[0].position, 20000);
@@ -122,13 +122,13 @@ TEST(Sequencer, PlayStopAndTheirValues) {
     // Stop resets Play and tells the host; Play again starts over from the downbeat.
     h.render(4000);
     h.host().clearRecords();
-    h.set(B::kTagStop, 1.0f);
+    h.set(kStopTag, 1.0f);
     auto automations = h.host().automations();
     ASSERT_EQ(automations.size(), 1u);
-    EXPECT_EQ(automations[0].index, B::kTagPlay);
+    EXPECT_EQ(automations[0].index, kPlayTag);
     EXPECT_EQ(automations[0].value, 0.0f);
     EXPECT_TRUE(play(h, 10000).empty());
-    h.set(B::kTagPlay, 1.0f);
+    h.set(kPlayTag, 1.0f);
     ons = play(h, 512);
     ASSERT_EQ(ons.size(), 1u);
     EXPECT_EQ(ons[0].position, 34512);
@@ -187,10 +187,10 @@ TEST(Sequencer, PlaybackStartFiresTheDownbeatOfAFreshPattern) {
     // step 0, in Internal and in Host sync.
     for (int sync : {1, 0}) {
         EngineHarness h;
-        h.set(B::kTagPattern, patternValue(1));
+        h.set(kPatternTag, patternValue(1));
         h.fillRow(0, {0});
-        h.set(B::kTagSync, syncValue(sync));
-        if (sync == 1) h.set(B::kTagPlay, 1.0f);
+        h.set(kSyncTag, syncValue(sync));
+        if (sync == 1) h.set(kPlayTag, 1.0f);
         h.beforeBlock = [&](long start, int) {
             h.host().setTimeInfo(FakeHost::makeTimeInfo(true, start * 2.0 / 44100.0, 120.0));
         };
@@ -203,13 +203,13 @@ TEST(Sequencer, PlaybackStartFiresTheDownbeatOfAFreshPattern) {
 TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     EngineHarness h;
     h.fillRow(0); // pattern 0: kick on every step
-    h.set(B::kTagPattern, patternValue(1));
+    h.set(kPatternTag, patternValue(1));
     h.fillRow(1); // pattern 1: snare 8 on every step
-    h.set(B::kTagPattern, patternValue(0));
+    h.set(kPatternTag, patternValue(0));
     h.playInternal();
     std::vector<SentNote> notes;
     h.render(2756 * 9 + 100, &notes); // into step 9
-    h.set(B::kTagPattern, patternValue(1));
+    h.set(kPatternTag, patternValue(1));
     EXPECT_EQ(h.engine().getCurrentPattern(), 0);
     EXPECT_EQ(h.engine().getPendingPattern(), 1);
     h.render(44100 * 3, &notes);
@@ -220,11 +220,11 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     EXPECT_EQ(h.engine().getCurrentPattern(), 1);
 
     // Pattern notes from MIDI: stopped, at once; running, queued; velocity 0 is no note-on.
-    h.set(B::kTagStop, 1.0f);
+    h.set(kStopTag, 1.0f);
     h.host().sendMidi(0x90, 63, 100);
     h.host().process(1); // events act in the block that follows them
     EXPECT_EQ(h.engine().getCurrentPattern(), 3);
-    h.set(B::kTagPlay, 1.0f);
+    h.set(kPlayTag, 1.0f);
     h.render(512);
     h.host().sendEvents({FakeHost::makeMidi(0x91, 65, 100), FakeHost::makeMidi(0x90, 66, 0)});
     h.host().process(1);
@@ -249,9 +249,8 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
             seq.setModRandomOnLoop(43, true);
         },
         [](int p, unsigned tag) {
-            return p == 1 && (tag == B::kTagRandomReset + 2 || tag == B::kTagRandomReset + 4)
-                       ? 1.0f
-                       : -1.0f;
+            return p == 1 && (tag == kRandomResetTag + 2 || tag == kRandomResetTag + 4) ? 1.0f
+                                                                                        : -1.0f;
         });
     const BrakkaPatternDictionary* ref = &dict;
     ASSERT_EQ(h.engine().vendorSpecific(B::kOpcodeImportPatterns, 0, &ref, 0.0f), 0);
@@ -259,7 +258,7 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
     h.engine().setEditorInterface(&editor);
     h.playInternal();
     h.render(512);
-    h.set(B::kTagPattern, patternValue(1));
+    h.set(kPatternTag, patternValue(1));
     EXPECT_EQ(editor.events.back(), "pending 1");
     h.render(88200 - 512 + 100);
 
@@ -272,11 +271,11 @@ TEST(Sequencer, PatternStartOrderAndEditorNotifications) {
 
     // MIDI Output Only: the clock's pattern start leaves the modulation rows alone, but a MIDI
     // step's pattern start refills them whatever MIDI Output Only says.
-    h.set(B::kTagMIDIOutputOnly, 1.0f);
+    h.set(kMIDIOutputOnlyTag, 1.0f);
     h.render(88200);
     EXPECT_EQ(editor.since("notes 2"),
               (std::vector<std::string>{"notes 2", "notes 4", "mod -1", "step 0"}));
-    h.set(B::kTagSync, syncValue(2));
+    h.set(kSyncTag, syncValue(2));
     h.host().sendMidi(0x90, 86, 100);
     h.host().process(1);
     EXPECT_EQ(editor.since("notes 2"),
@@ -296,7 +295,7 @@ TEST(Sequencer, MIDINoteStepping) {
         return play(h, 512);
     };
     EXPECT_TRUE(step({84}).empty()); // Internal/Host sync: nothing
-    h.set(B::kTagSync, syncValue(2));
+    h.set(kSyncTag, syncValue(2));
     h.host().clearRecords();
     h.host().sendMidi(0x90, 86, 100); // rewind: step 0 fires, its note-off 1/16 s later
     h.host().process(512);
@@ -321,18 +320,18 @@ TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
     // applies nothing while MIDI Output Only is on. Kick on bus B, pan hard left on step 0.
     EngineHarness stepped, clocked;
     for (EngineHarness* h : {&stepped, &clocked}) {
-        h->set(B::kTagOutput + 0, outputBusValue(1));
+        h->set(kOutputTag + 0, outputBusValue(1));
         h->fillRow(0, {0});
-        h->engine().setModSequenceValue(B::kTagPan + 0, 0, 0.0f);
-        h->set(B::kTagMIDIOutputOnly, 1.0f);
+        h->engine().setModSequenceValue(kPanTag + 0, 0, 0.0f);
+        h->set(kMIDIOutputOnlyTag, 1.0f);
     }
-    stepped.set(B::kTagSync, syncValue(2));
+    stepped.set(kSyncTag, syncValue(2));
     stepped.host().sendMidi(0x90, 86, 100);
     stepped.host().process(16); // the step acts in this block, MIDI Output Only still on
     clocked.playInternal();
     clocked.render(512);
     for (EngineHarness* h : {&stepped, &clocked})
-        h->set(B::kTagMIDIOutputOnly, 0.0f);
+        h->set(kMIDIOutputOnlyTag, 0.0f);
     EXPECT_GT(peak(stepped.renderChannel(2048, 2)), 0.01); // struck
     EXPECT_EQ(peak(stepped.host().output(3)), 0.0);        // with the step's pan: hard left
     EXPECT_EQ(peak(clocked.renderChannel(2048, 2)), 0.0);  // the clock struck nothing
@@ -343,7 +342,7 @@ TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
     // The clock applies a step's modulation before its trigger: the click level at its minimum
     // on step 16 changes the second hit.
     EngineHarness h;
-    h.set(B::kTagOutput + 0, outputBusValue(1));
+    h.set(kOutputTag + 0, outputBusValue(1));
     h.fillRow(0, {0, 16});
     h.engine().setModSequenceValue(12, 16, 0.0f);
     h.playInternal();
@@ -361,10 +360,10 @@ TEST(Sequencer, RandomNotesOnTheirGridWithTheirVelocities) {
     // take the velocity row at the current step; Random Velocity 1/127 truncates to 0 and is
     // sent as 1.
     EngineHarness h;
-    h.set(B::kTagStepSize, stepSizeValue(4));
-    h.set(B::kTagRandomBeats + 0, 1.0f);
-    h.set(B::kTagRandomSize + 0, 2.0f / 6.0f); // 6 ticks
-    h.set(B::kTagRandomVelocity + 0, 0.0f);
+    h.set(kStepSizeTag, stepSizeValue(4));
+    h.set(kRandomBeatsTag + 0, 1.0f);
+    h.set(kRandomSizeTag + 0, 2.0f / 6.0f); // 6 ticks
+    h.set(kRandomVelocityTag + 0, 0.0f);
     for (int s = 0; s < 32; ++s)
         h.engine().setVelocityValue(0, s, s == 3 ? 0.001f : 0.1f + 0.03f * s);
     h.playInternal();
@@ -377,9 +376,9 @@ TEST(Sequencer, RandomNotesOnTheirGridWithTheirVelocities) {
         EXPECT_EQ(ons[k].velocity, std::max(1, (int)(row[6 * k / 8] * 127.0))) << k;
     }
     // With a Random Velocity of its own, every random note takes it.
-    h.set(B::kTagStop, 1.0f);
-    h.set(B::kTagRandomVelocity + 0, 0.5f);
-    h.set(B::kTagPlay, 1.0f);
+    h.set(kStopTag, 1.0f);
+    h.set(kRandomVelocityTag + 0, 0.5f);
+    h.set(kPlayTag, 1.0f);
     for (const SentNote& n : play(h, 88200, kKick))
         EXPECT_EQ(n.velocity, 63);
 }
@@ -391,11 +390,11 @@ TEST(Sequencer, ProbabilitiesScaleToTheRandomRange) {
     EngineHarness h;
     h.fillRow(0);
     h.fillRow(2);
-    h.set(B::kTagSelectedBeats + 0, 0.5f);
-    h.set(B::kTagSelectedBeats + 2, 0.0f);
-    h.set(B::kTagRandomBeats + 1, 0.5f);
-    h.set(B::kTagRandomSize + 1, 4.0f / 6.0f); // 12 ticks
-    h.set(B::kTagMIDIOutputOnly, 1.0f);        // notes only: fast
+    h.set(kSelectedBeatsTag + 0, 0.5f);
+    h.set(kSelectedBeatsTag + 2, 0.0f);
+    h.set(kRandomBeatsTag + 1, 0.5f);
+    h.set(kRandomSizeTag + 1, 4.0f / 6.0f); // 12 ticks
+    h.set(kMIDIOutputOnlyTag, 1.0f);        // notes only: fast
     h.playInternal();
     std::vector<SentNote> notes;
     h.render(88200 * 20 - 100, &notes);
@@ -422,13 +421,13 @@ std::vector<float> renderPart(const std::vector<TimedEvent>& part, bool midiStep
     EngineHarness h(44100.0f, block);
     h.fillRow(0, {0, 4, 8, 12});
     h.fillRow(6);
-    h.set(B::kTagStepSize, stepSizeValue(3)); // 16 sixteenths
-    h.set(B::kTagPattern, patternValue(2));   // pattern 3 plays snares
+    h.set(kStepSizeTag, stepSizeValue(3)); // 16 sixteenths
+    h.set(kPatternTag, patternValue(2));   // pattern 3 plays snares
     h.fillRow(1, {2, 6, 10, 14});
-    h.set(B::kTagPattern, patternValue(0));
-    h.set(B::kTagSwing, 0.6f);
+    h.set(kPatternTag, patternValue(0));
+    h.set(kSwingTag, 0.6f);
     if (midiSteps)
-        h.set(B::kTagSync, syncValue(2));
+        h.set(kSyncTag, syncValue(2));
     else
         h.playInternal();
     brakkaSeedRandom(7);
@@ -464,7 +463,7 @@ TEST(Sequencer, IncomingEventsActAtTheirSampleWhateverTheBlockSize) {
     // drives the tempo: learnt before, read from the assignments file.
     ConfigFolder config;
     std::filesystem::create_directories(config.file.parent_path());
-    std::ofstream(config.file) << B::kTagTempo << " 20\n";
+    std::ofstream(config.file) << kTempoTag << " 20\n";
     const std::vector<TimedEvent> clocked = {
         {0, 0xB0, 20, 64},      {1, 0xB0, 20, 66},      {301, 0x90, 38, 100},
         {4999, 0x90, 46, 90},   {5000, 0x90, 42, 80},   {5000, 0x90, 36, 127},

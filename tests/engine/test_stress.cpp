@@ -111,7 +111,7 @@ TEST(Stress, AudioThreadAgainstEditsLearnsChunksAndStorms) {
             for (int n = 0; n < 200; ++n) {
                 k = k * 1103515245u + 12345u;
                 const int tag = (int)(k % 263);
-                if (tag == Brakka::kTagStop || tag == Brakka::kTagSync) continue;
+                if (tag == kStopTag || tag == kSyncTag) continue;
                 h.set(tag, (float)((k >> 8) % 1000) / 999.0f);
                 EXPECT_TRUE(std::isfinite(h.get(tag)));
             }
@@ -123,7 +123,7 @@ TEST(Stress, AudioThreadAgainstEditsLearnsChunksAndStorms) {
     EXPECT_TRUE(audio.finite.load());
     std::printf("audio blocks lost to the lock: %ld\n", engine.getMissedBlockCount());
     // Still responsive and consistent afterwards.
-    h.set(Brakka::kTagTempo, 0.35f);
-    EXPECT_FLOAT_EQ(h.get(Brakka::kTagTempo), 0.35f);
+    h.set(kTempoTag, 0.35f);
+    EXPECT_FLOAT_EQ(h.get(kTempoTag), 0.35f);
     EXPECT_FALSE(engine.getMIDIMap().empty());
 }
