@@ -172,6 +172,8 @@ void Brakka::resume() {
         EngineLock lock(*this);
         isResumed = true;
     }
+    // The first blocks read the voices' tables at once, all over: fetch them ahead.
+    zusp_oscillator_wavetable::warmSharedTables();
     AudioEffectX::resume();
 }
 

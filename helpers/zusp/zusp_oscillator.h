@@ -47,6 +47,9 @@ public:
     // by every oscillator of the same shape and size (read only). Shapes 1, 2, 3 and above 8
     // leave the table as it is.
     virtual void setWaveshape(int shape, float width, int harmonics);
+    // Reads every shared table through once, so that the first blocks after it find them in
+    // the cache instead of waiting for each line as the phases reach it.
+    static void warmSharedTables();
     // Copies N floats from src into the current table (a shared one is copied first).
     virtual void fillWavetable(float* src);
     // Plays the caller's table (of at least N floats); it stays the caller's.
