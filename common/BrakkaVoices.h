@@ -262,6 +262,10 @@ public:
     static const float kBaseFreq[6];
 
     zusp_oscillator_wavetable oscillators[6]; // 4096 entries each
+
+protected:
+    // The next sample of oscillator k (called directly, so that it is inlined).
+    float tone(int k) { return oscillators[k].zusp_oscillator_wavetable::process(); }
 };
 
 // Closed and open hat: the oscillator bank mixed with noise through a high-pass and a band-pass.

@@ -64,9 +64,9 @@ int brakka_voice_hihat::process(float* out, int n) {
         volumeEnvelope.process(e, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float s = oscillators[0].process();
+            float s = tone(0);
             for (int k = 1; k < 6; ++k)
-                s = s + oscillators[k].process();
+                s = s + tone(k);
             s = s * oscillatorMix;
             float x = s * 0.26f + noise.process() * noiseMix;
             float y = bandPass.process(highPass.process(x));
@@ -227,12 +227,12 @@ int brakka_voice_cymbal_110::process(float* out, int n) {
         volumeEnvelope.process(ea, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float o0 = oscillators[0].process();
-            float o1 = oscillators[1].process();
-            float o2 = oscillators[2].process();
-            float o3 = oscillators[3].process();
-            float o4 = oscillators[4].process();
-            float o5 = oscillators[5].process();
+            float o0 = tone(0);
+            float o1 = tone(1);
+            float o2 = tone(2);
+            float o3 = tone(3);
+            float o4 = tone(4);
+            float o5 = tone(5);
             float x = (1.1f * o1 + 1.1f * o0) + 0.25f * o2 + 1.25f * o3 + 0.5f * o4 + 2.04f * o5;
             x = x + (bandMix * 6.0f) * noise.process();
             x = x * velocityGain;
