@@ -311,8 +311,9 @@ TEST(Sequencer, MIDINoteStepping) {
     EXPECT_EQ(step({83}).size(), 1u); // back from step 0 to 31
     EXPECT_EQ(h.engine().getCurrentStep(), 31);
     EXPECT_TRUE(step({85}).empty());
-    EXPECT_TRUE(play(h, 44100).empty());  // the clock does not move by itself
-    EXPECT_EQ(step({86, 84}).size(), 2u); // several steps in one list, all in their block
+    EXPECT_TRUE(play(h, 44100).empty());       // the clock does not move by itself
+    EXPECT_EQ(step({86, 84}).size(), 2u);      // several steps in one list, all in their block
+    EXPECT_EQ(h.engine().getCurrentStep(), 1); // in the host's order: rewind, then advance
 }
 
 TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
