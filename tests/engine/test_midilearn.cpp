@@ -53,6 +53,7 @@ protected:
         e().handleSpecialClick(tag);
         cc(controller, 10);
         cc(controller, 20);
+        h->host().process(16); // a block lost to the saver's lock hold would delay the events
     }
     // Waits up to a second for the file to hold `expected`; returns what it holds then.
     std::string fileAfterSave(const std::string& expected) {
