@@ -14,9 +14,6 @@
 
 class BrakkaParameterManager : public zu_paramManager {
 public:
-    // The instrument's counts, as the table's users have long named them (BrakkaParameterTags.h).
-    static constexpr long kNumParameters = ::kNumParameters;
-    static constexpr int kNumPatterns = ::kNumPatterns;
     static constexpr int kPanLawSize = 1000;
 
     // Step lengths in 96ths of a whole note for the five pattern step sizes.
