@@ -1,12 +1,12 @@
-// Biquad filters against a model of their coefficients and recursion; gains at DC, centre and half
-// the rate; bypass, denormal protection, recalculation and out-of-range settings.
+// Biquad filters: design values, gains at DC, centre and half the rate; bypass, denormal
+// protection, recalculation and out-of-range settings. (The voices' filters are held sample for
+// sample to the models of test_voice_models.cpp.)
 #include "zusp_filters.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 namespace {
 
@@ -25,28 +25,6 @@ struct Probe : Base {
 using LowPass = Probe<zusp_filter_rbj_low_pass>;
 using HighPass = Probe<zusp_filter_rbj_high_pass>;
 using BandPass = Probe<zusp_filter_rbj_band_pass>;
-
-// The filter as described (coefficients in double precision): Direct Form I with the alternating
-// offset on the second output-history term.
-struct ModelBiquad {
-    int type; // 0 low-pass, 1 high-pass, 2 band-pass
-    float a1 = 0, a2 = 0, b0 = 0, b1 = 0, b2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0, d = 1e-12f;
-    void set(double hz, double q, double rate) {
-        const double w = 2 * M_PI * hz / rate, c = std::cos(w),
-                     alpha = std::sin(w) * std::sinh(0.5 / q);
-        const double k = 1 / (1 + alpha);
-        a1 = float(-2 * c * k);
-        a2 = float((1 - alpha) * k);
-        b0 = float(type == 2 ? alpha * k : 0.5 * (type ? 1 + c : 1 - c) * k);
-        b1 = float(type == 2 ? 0 : type ? -(1 + c) * k : (1 - c) * k);
-        b2 = type == 2 ? -b0 : b0;
-    }
-    float process(float x) {
-        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        y2 = y1 + d, d = -d, y1 = y, x2 = x1, x1 = x;
-        return y;
-    }
-};
 
 // Steady-state peak amplitude of the filter's answer to a unit sine at hz.
 double gainAt(zusp_filter& f, double hz) {
@@ -70,32 +48,12 @@ float settleOn(zusp_filter& f, bool alternating) {
 
 } // namespace
 
-TEST(Filter, EveryTypeFollowsTheModelThroughSettingChanges) {
+// Pinned design values: the angle and the bandwidth term of 1 kHz at Q 0.707, and the
+// normalized resonance scales of the two families.
+TEST(Filter, DesignValuesAndResonanceScales) {
     LowPass lp;
     HighPass hp;
     BandPass bp;
-    zusp_filter_rbj* filters[] = {&lp, &hp, &bp};
-    // frequency, normalized resonance (below 0: unchanged)
-    const std::pair<float, float> settings[] = {
-        {1000, -1}, {5000, 0}, {2640, 0.1f}, {12000, 1}, {1500, 0.5f}};
-    for (int type = 0; type < 3; ++type) {
-        ModelBiquad m{type};
-        m.set(1000.0f, 0.707f, 44100.0f); // a new filter is usable at once
-        uint32_t seed = 1;
-        for (auto [hz, r] : settings) {
-            if (r >= 0) {
-                filters[type]->setFrequency(hz);
-                filters[type]->setResonanceNormalized(r);
-                m.set(hz, r * (type == 2 ? 7.0f : 10.0f) + 1.0f, 44100.0f);
-            }
-            for (int n = 0; n < 2000; ++n) { // history survives the change
-                seed = seed * 1664525u + 1013904223u;
-                const float x = float(seed >> 8) / 8388608.0f - 1.0f;
-                ASSERT_NEAR(filters[type]->process(x), m.process(x), 2e-4f)
-                    << type << " " << hz << " " << n;
-            }
-        }
-    }
     lp.setFrequency(1000.0f);
     lp.setResonance(0.707f);
     EXPECT_NEAR(lp.omega(), 0.142476f, 1e-6f);
