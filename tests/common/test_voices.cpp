@@ -75,6 +75,13 @@ TEST(Voices, HitsEndInSilenceAfterTheSameMillisecondsAtEitherRate) {
         for (int i = 0; i < 4000; ++i)
             ASSERT_LT(std::fabs(v->process()), 1e-9f);
     }
+    // A tom's tone decay gives the fundamental twenty percent more.
+    brakka_voice_tom tom;
+    tom.setToneFrequency(80);
+    tom.setToneDecayTime(400);
+    tom.setOsc1DecayCurvature(0);
+    tom.setOsc2DecayCurvature(0);
+    EXPECT_NEAR(1000.0 * double(lastSound(hit(tom, 1, 44100))) / 44100, 480, 2);
 }
 
 // Rendered in blocks of any size, every voice gives the samples of one process() call per
@@ -161,6 +168,11 @@ TEST(VoiceRouting, UnconnectedTagsOutOfRangeTagsAndBadValuesChangeNothing) {
         ASSERT_TRUE(std::isfinite(x) && std::fabs(x) < 10.0f);
     bank->setVoiceParameter(80, -1.0f);
     EXPECT_EQ(bank->cowbell.bandPass.getResonance(), 1.0f);
+    // Bends and tunings beyond any parameter's range are held at the voices' limits.
+    bank->setVoiceParameter(kKickPitchModTag, 1e6f);
+    bank->setVoiceParameter(kLowTomFirstTag, 1e6f);
+    EXPECT_EQ(bank->kick.toneBendDepth, 2000.0f);
+    EXPECT_EQ(bank->lowTom.fundamental.getFrequency(), 1000.0f);
     EXPECT_EQ(bank->getVoice(12), nullptr);
     EXPECT_EQ(bank->getVoice(-1), nullptr);
     EXPECT_EQ(bank->getVoice(11), &bank->cowbell);
