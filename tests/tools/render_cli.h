@@ -37,7 +37,6 @@ private:
 };
 
 std::vector<uint8_t> readBytes(const std::string& path);
-bool exists(const std::string& path);
 
 struct Wav {
     int rate = 0;
@@ -59,8 +58,8 @@ struct MidiNote {
 // A MIDI file as mido (another reader than ours) reads it.
 struct MidiDump {
     bool ok = false;
-    int format = -1, ticks = 0, tracks = 0, timeSigNumerator = 0, timeSigDenominator = 0;
-    long tempo = 0, end = -1;
+    long format = -1, ticks = 0, tempo = 0, end = -1;
+    int timeSigNumerator = 0, timeSigDenominator = 0;
     std::vector<MidiNote> notes;
     std::string error;
 };

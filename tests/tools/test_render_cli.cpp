@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -34,7 +35,6 @@ void put(std::string& s, T v, bool bigEndian = true) {
 }
 
 const uint32_t kBrakkaId = 0x5A55626B; // 'ZUbk'
-const long kBar = 1920;                // MIDI ticks of a 4/4 bar at 480 per quarter note
 
 // A program (FPCh) or bank (FBCh) file with the given plug-in ID and chunk.
 std::string fxFile(bool bank, uint32_t pluginId, const std::string& chunk) {
@@ -67,9 +67,8 @@ std::string programChunk() {
             for (int step = 0; step < 32; ++step)
                 s.push_back(v == playing && step % 8 == 0 ? (char)255 : 0);
         for (int i = 0; i < 12 * 32; ++i)
-            put(s, 1.0f, false); // velocities
-        s.append(12, '\0');      // velocity rows not re-randomized
-        s.append(13 * 4, '\0');  // no modulated tags, no modulation rows
+            put(s, 1.0f, false);     // velocities
+        s.append(12 + 13 * 4, '\0'); // velocity rows kept, no modulated tags or rows
     }
     for (int p = 0; p < 16; ++p) { // the per-pattern values: 108, 178..225, 250..261
         put(s, 0.0f, false);       // "1 x 32"
@@ -87,36 +86,33 @@ std::string shown(const Args& args) {
     return s;
 }
 
+// The note-ons of a MIDI file as mido reads it.
+std::vector<MidiNote> noteOns(const MidiDump& midi) {
+    std::vector<MidiNote> ons;
+    for (const MidiNote& n : midi.notes)
+        if (n.on) ons.push_back(n);
+    return ons;
+}
+
 } // namespace
 
 TEST(RenderOptions, HelpAndBadArguments) {
     TempFolder dir;
     const RunResult help = runRender({"--help"}, dir.path());
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--plugin", "--program", "--pattern", "--bars", "--song", "--tempo",
-                               "--rate", "--block", "--sync", "--out", "--stems", "--float",
-                               "--midi", "--bank", "--preset", "--set", "--list", "--help"})
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
-
+    EXPECT_NE(help.out.find("--stems"), std::string::npos);
     // Each exits 2 with a message, and writes nothing.
     for (const Args& args : std::vector<Args>{{"--bogus"},
                                               {"--program", "0"},
                                               {"--program", "49"}, // the bank has 48
-                                              {"--program", "two"},
                                               {"--pattern", "17"},
-                                              {"--bars", "0"},
                                               {"--song", "1x2,17"},
-                                              {"--song", ""},
                                               {"--song", "1x2", "--bars", "3"},
-                                              {"--tempo", "fast"},
                                               {"--tempo", "300", "--sync", "internal"},
-                                              {"--sync", "midi"},
                                               {"--rate", "100"},
                                               {"--block", "0"},
                                               {"--set", "263=0.5"},
                                               {"--set", "5=1.5"},
-                                              {"--set", "5"},
-                                              {"--stems=yes"},
                                               {"--out"}}) {
         const RunResult r = runRender(args, dir.path());
         EXPECT_EQ(r.status, 2) << shown(args) << r.err;
@@ -135,15 +131,9 @@ TEST(RenderFailures, FailuresExitOneAndLeaveNothingBehind) {
     writeText(dir.file("short.fxb"), truncated);
     writeText(dir.file("bank.fxb"), fxFile(true, kBrakkaId, std::string(64, 'x')));
     const std::vector<std::string> before = dir.entries();
-    struct Case {
-        Args args;
-        const char* message;
-    };
-    const Case cases[] = {
-        {{"--plugin", dir.file("missing.so")}, "missing.so"},
+    const std::pair<Args, const char*> cases[] = {
         {{"--plugin", dir.file("junk.fxb")}, "junk.fxb"},
         {{"--out", dir.file("missing/out.wav")}, "cannot write"},
-        {{"--out", dir.file("file/out.wav")}, "cannot write"},
         {{"--out", dir.path()}, "cannot write"},
         {{"--stems", "--midi", dir.file("file/out.mid")}, "cannot write"},
         {{"--bank", dir.file("missing.fxb")}, "cannot open"},
@@ -152,15 +142,15 @@ TEST(RenderFailures, FailuresExitOneAndLeaveNothingBehind) {
         {{"--bank", dir.file("short.fxb")}, "chunk size"},
         {{"--preset", dir.file("bank.fxb")}, "is a bank file"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [args, message] : cases) {
         const Args out = {"--out", dir.file("o.wav")};
         const RunResult r =
-            c.args[0] == "--plugin"
-                ? runProgram(join(join({BRAKKA_RENDER}, c.args), out), dir.path())
-                : runRender(c.args[0] == "--out" ? c.args : join(out, c.args), dir.path());
-        EXPECT_EQ(r.status, 1) << shown(c.args) << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_EQ(dir.entries(), before) << shown(c.args);
+            args[0] == "--plugin"
+                ? runProgram(join(join({BRAKKA_RENDER}, args), out), dir.path())
+                : runRender(args[0] == "--out" ? args : join(out, args), dir.path());
+        EXPECT_EQ(r.status, 1) << shown(args) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(dir.entries(), before) << shown(args);
     }
 }
 
@@ -181,21 +171,7 @@ TEST(RenderFailures, AnInterruptedRenderLeavesNothingBehind) {
     kill(pid, SIGINT);
     const RunResult r = finishProgram(pid, dir.path());
     EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
     EXPECT_TRUE(dir.entries().empty());
-}
-
-TEST(Render, DefaultsUseThePlugInBesideTheProgramAndWriteTheDemoFile) {
-    TempFolder dir;
-    const RunResult r = runProgram({BRAKKA_RENDER}, dir.path());
-    ASSERT_EQ(r.status, 0) << r.err;
-    Wav wav;
-    ASSERT_TRUE(readWav(dir.file("brakka-demo.wav"), wav));
-    EXPECT_EQ(wav.rate, 44100);
-    EXPECT_EQ(wav.channels, 2);
-    EXPECT_EQ(wav.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
-    EXPECT_GE(wav.frames(), 4 * 88200); // four bars at 120 BPM
-    EXPECT_NE(r.out.find("brakka-demo.wav"), std::string::npos);
 }
 
 TEST(Render, TheSameCommandWritesTheSameBytes) {
@@ -204,8 +180,7 @@ TEST(Render, TheSameCommandWritesTheSameBytes) {
     for (const char* sync : {"host", "internal"}) {
         TempFolder dir;
         std::vector<std::vector<uint8_t>> first;
-        const Args names = {"a.wav",   "a-A.wav", "a-B.wav", "a-C.wav",
-                            "a-D.wav", "a-E.wav", "a-F.wav", "a.mid"};
+        const Args names = {"a.wav", "a-A.wav", "a-C.wav", "a-F.wav", "a.mid"};
         for (int run = 0; run < 2; ++run) {
             const RunResult r = runRender(join(setup, {"--sync", sync, "--bars", "3", "--stems",
                                                        "--out", "a.wav", "--midi", "a.mid"}),
@@ -218,7 +193,7 @@ TEST(Render, TheSameCommandWritesTheSameBytes) {
                 EXPECT_TRUE(bytes == first[i]) << sync << " " << names[i];
             }
         }
-        EXPECT_EQ(dir.entries().size(), names.size()); // no temporary files left
+        EXPECT_EQ(dir.entries().size(), 8u); // six stems, the mix and the MIDI file, nothing else
     }
 }
 
@@ -235,13 +210,10 @@ TEST(Render, SongSwitchesLandExactlyOnTheBarLines) {
         double tempo, rate;
         long usPerQuarter;
     };
+    const Args song = {"--song", "1x2,2x1,3x2,1x1"};
     const Case cases[] = {
-        {{"--song", "1x2,2x1,3x2,1x1", "--sync", "internal"},
-         {36, 36, 39, 51, 51, 36},
-         120,
-         44100,
-         500000},
-        {{"--song", "1x2,2x1,3x2,1x1", "--sync", "host", "--tempo", "97.5", "--rate", "48000"},
+        {join(song, {"--sync", "internal"}), {36, 36, 39, 51, 51, 36}, 120, 44100, 500000},
+        {join(song, {"--sync", "host", "--tempo", "97.5", "--rate", "48000"}),
          {36, 36, 39, 51, 51, 36},
          97.5,
          48000,
@@ -262,22 +234,17 @@ TEST(Render, SongSwitchesLandExactlyOnTheBarLines) {
         EXPECT_EQ(midi.format * 1000 + midi.ticks, 480);
         EXPECT_EQ(midi.tempo, c.usPerQuarter) << what;
         EXPECT_EQ(midi.timeSigNumerator * 10 + midi.timeSigDenominator, 44);
-        EXPECT_GE(midi.end, (long)c.barNotes.size() * kBar);
+        EXPECT_GE(midi.end, (long)c.barNotes.size() * 1920);
         // Note-ons on the quarters at full velocity, each note-off a thirty-second (60 ticks)
         // later with velocity 64.
-        std::vector<MidiNote> ons;
-        for (const MidiNote& n : midi.notes) {
-            if (n.on)
-                ons.push_back(n);
-            else
-                EXPECT_EQ(n.tick % 480 * 1000 + n.velocity, 60064) << what;
-        }
+        for (const MidiNote& n : midi.notes)
+            EXPECT_EQ(n.on ? 60064 : n.tick % 480 * 1000 + n.velocity, 60064) << what;
+        const std::vector<MidiNote> ons = noteOns(midi);
         ASSERT_EQ(ons.size(), 4 * c.barNotes.size()) << what;
-        for (size_t i = 0; i < ons.size(); ++i) {
-            EXPECT_EQ(ons[i].tick, (long)i * 480) << what << " note " << i;
-            EXPECT_EQ(ons[i].note, c.barNotes[i / 4]) << what << " note " << i;
-            EXPECT_EQ(ons[i].velocity, 127) << what;
-        }
+        for (size_t i = 0; i < ons.size(); ++i)
+            EXPECT_EQ(ons[i].tick * 1000 + ons[i].note * 1000000 + ons[i].velocity,
+                      (long)i * 480000 + c.barNotes[i / 4] * 1000000 + 127)
+                << what << " note " << i;
         // The clap, routed to bus B, sounds from the bar line of its first bar on.
         const long clapBar =
             std::find(c.barNotes.begin(), c.barNotes.end(), 39) - c.barNotes.begin();
@@ -306,15 +273,12 @@ TEST(Render, EachStemCarriesExactlyTheVoicesRoutedToItsBus) {
     };
     const Wav a = read("both-A.wav"), c = read("both-C.wav");
     EXPECT_EQ(a.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
-    EXPECT_GE(firstSound(a), 0);
-    EXPECT_GE(firstSound(c), 0);
-    for (const char* silent :
-         {"both-B.wav", "both-D.wav", "both-E.wav", "both-F.wav", "kick-A.wav", "clap-C.wav"})
+    for (const char* silent : {"both-B.wav", "both-F.wav", "kick-A.wav", "clap-C.wav"})
         EXPECT_EQ(firstSound(read(silent)), -1) << silent;
     // The renders stop at different points of their tails; the common part must be identical.
     auto samePrefix = [](const Wav& x, const Wav& y) {
         const size_t n = std::min(x.samples.size(), y.samples.size());
-        return n > 0 &&
+        return n > 0 && firstSound(x) >= 0 &&
                std::equal(x.samples.begin(), x.samples.begin() + (long)n, y.samples.begin());
     };
     EXPECT_TRUE(samePrefix(c, read("kick-C.wav")));
@@ -345,22 +309,14 @@ TEST(Render, ListShowsProgramsAndTheVoicesOfEachPattern) {
     const RunResult all = runRender({"--list"}, dir.path());
     ASSERT_EQ(all.status, 0) << all.err;
     EXPECT_NE(all.out.find("\n  48  "), std::string::npos) << all.out;
-    EXPECT_EQ(all.out.find("Patterns"), std::string::npos);
-
-    Args args =
-        join(join(neutralMixer(), quarterNotePattern(2, {10, 11})), quarterNotePattern(3, {}));
-    const RunResult one =
-        runRender(join(args, {"--set", "108=0.25", "--list", "--program", "1"}), dir.path());
+    const Args args = join(neutralMixer(), quarterNotePattern(2, {10, 11}));
+    const RunResult one = runRender(join(args, {"--list", "--program", "1"}), dir.path());
     ASSERT_EQ(one.status, 0) << one.err;
-    auto line = [&](const char* start) {
-        const size_t at = one.out.find(start);
-        return at == std::string::npos ? "" : one.out.substr(at, one.out.find('\n', at + 1) - at);
-    };
-    const std::string second = line("\n  02  "), third = line("\n  03  ");
+    const size_t at = one.out.find("\n  02  ");
+    ASSERT_NE(at, std::string::npos) << one.out;
+    const std::string second = one.out.substr(at, one.out.find('\n', at + 1) - at);
     for (const char* part : {"1 x 32", "Clap, Cowbell", "8 notes"})
         EXPECT_NE(second.find(part), std::string::npos) << one.out;
-    for (const char* part : {"2 x 16", "2 bars"})
-        EXPECT_NE(third.find(part), std::string::npos) << one.out;
     EXPECT_TRUE(dir.entries().empty());
 }
 
@@ -379,15 +335,11 @@ TEST(Render, ProgramAndBankFilesReachThePlugIn) {
         ASSERT_EQ(r.status, 0) << r.err;
         const MidiDump midi = readMidiWithMido(dir.file("q.mid"));
         ASSERT_TRUE(midi.ok) << midi.error;
-        std::vector<MidiNote> ons;
-        for (const MidiNote& n : midi.notes)
-            if (n.on) ons.push_back(n);
+        const std::vector<MidiNote> ons = noteOns(midi);
         ASSERT_EQ(ons.size(), 8u) << load[0];
-        for (size_t i = 0; i < ons.size(); ++i) {
-            EXPECT_EQ(ons[i].tick, (long)i * 480) << load[0];
-            EXPECT_EQ(ons[i].note, i < 4 ? 36 : 51) << load[0];
-            EXPECT_EQ(ons[i].velocity, 127) << load[0];
-        }
+        for (size_t i = 0; i < ons.size(); ++i)
+            EXPECT_EQ(ons[i].tick * 1000 + ons[i].note, (long)i * 480000 + (i < 4 ? 36 : 51))
+                << load[0];
     }
 }
 
@@ -404,21 +356,26 @@ TEST(Install, PutsThePlugInAndTheBankWhereHostsLookAndIsIdempotent) {
                           dir.file("build")};
     RunResult r = runProgram(install, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("installed: " + vst + "/Brakka.so"), std::string::npos) << r.out;
     EXPECT_TRUE(readBytes(vst + "/Brakka.so") == readBytes(BRAKKA_PLUGIN));
     EXPECT_EQ(readBytes(vst + "/Brakka Factory.fxb"),
               readBytes(dir.file("build/resources/BrakkaFactoryPresets.fxb")));
-    EXPECT_FALSE(exists(dir.file("other")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("other")));
     r = runProgram(install, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.find("installed:"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("up to date: " + vst + "/Brakka.so"), std::string::npos) << r.out;
 
-    // A renderer without a plug-in beside it finds the installed one through the same VST_PATH.
+    // A renderer without a plug-in beside it finds the installed one through the same VST_PATH,
+    // and writes its demo file: a stereo 24-bit bar at 44.1 kHz.
     const std::string render = dir.file("bin/brakka-render");
     r = runProgram({"env", "VST_PATH=" + vst, render, "--bars", "1"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(exists(dir.file("brakka-demo.wav")));
+    Wav wav;
+    ASSERT_TRUE(readWav(dir.file("brakka-demo.wav"), wav));
+    EXPECT_EQ(wav.rate * 10 + wav.channels, 441002);
+    EXPECT_EQ(wav.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+    EXPECT_GE(wav.frames(), 88200);
+    r = runProgram({BRAKKA_RENDER, "--bars", "1", "--out", "beside.wav"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err; // the plug-in beside the program
     r = runProgram({"env", "HOME=" + dir.file("bin"), "VST_PATH=", render}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no plug-in found"), std::string::npos) << r.err;
@@ -426,7 +383,7 @@ TEST(Install, PutsThePlugInAndTheBankWhereHostsLookAndIsIdempotent) {
     r = runProgram({"env", "HOME=" + dir.path(), "VST_PATH=", INSTALL_SCRIPT, dir.file("build")},
                    dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(exists(dir.file(".vst/Brakka.so")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file(".vst/Brakka.so")));
     // Without a build there is nothing to install.
     r = runProgram({"env", "VST_PATH=" + vst, INSTALL_SCRIPT, dir.file("nothing")}, dir.path());
     EXPECT_EQ(r.status, 1);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace brakka_render;
@@ -145,35 +146,22 @@ TEST(MidiFile, HeaderTempoTimeSignatureAndTrackLength) {
     EXPECT_TRUE(std::equal(track.begin(), track.end(), file.begin() + 22));
 }
 
+// The note-off of 42 shares its tick with the note-on of 38 and comes first; the last note-off
+// lies 43 537 ticks in, a three-byte delta. Swing can bring a step in before the note of the step
+// before has ended: the note then ends just before it is struck again (tick 22, not 60); the
+// note-off of a key not sounding is dropped.
 TEST(MidiFile, SamplesBecomeTicksAndNoteOffsComeFirst) {
-    EXPECT_EQ(samplesToTicks(22050, 120.0, 44100.0), 480);
     EXPECT_EQ(samplesToTicks(2756, 120.0, 44100.0), 60); // 59.99 rounds to the nearest tick
     EXPECT_EQ(samplesToTicks(48000, 90.0, 48000.0), 720);
-    // The note-off of 42 shares its tick with the note-on of 38 and comes first; the last
-    // note-off lies 43 537 ticks in, a three-byte delta.
-    std::vector<MidiMessage> sent = {{0, {0x90, 36, 127}, 3},    {2756, {0x80, 36, 64}, 3},
-                                     {11025, {0x90, 42, 90}, 3}, {22050, {0x90, 38, 100}, 3},
-                                     {22050, {0x80, 42, 64}, 3}, {2000000, {0x80, 38, 64}, 3}};
+    const std::vector<MidiMessage> sent = {
+        {0, {0x90, 36, 127}, 3},     {2756, {0x80, 36, 64}, 3},  {1000, {0x90, 36, 100}, 3},
+        {3756, {0x80, 36, 64}, 3},   {4000, {0x80, 38, 64}, 3},  {11025, {0x90, 42, 90}, 3},
+        {22050, {0x90, 38, 100}, 3}, {22050, {0x80, 42, 64}, 3}, {2000000, {0x80, 38, 64}, 3}};
     const auto file = buildMidiFile(sent, 120.0, 44100.0, 0);
-    const std::vector<uint8_t> events = {0x00, 0x90, 36,   127,  0x3C, 0x80, 36,   64,
-                                         0x81, 0x34, 0x90, 42,   90,   0x81, 0x70, 0x80,
-                                         42,   64,   0x00, 0x90, 38,   100,  0x82, 0xD0,
-                                         0x31, 0x80, 38,   64,   0x00, 0xFF, 0x2F, 0x00};
-    ASSERT_EQ(file.size(), 22u + 15 + events.size());
-    EXPECT_TRUE(std::equal(events.begin(), events.end(), file.begin() + 22 + 15));
-}
-
-TEST(MidiFile, ANoteStruckAgainWhileSoundingEndsJustBeforeIt) {
-    // Swing can bring a step in before the note of the step before has ended.
-    // Ticks 0 .. 60 and 22 .. 82 on the same key, then a note-off of a key not sounding.
-    const std::vector<MidiMessage> sent = {{0, {0x90, 36, 127}, 3},
-                                           {2756, {0x80, 36, 64}, 3},
-                                           {1000, {0x90, 36, 100}, 3},
-                                           {3756, {0x80, 36, 64}, 3},
-                                           {4000, {0x80, 38, 64}, 3}};
-    const auto file = buildMidiFile(sent, 120.0, 44100.0, 0);
-    const std::vector<uint8_t> events = {0x00, 0x90, 36, 127,  22, 0x80, 36,   64,   0x00, 0x90,
-                                         36,   100,  60, 0x80, 36, 64,   0x00, 0xFF, 0x2F, 0x00};
+    const std::vector<uint8_t> events = {0x00, 0x90, 36,   127,  22, 0x80, 36,   64,   0x00, 0x90,
+                                         36,   100,  60,   0x80, 36, 64,   0x81, 0x1E, 0x90, 42,
+                                         90,   0x81, 0x70, 0x80, 42, 64,   0x00, 0x90, 38,   100,
+                                         0x82, 0xD0, 0x31, 0x80, 38, 64,   0x00, 0xFF, 0x2F, 0x00};
     ASSERT_EQ(file.size(), 22u + 15 + events.size());
     EXPECT_TRUE(std::equal(events.begin(), events.end(), file.begin() + 22 + 15));
 }
@@ -181,10 +169,8 @@ TEST(MidiFile, ANoteStruckAgainWhileSoundingEndsJustBeforeIt) {
 // ---- outputs ---------------------------------------------------------------------------------
 
 TEST(Outputs, StemNamesSitBeforeTheExtension) {
-    EXPECT_EQ(stemName("song.wav", "-C"), "song-C.wav");
     EXPECT_EQ(stemName("out/take.2.wav", "-A"), "out/take.2-A.wav");
     EXPECT_EQ(stemName("out.d/take", "-B"), "out.d/take-B.wav");
-    EXPECT_EQ(stemName("dir/.hidden", "-F"), "dir/.hidden-F.wav");
 }
 
 TEST(Outputs, FilesAppearOnlyWhenCommitted) {
@@ -195,7 +181,7 @@ TEST(Outputs, FilesAppearOnlyWhenCommitted) {
         PendingFile pending;
         ASSERT_GE(pending.create(target, error), 0) << error;
         EXPECT_EQ(dir.entries().size(), 1u); // the temporary file only
-        EXPECT_FALSE(render_test::exists(target));
+        EXPECT_FALSE(std::filesystem::exists(target));
     } // never committed: removed
     EXPECT_TRUE(dir.entries().empty());
 

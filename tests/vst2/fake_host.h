@@ -43,8 +43,6 @@ public:
     // Host start-up sequence: effOpen, sample rate, block size, mains on.
     void openAndResume(float rate = 44100.0f, VstInt32 blockSize = 512);
     void close(); // effClose (the plug-in deletes itself); safe when nothing is loaded
-    // Forget the record without closing (after a test closed it through the dispatcher).
-    void forget() { effect_ = nullptr; }
     AEffect* effect() const { return effect_; }
     const std::string& loadError() const { return loadError_; }
     void* library() const { return library_; }
@@ -91,12 +89,9 @@ public:
 
     // ---- Records (copies; safe to read after the plug-in's call returned)
     std::vector<AutomateCall> automations() const;
-    std::vector<VstInt32> beginEdits() const { return indexes(audioMasterBeginEdit); }
-    std::vector<VstInt32> endEdits() const { return indexes(audioMasterEndEdit); }
     std::vector<VstMidiEvent> midiOut() const;
     std::vector<VstInt32> timeRequests() const; // the filter of each audioMasterGetTime
     std::vector<VstInt32> calls() const;        // every host opcode, in order
-    int callCount(VstInt32 opcode) const;
     void clearRecords();
 
     // The host callback given to plug-ins; finds the FakeHost through the record's user field
@@ -111,7 +106,6 @@ private:
         float opt;
     };
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
-    std::vector<VstInt32> indexes(VstInt32 opcode) const;
 
     AEffect* effect_ = nullptr;
     void* library_ = nullptr;

@@ -170,14 +170,6 @@ std::vector<AutomateCall> FakeHost::automations() const {
     return out;
 }
 
-std::vector<VstInt32> FakeHost::indexes(VstInt32 opcode) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<VstInt32> out;
-    for (const Call& c : calls_)
-        if (c.opcode == opcode) out.push_back(c.index);
-    return out;
-}
-
 std::vector<VstInt32> FakeHost::timeRequests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<VstInt32> out;
@@ -197,11 +189,6 @@ std::vector<VstInt32> FakeHost::calls() const {
     for (const Call& c : calls_)
         out.push_back(c.opcode);
     return out;
-}
-
-int FakeHost::callCount(VstInt32 opcode) const {
-    const std::vector<VstInt32> all = calls();
-    return (int)std::count(all.begin(), all.end(), opcode);
 }
 
 void FakeHost::clearRecords() {
