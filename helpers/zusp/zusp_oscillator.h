@@ -80,23 +80,28 @@ protected:
     void releaseTable();
     // Replaces a shared current table with an owned copy of it.
     void ownSharedTable();
+    // The usual step, 0 <= p < 2N: the wrapped phase is p or p - N exactly (the sum of index
+    // and fraction it would be built from), which keeps the next sample's wait on this one
+    // short. False for any other position.
+    bool seekUsualStep(float p, int32_t& index) {
+        const float size = static_cast<float>(mTableSize);
+        if (!(p >= 0.0f && p < size + size)) return false;
+        const int32_t i = static_cast<int32_t>(p);
+        mFraction = p - static_cast<float>(i);
+        if (p >= size) {
+            mPhase = p - size;
+            index = i - mTableSize;
+        } else {
+            mPhase = p;
+            index = i;
+        }
+        return true;
+    }
     // Moves the phase to read position p, wrapped into a power-of-two table, and returns the
     // table index there; mFraction keeps the part of the way to the next entry.
     int32_t seek(float p) {
-        // The usual step, 0 <= p < 2N: the wrapped phase is p or p - N exactly (the sum of
-        // index and fraction it would be built from), which keeps the next sample's wait on
-        // this one short.
-        const float size = static_cast<float>(mTableSize);
-        if (p >= 0.0f && p < size + size) {
-            const int32_t i = static_cast<int32_t>(p);
-            mFraction = p - static_cast<float>(i);
-            if (p >= size) {
-                mPhase = p - size;
-                return i - mTableSize;
-            }
-            mPhase = p;
-            return i;
-        }
+        int32_t usual;
+        if (seekUsualStep(p, usual)) return usual;
         // Positions far outside any table (or not numbers) restart at 0 instead of overflowing
         // the integer conversion.
         if (!(p > -2.0e9f && p < 2.0e9f)) p = 0.0f;
@@ -146,18 +151,8 @@ protected:
     // table size; anything further out (a step of a whole table or more, a negative phase) is
     // folded back with a modulo so the reads stay inside the table.
     int32_t seekAnySize(float p) {
-        // The usual step, 0 <= p < 2N, as in seek().
-        const float size = static_cast<float>(mTableSize);
-        if (p >= 0.0f && p < size + size) {
-            const int32_t i = static_cast<int32_t>(p);
-            mFraction = p - static_cast<float>(i);
-            if (p >= size) {
-                mPhase = p - size;
-                return i - mTableSize;
-            }
-            mPhase = p;
-            return i;
-        }
+        int32_t usual;
+        if (seekUsualStep(p, usual)) return usual;
         if (!(p > -2.0e9f && p < 2.0e9f)) p = 0.0f;
         int32_t i = static_cast<int32_t>(p);
         const float frac = p - static_cast<float>(i);
