@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 
 zusp_compressor::zusp_compressor() {
     mAttackCoefficient = coefficientFor(mAttackTime);
@@ -82,6 +83,81 @@ inline float bitsFloat(uint32_t u) {
     return f;
 }
 
+// The gain computer of two loud samples at once, lane by lane the same operations in the same
+// order as levelInDecibels (logPositive) and exp10f (expKernel), so every lane has their bits.
+// Both envelopes must be normal, finite floats (every envelope at or above the quiet one is);
+// false, with nothing written, when a power falls outside expKernel's plain range.
+bool gainsOfTwo(const float envelope[2], float threshold, float slope, float reduction[2],
+                float multiplier[2]) {
+    using namespace zusp_math;
+    // Built from registers (_mm_setr_pd), never stored and loaded back as a pair, which would
+    // stall on the store forwarding.
+    const uint32_t u0 = floatBits(envelope[0]), u1 = floatBits(envelope[1]);
+    const uint32_t bits0 = u0 & 0x7fffff, bits1 = u1 & 0x7fffff;
+    const detail::LogEntry& t0 = detail::kTables.log[bits0 >> (23 - detail::kLogTableBits)];
+    const detail::LogEntry& t1 = detail::kTables.log[bits1 >> (23 - detail::kLogTableBits)];
+    const __m128d mantissa = _mm_setr_pd(static_cast<double>(bits0), static_cast<double>(bits1));
+    const __m128d de = _mm_setr_pd(static_cast<double>(static_cast<int>(u0 >> 23) - 127),
+                                   static_cast<double>(static_cast<int>(u1 >> 23) - 127));
+    const __m128d m =
+        _mm_add_pd(_mm_set1_pd(1.0), _mm_mul_pd(mantissa, _mm_set1_pd(1.0 / 8388608.0)));
+    const __m128d r = _mm_sub_pd(_mm_mul_pd(m, _mm_setr_pd(t0.invC, t1.invC)), _mm_set1_pd(1.0));
+    const __m128d r2 = _mm_mul_pd(r, r);
+    const __m128d p01 = _mm_sub_pd(r, _mm_mul_pd(_mm_set1_pd(0.5), r2));
+    const __m128d p23 = _mm_sub_pd(_mm_set1_pd(1.0 / 3.0), _mm_mul_pd(_mm_set1_pd(0.25), r));
+    const __m128d p45 = _mm_sub_pd(_mm_set1_pd(1.0 / 5.0), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r));
+    const __m128d p67 = _mm_mul_pd(_mm_set1_pd(1.0 / 7.0), r);
+    const __m128d r3 = _mm_mul_pd(r2, r);
+    const __m128d r6 = _mm_mul_pd(r3, r3);
+    const __m128d series = _mm_add_pd(
+        _mm_add_pd(p01, _mm_mul_pd(r3, _mm_add_pd(p23, _mm_mul_pd(r2, p45)))), _mm_mul_pd(r6, p67));
+    const __m128d ln = _mm_add_pd(
+        _mm_mul_pd(de, _mm_set1_pd(kLn2Hi)),
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Lo)), _mm_setr_pd(t0.logC, t1.logC)),
+                   series));
+    const __m128d log10 = _mm_mul_pd(ln, _mm_set1_pd(kInvLn10));
+    const float dB0 = 20.0f * static_cast<float>(_mm_cvtsd_f64(log10));
+    const float dB1 = 20.0f * static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(log10, log10)));
+    const float g0 = threshold > dB0 ? 0.0f : slope * (dB0 - threshold);
+    const float g1 = threshold > dB1 ? 0.0f : slope * (dB1 - threshold);
+    const double y0 = static_cast<double>(g0 * 0.05f) * kLn10;
+    const double y1 = static_cast<double>(g1 * 0.05f) * kLn10;
+    if (!(y0 > -700.0 && y0 <= 700.0 && y1 > -700.0 && y1 <= 700.0)) return false;
+    reduction[0] = g0;
+    reduction[1] = g1;
+    if (g0 == 0.0f && g1 == 0.0f) {
+        multiplier[0] = multiplier[1] = 1.0f;
+        return true;
+    }
+    const __m128d vy = _mm_setr_pd(y0, y1);
+    const __m128d shifter = _mm_set1_pd(6755399441055744.0);
+    const __m128d t =
+        _mm_add_pd(_mm_mul_pd(vy, _mm_set1_pd(kInvLn2 * detail::kExpTableSize)), shifter);
+    const __m128d k = _mm_sub_pd(t, shifter);
+    const __m128d rr =
+        _mm_sub_pd(_mm_sub_pd(vy, _mm_mul_pd(k, _mm_set1_pd(kLn2Hi / detail::kExpTableSize))),
+                   _mm_mul_pd(k, _mm_set1_pd(kLn2Lo / detail::kExpTableSize)));
+    const __m128d rr2 = _mm_mul_pd(rr, rr);
+    const __m128d p = _mm_add_pd(
+        _mm_add_pd(_mm_set1_pd(1.0), rr),
+        _mm_mul_pd(
+            rr2,
+            _mm_add_pd(_mm_add_pd(_mm_set1_pd(0.5), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), rr)),
+                       _mm_mul_pd(rr2, _mm_add_pd(_mm_set1_pd(1.0 / 24.0),
+                                                  _mm_mul_pd(_mm_set1_pd(1.0 / 120.0), rr))))));
+    const double tv[2] = {_mm_cvtsd_f64(t), _mm_cvtsd_f64(_mm_unpackhi_pd(t, t))};
+    const double pv[2] = {_mm_cvtsd_f64(p), _mm_cvtsd_f64(_mm_unpackhi_pd(p, p))};
+    for (int j = 0; j < 2; ++j) {
+        const int64_t ki = static_cast<int64_t>(bitsOf(tv[j]) - bitsOf(6755399441055744.0));
+        const double scale =
+            fromBits(static_cast<uint64_t>((ki >> detail::kExpTableBits) + 1023) << 52);
+        const float e = static_cast<float>(
+            pv[j] * detail::kTables.exp2[ki & (detail::kExpTableSize - 1)] * scale);
+        multiplier[j] = reduction[j] == 0.0f ? 1.0f : e;
+    }
+    return true;
+}
+
 } // namespace
 
 // The level in dB grows with the envelope, and the bit patterns of positive floats grow with
@@ -137,13 +213,65 @@ void zusp_compressor::processStereo(float left, float right, float& outLeft, flo
     outRight = right * gIn * mGainReductionMultiplier * mOutputGainLinear;
 }
 
+// The same as n calls of the one-sample form, in chunks and in three passes: the detector's
+// recursion alone (cheap), then the gain computer of every sample (a logarithm and a power each
+// while the level lies above the threshold; the samples do not depend on one another, so the
+// processor works on several at once), then the outputs.
 void zusp_compressor::processStereo(const float* left, const float* right, float* outLeft,
                                     float* outRight, int n, float gain) {
-    for (int i = 0; i < n; ++i) {
-        float l, r;
-        zusp_compressor::processStereo(left[i], right[i], l, r);
-        if (outLeft) outLeft[i] = l * gain;
-        if (outRight) outRight[i] = r * gain;
+    const int kChunk = 64;
+    const float gIn = mInputGainLinear;
+    const float slope = 1.0f / mRatio - 1.0f;
+    for (int start = 0; start < n; start += kChunk) {
+        const int m = n - start < kChunk ? n - start : kChunk;
+        const float* l = left + start;
+        const float* r = right + start;
+        float level[kChunk];
+        bool loud[kChunk];
+        // The attack is chosen without a branch: whether a peak rises above the envelope is a
+        // coin toss on noisy material, which a predictor cannot learn.
+        __m128 envelope = _mm_set_ss(mEnvelope);
+        const __m128 release = _mm_set_ss(mReleaseCoefficient);
+        const __m128 attack = _mm_set_ss(mAttackCoefficient);
+        for (int i = 0; i < m; ++i) {
+            const float pl = fabsf(l[i] * gIn);
+            const float pr = fabsf(r[i] * gIn);
+            const __m128 peak = _mm_set_ss(pr > pl ? pr : pl);
+            envelope = _mm_sub_ss(envelope, _mm_mul_ss(release, envelope));
+            const __m128 rising = _mm_cmplt_ss(envelope, peak);
+            const __m128 followed =
+                _mm_add_ss(envelope, _mm_mul_ss(_mm_sub_ss(peak, envelope), attack));
+            envelope = _mm_or_ps(_mm_and_ps(rising, followed), _mm_andnot_ps(rising, envelope));
+            const float e = _mm_cvtss_f32(envelope);
+            level[i] = e;
+            loud[i] = !(e >= 1e-5f && e < mQuietEnvelope);
+        }
+        mEnvelope = _mm_cvtss_f32(envelope);
+        float multiplier[kChunk], reduction[kChunk];
+        for (int i = 0; i < m; ++i) {
+            // Two loud samples in a row (the usual case above the threshold) go together.
+            if (i + 1 < m && loud[i] && loud[i + 1] && level[i] >= 1e-5f && level[i + 1] >= 1e-5f &&
+                level[i] <= 3.4e38f && level[i + 1] <= 3.4e38f &&
+                gainsOfTwo(level + i, mDetectorThreshold, slope, reduction + i, multiplier + i)) {
+                ++i;
+                continue;
+            }
+            float g = 0.0f;
+            if (loud[i]) {
+                const float dB = levelInDecibels(level[i]);
+                if (!(mDetectorThreshold > dB)) g = slope * (dB - mDetectorThreshold);
+            }
+            reduction[i] = g;
+            multiplier[i] = g == 0.0f ? 1.0f : zusp_math::exp10f(g * 0.05f);
+        }
+        for (int i = 0; i < m; ++i) {
+            const float yl = l[i] * gIn * multiplier[i] * mOutputGainLinear;
+            const float yr = r[i] * gIn * multiplier[i] * mOutputGainLinear;
+            if (outLeft) outLeft[start + i] = yl * gain;
+            if (outRight) outRight[start + i] = yr * gain;
+        }
+        mGainReduction = reduction[m - 1];
+        mGainReductionMultiplier = multiplier[m - 1];
     }
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -73,7 +75,8 @@ TEST(Compressor, NamedGainReductions) {
 
 // The static curve, held long enough for the detector to settle on a constant level: below the
 // threshold only the gains apply, above it the output rises 1/R dB per input dB; a threshold
-// set after construction counts at once.
+// set after construction counts at once. The block form gives the one-sample form's bits, on
+// the settling level and on noise.
 TEST(Compressor, SteadyGainReductionFollowsThresholdAndRatio) {
     struct Case {
         float inDb, threshold, ratio, outDb, amplitude;
@@ -81,13 +84,33 @@ TEST(Compressor, SteadyGainReductionFollowsThresholdAndRatio) {
     const Case cases[] = {{0, -20, 4, 0, 0.5f}, {6, -20, 2, -3, 0.25f}, {0, -40, 2, 0, 0.0316f},
                           {0, -10, 1, 0, 1.0f}, {-12, -5, 8, 6, 0.9f},  {0, 0, 1000, 0, 2.0f}};
     for (const Case& s : cases) {
-        zusp_compressor c;
+        zusp_compressor c, blocks;
         apply(c, {s.inDb, s.threshold, 0.0005f, 0.01f, s.ratio, s.outDb});
+        apply(blocks, {s.inDb, s.threshold, 0.0005f, 0.01f, s.ratio, s.outDb});
         float l = 0.0f, r = 0.0f;
+        std::vector<float> in[2], out[2];
         for (int n = 0; n < 40000; ++n) {
             if (n == 20000) c.setRelease(10.0f); // down from 0 dB quickly, then hold the peak
+            // the block form's input: noise for the first 100 ms, then the signal itself
+            const float noise = float((n * 7919) % 2003) / 1001.0f - 1.0f;
+            in[0].push_back(n < 4410 ? s.amplitude * noise : -0.5f * s.amplitude);
+            in[1].push_back(n < 4410 ? s.amplitude * noise * noise : s.amplitude);
             c.processStereo(-0.5f * s.amplitude, s.amplitude, l, r);
         }
+        zusp_compressor one;
+        apply(one, {s.inDb, s.threshold, 0.0005f, 0.01f, s.ratio, s.outDb});
+        out[0].resize(in[0].size());
+        out[1].resize(in[0].size());
+        for (size_t n = 0; n < in[0].size(); n += 777)
+            blocks.processStereo(&in[0][n], &in[1][n], &out[0][n], &out[1][n],
+                                 int(std::min<size_t>(777, in[0].size() - n)), 0.5f);
+        for (size_t n = 0; n < in[0].size(); ++n) {
+            float ol, or_;
+            one.processStereo(in[0][n], in[1][n], ol, or_);
+            ASSERT_EQ(0.5f * ol, out[0][n]) << n;
+            ASSERT_EQ(0.5f * or_, out[1][n]) << n;
+        }
+        EXPECT_EQ(blocks.getGainReductionMultiplier(), one.getGainReductionMultiplier());
         const float level = 20.0f * std::log10(s.amplitude) + s.inDb;
         const float reduction =
             level > s.threshold ? (1.0f / s.ratio - 1.0f) * (level - s.threshold) : 0.0f;
