@@ -264,8 +264,9 @@ public:
     zusp_oscillator_wavetable oscillators[6]; // 4096 entries each
 
 protected:
-    // The next sample of oscillator k (called directly, so that it is inlined).
-    float tone(int k) { return oscillators[k].zusp_oscillator_wavetable::process(); }
+    // The next n samples of the six oscillators, in lanes: first[4 i + k] of oscillator k for
+    // k < 4, last[4 i + k - 4] of the others (the same values as n calls of process() each).
+    void tones(float* first, float* last, int n);
 };
 
 // Closed and open hat: the oscillator bank mixed with noise through a high-pass and a band-pass.

@@ -20,6 +20,14 @@ void brakka_voice_cymbal_base::setAudioSamplingRate(float rate) {
         o.setAudioSamplingRate(rate);
 }
 
+void brakka_voice_cymbal_base::tones(float* first, float* last, int n) {
+    zusp_oscillator_wavetable* const a[4] = {&oscillators[0], &oscillators[1], &oscillators[2],
+                                             &oscillators[3]};
+    zusp_oscillator_wavetable* const b[4] = {&oscillators[4], &oscillators[5], nullptr, nullptr};
+    zusp_oscillator_wavetable::processFour(a, nullptr, first, n);
+    zusp_oscillator_wavetable::processFour(b, nullptr, last, n);
+}
+
 void brakka_voice_cymbal_base::setTuning(float factor) {
     for (int k = 0; k < 6; ++k)
         oscillators[k].setFrequency(kBaseFreq[k] * factor);
@@ -60,13 +68,17 @@ int brakka_voice_hihat::process(float* out, int n) {
     const int sounding = soundingSamples(n, volumeEnvelope.samplesUntilDone());
     for (int done = 0; done < sounding; done += kChunk) {
         const int m = sounding - done < kChunk ? sounding - done : kChunk;
-        float e[kChunk];
+        float e[kChunk], first[4 * kChunk], last[4 * kChunk];
         volumeEnvelope.process(e, m);
+        tones(first, last, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float s = tone(0);
-            for (int k = 1; k < 6; ++k)
-                s = s + tone(k);
+            const float* t = first + 4 * i;
+            float s = t[0] + t[1];
+            s = s + t[2];
+            s = s + t[3];
+            s = s + last[4 * i];
+            s = s + last[4 * i + 1];
             s = s * oscillatorMix;
             float x = s * 0.26f + noise.process() * noiseMix;
             float y = bandPass.process(highPass.process(x));
@@ -222,17 +234,15 @@ int brakka_voice_cymbal_110::process(float* out, int n) {
         n, longest(volumeEnvelope.samplesUntilDone(), secondEnvelope.samplesUntilDone()));
     for (int done = 0; done < sounding; done += kChunk) {
         const int m = sounding - done < kChunk ? sounding - done : kChunk;
-        float ed[kChunk], ea[kChunk];
+        float ed[kChunk], ea[kChunk], first[4 * kChunk], last[4 * kChunk];
         secondEnvelope.process(ed, m);
         volumeEnvelope.process(ea, m);
+        tones(first, last, m);
         float* o = out + done;
         for (int i = 0; i < m; ++i) {
-            float o0 = tone(0);
-            float o1 = tone(1);
-            float o2 = tone(2);
-            float o3 = tone(3);
-            float o4 = tone(4);
-            float o5 = tone(5);
+            const float o0 = first[4 * i], o1 = first[4 * i + 1];
+            const float o2 = first[4 * i + 2], o3 = first[4 * i + 3];
+            const float o4 = last[4 * i], o5 = last[4 * i + 1];
             float x = (1.1f * o1 + 1.1f * o0) + 0.25f * o2 + 1.25f * o3 + 0.5f * o4 + 2.04f * o5;
             x = x + (bandMix * 6.0f) * noise.process();
             x = x * velocityGain;

@@ -74,6 +74,14 @@ public:
         return mTable[seek(ratio * mIncrement + offsetHz * mSizeOverRate + mPhase)];
     }
 
+    // n samples of up to four oscillators at once: out[4 * i + k] is what the i-th call of
+    // process() (fm == nullptr) or process(fm[i]) gives oscillator k. Each lane does process()'s
+    // operations in its order, so the values are the same; a sample where any lane leaves the
+    // usual step is taken by the lanes' own process(). Oscillators may be of any kind of this
+    // class's; null lanes give zeros.
+    static void processFour(zusp_oscillator_wavetable* const oscillators[4], const float* fm,
+                            float* out, int n);
+
 protected:
     // Makes `table` (allocated with new[]) the current, owned table, releasing an owned one.
     void adoptTable(float* table);
