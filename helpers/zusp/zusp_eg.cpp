@@ -229,17 +229,24 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
             _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
         }
     } else {
+        // Eight values a step: two independent powers keep the processor's units busier.
         const __m128 p = _mm_set1_ps(mShapePower);
-        for (; k + 4 <= run; k += 4) {
-            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
+        const auto value = [&](__m128i counters) {
             const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
-            __m128 shape;
-            if (rising) {
-                shape = zusp_math::pow4(x, p);
-            } else {
-                shape = _mm_sub_ps(one, zusp_math::pow4(_mm_sub_ps(one, x), p));
-            }
-            _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
+            const __m128 shape = rising ? zusp_math::pow4(x, p)
+                                        : _mm_sub_ps(one, zusp_math::pow4(_mm_sub_ps(one, x), p));
+            return _mm_add_ps(s, _mm_mul_ps(d, shape));
+        };
+        for (; k + 8 <= run; k += 8) {
+            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
+            const __m128 a = value(counters);
+            const __m128 b = value(_mm_add_epi32(counters, _mm_set1_epi32(4)));
+            _mm_storeu_ps(out + k, a);
+            _mm_storeu_ps(out + k + 4, b);
+        }
+        if (k + 4 <= run) {
+            _mm_storeu_ps(out + k, value(_mm_add_epi32(_mm_set1_epi32(c + k), steps)));
+            k += 4;
         }
     }
     for (; k < run; ++k)
