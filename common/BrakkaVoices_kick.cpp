@@ -62,17 +62,19 @@ int brakka_voice_kick::process(float* out, int n) {
         pitchBends(bend, m);
         volumeEnvelope.process(volume, m);
         clickEnvelope.process(click, m);
-        float* o = out + done;
+        // The envelope acts before the saturation, so a larger exponent both thickens the tone
+        // and flattens its decay. The recursions run together (so that they overlap), then the
+        // saturation takes four samples at a time, then the mix (the same values).
         for (int i = 0; i < m; ++i) {
-            float t = toneBank.process(bend[i]);
-            // The envelope acts before the saturation, so a larger exponent both thickens the
-            // tone and flattens its decay.
-            float tone = saturation.process(volume[i] * t) * toneGain;
+            volume[i] = volume[i] * toneBank.process(bend[i]);
             float p = clickPulse.process();
             float f = noiseFilter.process(noise.process());
-            float c = click[i] * (f * noiseGain + p * pulseGain) * clickGain;
-            o[i] = (tone + c) * velocityGain;
+            click[i] = click[i] * (f * noiseGain + p * pulseGain) * clickGain;
         }
+        saturation.processBlock(volume, volume, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i)
+            o[i] = (volume[i] * toneGain + click[i]) * velocityGain;
     }
     silence(out, sounding, n);
     return sounding;

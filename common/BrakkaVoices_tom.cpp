@@ -78,15 +78,24 @@ int brakka_voice_tom::process(float* out, int n) {
         volumeEnvelope.process(overtoneEnv, m);
         secondToneEnvelope.process(fundamentalEnv, m);
         clickEnvelope.process(click, m);
-        float* o = out + done;
+        // The recursions first (oscillator phases, noise and filter), then the saturations
+        // four samples at a time, then the mix; each value is computed as sample by sample.
+        float* d1 = overtoneEnv;    // enveloped overtone, then saturated in place
+        float* d2 = fundamentalEnv; // the same for the fundamental
+        float c[kChunk], f[kChunk];
         for (int i = 0; i < m; ++i) {
             const float bend = bends[i];
-            float d1 = overtoneSaturation.process(overtoneEnv[i] * overtone.process(bend));
-            float d2 = fundamentalSaturation.process(fundamentalEnv[i] * fundamental.process(bend));
-            float tone = toneGain * (d2 + d1);
-            float c = toneOscillator.process(bend) * clickGain;
-            float f = noiseFilter.process(noise.process());
-            o[i] = (click[i] * (f * noiseGain + c) + tone) * velocityGain;
+            d1[i] = overtoneEnv[i] * overtone.process(bend);
+            d2[i] = fundamentalEnv[i] * fundamental.process(bend);
+            c[i] = toneOscillator.process(bend) * clickGain;
+            f[i] = noiseFilter.process(noise.process());
+        }
+        overtoneSaturation.processBlock(d1, d1, m);
+        fundamentalSaturation.processBlock(d2, d2, m);
+        float* o = out + done;
+        for (int i = 0; i < m; ++i) {
+            const float tone = toneGain * (d2[i] + d1[i]);
+            o[i] = (click[i] * (f[i] * noiseGain + c[i]) + tone) * velocityGain;
         }
     }
     silence(out, sounding, n);

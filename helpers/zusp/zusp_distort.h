@@ -32,6 +32,9 @@ public:
         // 1 - base^k cancels for quiet signals (base near 1), so the power is taken exactly.
         return s * (1.0f - zusp_math::powf(base, mParameter));
     }
+    // n values of process(), four at a time in SSE2 lanes with the same operations (the powers
+    // by zusp_math::powExact4), so the values are the same.
+    void processBlock(const float* in, float* out, int n);
 };
 
 // Linear below 1/3, parabolic up to 2/3, flat at +-1 above; the parameter is a pre-gain.
