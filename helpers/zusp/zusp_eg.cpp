@@ -213,20 +213,45 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
             _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
         }
     } else if (mExactCurves) {
+        // Eight values a step where powExactQuads takes them all, else four, else one by one.
         const float power = mShapePower;
-        for (; k + 4 <= run; k += 4) {
-            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
+        const auto bases = [&](int at) {
+            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + at), steps);
             const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
-            alignas(16) float p[4];
-            if (!zusp_math::powExact4(rising ? x : _mm_sub_ps(one, x), power, p)) {
-                _mm_store_ps(p, x);
-                for (int j = 0; j < 4; ++j)
-                    out[k + j] = start + delta * shapedValue(p[j]);
-                continue;
+            return rising ? x : _mm_sub_ps(one, x);
+        };
+        const auto store = [&](int at, const float* pw) {
+            const __m128 p = _mm_loadu_ps(pw);
+            const __m128 shape = rising ? p : _mm_sub_ps(one, p);
+            _mm_storeu_ps(out + at, _mm_add_ps(s, _mm_mul_ps(d, shape)));
+        };
+        const auto quad = [&](int at) {
+            const __m128 x[1] = {bases(at)};
+            float pw[4];
+            if (zusp_math::powExactQuads<1>(x, power, pw)) {
+                store(at, pw);
+                return;
             }
-            const __m128 pw = _mm_load_ps(p);
-            const __m128 shape = rising ? pw : _mm_sub_ps(one, pw);
-            _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
+            const __m128 xs =
+                _mm_div_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(c + at), steps)), len);
+            _mm_storeu_ps(pw, xs);
+            for (int j = 0; j < 4; ++j)
+                out[at + j] = start + delta * shapedValue(pw[j]);
+        };
+        for (; k + 8 <= run; k += 8) {
+            const __m128 x[2] = {bases(k), bases(k + 4)};
+            float pw[8];
+            if (zusp_math::powExactQuads<2>(x, power, pw)) {
+                store(k, pw);
+                store(k + 4, pw + 4);
+            } else {
+                quad(k);
+                quad(k + 4);
+            }
+        }
+        if (k + 4 <= run) {
+            quad(k);
+            k += 4;
         }
     } else {
         // Eight values a step: two independent powers keep the processor's units busier.

@@ -155,32 +155,38 @@ inline float powf(float x, float y) {
     return (yi & 1) ? -m : m;
 }
 
-// powf(x, p) of four x in (0, 1) at once, two lanes of double at a time: the same operations in
-// the same order as logPositive and expKernel, so every lane has the bits of powf. Returns false
-// (and leaves out alone) when a lane lies outside (0, 1) or its power outside expKernel's plain
-// range; the caller then takes powf lane by lane.
-inline bool powExact4(__m128 x, float p, float out[4]) {
+// powf(x, p) of 4 Q x in (0, 1) at once (Q quads), two lanes of double at a time: the same
+// operations in the same order as logPositive and expKernel, so every lane has the bits of powf;
+// the quads' work is interleaved. Returns false (and leaves out alone) when a lane lies outside
+// (0, 1) or its power outside expKernel's plain range; the caller then takes powf lane by lane.
+template <int Q>
+inline bool powExactQuads(const __m128 (&x)[Q], float p, float* out) {
     if (p == 1.0f || p == 0.0f) return false; // powf answers these without computing
+    constexpr int H = 2 * Q;                  // halves of two lanes
     const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 inside = _mm_and_ps(_mm_cmpgt_ps(x, _mm_setzero_ps()), _mm_cmplt_ps(x, one));
-    if (_mm_movemask_ps(inside) != 0xf) return false;
-    // Normal floats only (x >= 2^-126), so no lane needs logPositive's denormal scaling.
-    if (_mm_movemask_ps(_mm_cmplt_ps(x, _mm_set1_ps(1.17549435e-38f))) != 0) return false;
-    const __m128i bits = _mm_castps_si128(x);
-    const __m128i e = _mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127));
-    const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi32(0x7fffff));
-    alignas(16) int32_t index[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(index),
-                    _mm_srli_epi32(mantissa, 23 - detail::kLogTableBits));
+    alignas(16) int32_t index[4 * Q];
+    __m128i e[Q], mantissa[Q];
+    for (int q = 0; q < Q; ++q) {
+        const __m128 inside =
+            _mm_and_ps(_mm_cmpgt_ps(x[q], _mm_setzero_ps()), _mm_cmplt_ps(x[q], one));
+        if (_mm_movemask_ps(inside) != 0xf) return false;
+        // Normal floats only (x >= 2^-126), so no lane needs logPositive's denormal scaling.
+        if (_mm_movemask_ps(_mm_cmplt_ps(x[q], _mm_set1_ps(1.17549435e-38f))) != 0) return false;
+        const __m128i bits = _mm_castps_si128(x[q]);
+        e[q] = _mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127));
+        mantissa[q] = _mm_and_si128(bits, _mm_set1_epi32(0x7fffff));
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 4 * q),
+                        _mm_srli_epi32(mantissa[q], 23 - detail::kLogTableBits));
+    }
     const __m128d py = _mm_set1_pd(static_cast<double>(p));
-    __m128d y[2];
-    for (int h = 0; h < 2; ++h) {
+    __m128d y[H];
+    for (int h = 0; h < H; ++h) {
         const detail::LogEntry& t0 = detail::kTables.log[index[2 * h]];
         const detail::LogEntry& t1 = detail::kTables.log[index[2 * h + 1]];
         const __m128d invC = _mm_setr_pd(t0.invC, t1.invC);
         const __m128d logC = _mm_setr_pd(t0.logC, t1.logC);
-        const __m128i mh = h == 0 ? mantissa : _mm_srli_si128(mantissa, 8);
-        const __m128i eh = h == 0 ? e : _mm_srli_si128(e, 8);
+        const __m128i mh = h % 2 == 0 ? mantissa[h / 2] : _mm_srli_si128(mantissa[h / 2], 8);
+        const __m128i eh = h % 2 == 0 ? e[h / 2] : _mm_srli_si128(e[h / 2], 8);
         const __m128d m = _mm_add_pd(_mm_set1_pd(1.0),
                                      _mm_mul_pd(_mm_cvtepi32_pd(mh), _mm_set1_pd(1.0 / 8388608.0)));
         const __m128d r = _mm_sub_pd(_mm_mul_pd(m, invC), _mm_set1_pd(1.0));
@@ -203,13 +209,13 @@ inline bool powExact4(__m128 x, float p, float out[4]) {
     }
     // expKernel's plain range: -700 < y <= 700 (also rejects NaN).
     const __m128d low = _mm_set1_pd(-700.0), high = _mm_set1_pd(700.0);
-    const int inRange =
-        _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[0], low), _mm_cmple_pd(y[0], high))) &
-        _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[1], low), _mm_cmple_pd(y[1], high)));
+    int inRange = 3;
+    for (int h = 0; h < H; ++h)
+        inRange &= _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[h], low), _mm_cmple_pd(y[h], high)));
     if (inRange != 3) return false;
     const __m128d shifter = _mm_set1_pd(6755399441055744.0);
-    __m128 result = _mm_setzero_ps();
-    for (int h = 0; h < 2; ++h) {
+    __m128 result[Q];
+    for (int h = 0; h < H; ++h) {
         const __m128d t =
             _mm_add_pd(_mm_mul_pd(y[h], _mm_set1_pd(kInvLn2 * detail::kExpTableSize)), shifter);
         const __m128d k = _mm_sub_pd(t, shifter);
@@ -235,10 +241,17 @@ inline bool powExact4(__m128 x, float p, float out[4]) {
         const int j1 = _mm_cvtsi128_si32(_mm_srli_si128(ki, 8)) & (detail::kExpTableSize - 1);
         const __m128d table = _mm_setr_pd(detail::kTables.exp2[j0], detail::kTables.exp2[j1]);
         const __m128 f = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(q, table), scale));
-        result = h == 0 ? f : _mm_movelh_ps(result, f);
+        result[h / 2] = h % 2 == 0 ? f : _mm_movelh_ps(result[h / 2], f);
     }
-    _mm_storeu_ps(out, result);
+    for (int q = 0; q < Q; ++q)
+        _mm_storeu_ps(out + 4 * q, result[q]);
     return true;
+}
+
+// powExactQuads of one quad.
+inline bool powExact4(__m128 x, float p, float out[4]) {
+    const __m128 quad[1] = {x};
+    return powExactQuads<1>(quad, p, out);
 }
 
 // x^p for x >= 0 and finite p >= 1, four at a time, in float arithmetic: 2^(p log2 x), within a
