@@ -1,7 +1,6 @@
-// The instrument's parameter table: a fingerprint of all 263 rows and a few pinned rows; the laws
-// at pinned points; properties every row keeps (ends, monotonicity, round trips, modulation as
-// a shift of the VST value); tag sets, snapshots, pan law; hostile input; and reads on the audio
-// thread during writes.
+// The instrument's parameter table: a fingerprint of all rows and a few pinned rows; the laws and
+// the modulation at pinned points; the ends and choice round trips of every row; tag sets,
+// snapshots, pan law; hostile input; and reads on the audio thread during writes.
 #include "BrakkaParameterManager.h"
 
 #include <gtest/gtest.h>
@@ -49,12 +48,12 @@ std::string rowText(PM& pm, long tag) {
 
 TEST(ParamTable, RowsMatchTheirFingerprintAndPinnedRows) {
     PM pm;
-    ASSERT_EQ(pm.getParameterCount(), 263);
+    ASSERT_EQ(pm.getParameterCount(), kNumParameters);
     // FNV-1a over every row: any change of a name, unit, range, default or law changes it. After
     // a deliberate change of the table, put the printed value here.
     uint64_t hash = 1469598103934665603ull;
     std::set<std::string> shorts, longs;
-    for (long tag = 0; tag < 263; ++tag) {
+    for (long tag = 0; tag < kNumParameters; ++tag) {
         ASSERT_TRUE(pm.hasParameter(tag)) << tag;
         for (char c : rowText(pm, tag))
             hash = (hash ^ uint8_t(c)) * 1099511628211ull;
@@ -66,8 +65,8 @@ TEST(ParamTable, RowsMatchTheirFingerprintAndPinnedRows) {
         EXPECT_TRUE(pm.canRandomize(tag));
     }
     EXPECT_EQ(hash, 0xc51837270663c0eeull) << std::hex << "0x" << hash;
-    EXPECT_EQ(shorts.size(), 263u);
-    EXPECT_EQ(longs.size(), 263u);
+    EXPECT_EQ(shorts.size(), size_t(kNumParameters));
+    EXPECT_EQ(longs.size(), size_t(kNumParameters));
     // One row of each kind, readable at a glance.
     const char* const pinned[] = {
         "0|Kickdrum Tune|KD Tune|Hz|40|110|45|0\n",
@@ -86,44 +85,47 @@ TEST(ParamTable, RowsMatchTheirFingerprintAndPinnedRows) {
         EXPECT_EQ(rowText(pm, std::atol(row)), row);
 }
 
-// The laws at named points, set on a fresh table.
-TEST(ParamTable, LawsAndTextsAtPinnedPoints) {
+// The laws at named points, set on a fresh table, and a modulation step m as the VST value
+// shifted by 2m - 1.
+TEST(ParamTable, LawsTextsAndModulationAtPinnedPoints) {
     struct Pin {
         long tag;
         bool vst; // the value is a VST value, else a natural value
         float value, natural, dsp;
         const char* shown; // in a field of 8
     };
+    const int kHiTom = kHighTomFirstTag, kCHat = kClosedHatFirstTag;
     // clang-format off
     const Pin pins[] = {
-        {12, false, -6, -6, 0.501187f, "  -6"},        // dB: VST 0.7270 (below)
-        {12, true, 0.01f, -72.25f, 0.001f, " -72"},    // the dB table dips below its minimum
-        {12, true, 1, 0, 1, "   0"},
-        {11, true, 0.5f, 1341.64f, 1341.64f, "1342"},  // exponential: the geometric mean
-        {108, true, 0.124f, 0, 3, "1 x 32"},           // integers round
-        {108, true, 0.125f, 1, 6, "2 x 16"},
-        {108, false, 2, 2, 4, "1 x 16T"}, {108, false, 3, 3, 6, "1 x 16"}, {108, false, 4, 4, 8, "1 x 8T"},
-        {110, true, 0.5f, 0, 0, "Off"}, {110, true, 0.5000001f, 1, 1, "On"},
-        {113, false, 0, 0, 0, "HOST"}, {113, false, 1, 1, 1, "INT"}, {113, false, 2, 2, 2, "MIDI"},
-        {113, false, 1.7f, 1.7f, 1.7f, "MIDI"},        // choices show the rounded natural value
-        {114, false, 0, 0, 0, "01"}, {114, false, 15, 15, 15, "16"},
-        {202, false, 0, 0, 3, "1/32"}, {205, false, 1, 1, 4, "1/16T"}, {206, false, 2, 2, 6, "1/16"},
-        {207, false, 3, 3, 8, "1/8T"}, {208, false, 4, 4, 12, "1/8"}, {209, false, 5, 5, 24, "1/4"},
-        {211, false, 6, 6, 48, "1/2"},
-        {142, true, 0.39f, 1.95f, 1.95f, "B"},         // linear outputs truncate...
-        {150, true, 0.39f, 1.95f, 1.95f, "B"},
-        {151, true, 0.39f, 2, 2, "C"},                 // ...integer ones (rimshot, clap, cowbell) round
-        {153, true, 0.39f, 2, 2, "C"}, {142, true, 1, 5, 5, "F"},
-        {5, false, -0.38f, -0.38f, -0.38f, "-0.380"},  // curves with three decimals
-        {74, false, 1.44f, 1.44f, 1.44f, "1.440"}, {80, false, 0.05f, 0.05f, 0.05f, "0.050"},
-        {16, false, -0.7f, -0.7f, -0.7f, "  -1"},      // other curves whole, %4.0f
-        {0, false, 45, 45, 45, "  45"}, {85, false, 50, 50, 0.5f, "  50"},
-        {10, true, 1, 100, 150, " 100"}, {30, false, 30, 30, 60, "  30"}, {58, true, 0.5f, 50, 100, "  50"},
-        {112, false, 0, 0, 1, "   0"}, {112, true, 1, 100, 0.2f, " 100"},
-        {84, true, 0.25f, 0.25f, 0.75f, "   0"}, {84, true, 0.75f, 0.75f, 1.5f, "   1"},
-        {93, true, 0.25f, 0.25f, 0.75f, "   0"}, {106, true, 0.75f, 0.75f, 1.5f, "   1"},
-        {89, true, 0.75f, 0.75f, 0.75f, "   1"},       // the open hat's tune is no factor
-        {214, true, 0.5f, 63.5f, 63.5f, "  64"},
+        {kKickClickLevelTag, false, -6, -6, 0.501187f, "  -6"}, // dB: VST 0.7270 (below)
+        {kKickClickLevelTag, true, 0.01f, -72.25f, 0.001f, " -72"}, // the table dips below its minimum
+        {kKickClickLevelTag, true, 1, 0, 1, "   0"},
+        {kKickNoiseFreqTag, true, 0.5f, 1341.64f, 1341.64f, "1342"}, // exponential: the geometric mean
+        {kStepSizeTag, true, 0.124f, 0, 3, "1 x 32"},                // integers round
+        {kStepSizeTag, true, 0.125f, 1, 6, "2 x 16"},
+        {kStepSizeTag, false, 2, 2, 4, "1 x 16T"}, {kStepSizeTag, false, 4, 4, 8, "1 x 8T"},
+        {kStopTag, true, 0.5f, 0, 0, "Off"}, {kStopTag, true, 0.5000001f, 1, 1, "On"},
+        {kSyncTag, false, 0, 0, 0, "HOST"}, {kSyncTag, false, 1, 1, 1, "INT"},
+        {kSyncTag, false, 1.7f, 1.7f, 1.7f, "MIDI"},             // choices show the rounded natural value
+        {kPatternTag, false, 0, 0, 0, "01"}, {kPatternTag, false, 15, 15, 15, "16"},
+        {kRandomSizeTag, false, 0, 0, 3, "1/32"}, {kRandomSizeTag + 3, false, 1, 1, 4, "1/16T"},
+        {kRandomSizeTag + 9, false, 6, 6, 48, "1/2"},
+        {kOutputTag, true, 0.39f, 1.95f, 1.95f, "B"},             // linear outputs truncate...
+        {kOutputTag + 8, true, 0.39f, 1.95f, 1.95f, "B"},
+        {kOutputTag + 9, true, 0.39f, 2, 2, "C"},                 // ...integer ones (rimshot, clap, cowbell) round
+        {kOutputTag + 11, true, 0.39f, 2, 2, "C"}, {kOutputTag, true, 1, 5, 5, "F"},
+        {kKickAmpDecayCurveTag, false, -0.38f, -0.38f, -0.38f, "-0.380"}, // curves with three decimals
+        {kCowbellRatioTag, false, 1.44f, 1.44f, 1.44f, "1.440"},
+        {kCowbellFilterResonanceTag, false, 0.05f, 0.05f, 0.05f, "0.050"},
+        {kSnare9ToneAttackCurveTag, false, -0.7f, -0.7f, -0.7f, "  -1"}, // other curves whole, %4.0f
+        {kKickTuneTag, false, 45, 45, 45, "  45"}, {kCHat + kHatNoiseMix, false, 50, 50, 0.5f, "  50"},
+        {kKickPitchModTag, true, 1, 100, 150, " 100"}, {kLowTomFirstTag + kTomPitchDepth, false, 30, 30, 60, "  30"},
+        {kHiTom + kTomPitchDepth, true, 0.5f, 50, 100, "  50"},
+        {kSwingTag, false, 0, 0, 1, "   0"}, {kSwingTag, true, 1, 100, 0.2f, " 100"},
+        {kCHat + kHatTune, true, 0.25f, 0.25f, 0.75f, "   0"}, {kCHat + kHatTune, true, 0.75f, 0.75f, 1.5f, "   1"},
+        {kCymbalTuneTag, true, 0.25f, 0.25f, 0.75f, "   0"}, {kRimshotTuneTag, true, 0.75f, 0.75f, 1.5f, "   1"},
+        {kOpenHatFirstTag + kHatTune, true, 0.75f, 0.75f, 0.75f, "   1"}, // the open hat's tune is no factor
+        {kRandomVelocityTag, true, 0.5f, 63.5f, 63.5f, "  64"},
     };
     // clang-format on
     for (const Pin& p : pins) {
@@ -134,87 +136,70 @@ TEST(ParamTable, LawsAndTextsAtPinnedPoints) {
         EXPECT_EQ(display(pm, p.tag), p.shown) << p.tag << " " << p.value;
     }
     PM pm;
-    EXPECT_NEAR(pm.getVSTvalue(12), 0.7270, 1e-4);
-    EXPECT_EQ(display(pm, 5, 4), "-0.");
-    EXPECT_EQ(display(pm, 0, 24), "  45");
-}
+    EXPECT_NEAR(pm.getVSTvalue(kKickClickLevelTag), 0.7270, 1e-4);
+    EXPECT_EQ(display(pm, kKickAmpDecayCurveTag, 4), "-0.");
+    EXPECT_EQ(display(pm, kKickTuneTag, 24), "  45");
 
-// What every row keeps, whatever its law: the ends of the VST range give the ends of the natural
-// range, natural values never fall as v rises (past the dip of the dB curve), choices survive a
-// VST round trip, and a modulation step m acts as the VST value shifted by 2m - 1.
-TEST(ParamTable, EveryRowKeepsEndsOrderRoundTripsAndModulationShift) {
-    PM pm, shifted;
-    int modulatable = 0;
-    for (long tag = 0; tag < 263; ++tag) {
-        SCOPED_TRACE("tag " + std::to_string(tag));
-        const float lo = pm.getMinimumValue(tag), hi = pm.getMaximumValue(tag);
-        const zu_paramTypes type = pm.getType(tag);
-        EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(tag, 0), lo);
-        EXPECT_NEAR(pm.naturalValueFromVSTvalue(tag, 1), hi, 1e-4f * std::fabs(hi));
-        EXPECT_FLOAT_EQ(pm.VSTvalueFromNaturalValue(tag, hi), 1);
-        float previous = -INFINITY;
-        for (float v = 0.05f; v <= 1.0f; v += 0.01f) {
-            const float n = pm.naturalValueFromVSTvalue(tag, v);
-            EXPECT_GE(n, previous) << v;
-            EXPECT_TRUE(n >= lo && n <= hi) << v;
-            previous = n;
-        }
-        const bool stepped =
-            type == kParamInteger || type == kParamOnOff || (tag >= 142 && tag <= 153);
-        const int count = stepped ? int(hi - lo) + 1 : 11;
-        for (int i = 0; i < count; ++i) {
-            const float n = stepped ? lo + float(i) : lo + (hi - lo) * float(i) / 10;
-            pm.setNaturalValue(tag, n);
-            const std::string shown = display(pm, tag);
-            const float dsp = pm.getDSPValue(tag);
-            pm.setVSTvalue(tag, pm.getVSTvalue(tag));
-            if (stepped) {
-                EXPECT_EQ(display(pm, tag), shown) << n;
-            }
-            EXPECT_NEAR(pm.getDSPValue(tag), dsp, 1e-5 + 1e-4 * std::fabs(dsp)) << n;
-        }
-        if (!pm.isModulatableTag(tag) || tag == 13) continue;
-        ++modulatable;
-        for (float v : {0.0f, 0.1f, 0.3f, 0.62f, 1.0f}) {
-            pm.setVSTvalue(tag, v);
-            for (float m : {0.0f, 0.25f, 0.5f, 0.51f, 0.75f, 1.0f}) {
-                const float x = std::min(1.0f, std::max(0.0f, v + 2 * m - 1));
-                shifted.setVSTvalue(tag, x);
-                if (type == kParamDecibel && x < 0.0308f) continue; // the dip: below
-                EXPECT_NEAR(pm.getModulatedDSPValue(tag, m), shifted.getDSPValue(tag),
-                            1e-5 + 1e-5 * std::fabs(shifted.getDSPValue(tag)))
-                    << v << " " << m;
-            }
-            EXPECT_EQ(pm.getVSTvalue(tag), v); // the step value only reads
-            EXPECT_EQ(pm.getModulatedDSPValue(tag, NAN), pm.getModulatedDSPValue(tag, 0.5f));
-        }
+    // tag, VST value, modulation step, modulated DSP value
+    const std::tuple<long, float, float, float> modulated[] = {
+        {kKickTuneTag, 0.3f, 0.75f, 96},
+        {kKickTuneTag, 0.3f, 0.1f, 40},
+        {kKickClickLevelTag, 0.5f, 0.5f, 0.2238432f}, // -13 dB
+        {kPanTag, 0.62f, 0.51f, 0.64f},
+    };
+    for (auto [tag, v, m, dsp] : modulated) {
+        pm.setVSTvalue(tag, v);
+        EXPECT_NEAR(pm.getModulatedDSPValue(tag, m), dsp, 1e-5 + 1e-5 * dsp) << tag << " " << m;
+        EXPECT_EQ(pm.getVSTvalue(tag), v); // the step value only reads
+        EXPECT_EQ(pm.getModulatedDSPValue(tag, NAN), pm.getModulatedDSPValue(tag, 0.5f));
     }
-    EXPECT_EQ(modulatable, 119);
     // In the dip the modulated dB value follows the curve below the minimum, where the plain DSP
     // value stops at it; the waveform follows the step value alone.
-    pm.setVSTvalue(12, 0.01f);
-    EXPECT_FLOAT_EQ(pm.getDSPValue(12), 0.001f);
-    EXPECT_LT(pm.getModulatedDSPValue(12, 0.5f), 0.0005f);
-    pm.setVSTvalue(13, 1.0f);
-    EXPECT_EQ(pm.getModulatedDSPValue(13, 0.5f), 0.0f);
-    EXPECT_EQ(pm.getModulatedDSPValue(13, 0.51f), 1.0f);
+    pm.setVSTvalue(kKickClickLevelTag, 0.01f);
+    EXPECT_LT(pm.getModulatedDSPValue(kKickClickLevelTag, 0.5f), 0.0005f);
+    pm.setVSTvalue(kKickWaveformTag, 1.0f);
+    EXPECT_EQ(pm.getModulatedDSPValue(kKickWaveformTag, 0.5f), 0.0f);
+    EXPECT_EQ(pm.getModulatedDSPValue(kKickWaveformTag, 0.51f), 1.0f);
+}
+
+// Every row: the ends of the VST range give the ends of the natural range, and every choice
+// survives a VST round trip (hosts, snapshots and programs keep VST values).
+TEST(ParamTable, EveryRowKeepsItsEndsAndChoicesRoundTrip) {
+    PM pm;
+    for (long tag = 0; tag < kNumParameters; ++tag) {
+        const float lo = pm.getMinimumValue(tag), hi = pm.getMaximumValue(tag);
+        const zu_paramTypes type = pm.getType(tag);
+        EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(tag, 0), lo) << tag;
+        EXPECT_NEAR(pm.naturalValueFromVSTvalue(tag, 1), hi, 1e-4f * std::fabs(hi)) << tag;
+        if (type != kParamInteger && type != kParamOnOff && !isFamilyTag(tag, kOutputTag)) continue;
+        for (float n = lo; n <= hi; n += 1) {
+            pm.setNaturalValue(tag, n);
+            const std::string shown = display(pm, tag);
+            pm.setVSTvalue(tag, pm.getVSTvalue(tag));
+            EXPECT_EQ(display(pm, tag), shown) << tag << " " << n;
+        }
+    }
 }
 
 TEST(ParamTable, VoiceOwnershipTagSetsSnapshotsAndPanLaw) {
     PM pm;
-    // First tag of each sound group and its voice; pans 130..141 belong to voices 0..11.
-    const int firstTag[] = {0, 14, 25, 29, 43, 57, 71, 73, 82, 87, 93, 106, 108};
+    // First tag of each sound group and its voice; pans belong to their voices.
+    const int firstTag[] = {kKickTuneTag,       kSnare9TuneTag,   kSnare8TuneTag, kLowTomFirstTag,
+                            kMidTomFirstTag,    kHighTomFirstTag, kClapToneTag,   kCowbellTuneTag,
+                            kClosedHatFirstTag, kOpenHatFirstTag, kCymbalTuneTag, kRimshotTuneTag,
+                            kNumSoundTags};
     const int voice[] = {0, 2, 1, 3, 4, 5, 10, 11, 6, 7, 8, 9};
     for (long tag = -2; tag < 270; ++tag) {
         int want = -1;
         for (int g = 0; g < 12; ++g)
             if (tag >= firstTag[g] && tag < firstTag[g + 1]) want = voice[g];
-        if (tag >= 130 && tag <= 141) want = int(tag - 130);
+        if (isFamilyTag(tag, kPanTag)) want = int(tag - kPanTag);
         if (tag >= 0) {
             EXPECT_EQ(pm.getVoiceFromParamTag(unsigned(tag)), want) << tag;
         }
         EXPECT_EQ(pm.isModulatableTag(tag), want >= 0) << tag;
-        const bool pattern = tag == 108 || (tag >= 178 && tag <= 225) || (tag >= 250 && tag <= 261);
+        const bool pattern = tag == kStepSizeTag || isFamilyTag(tag, kRandomResetTag) ||
+                             (tag >= kSelectedBeatsTag && tag < kRandomVelocityTag + kNumVoices);
         EXPECT_EQ(pm.isPatternTag(tag), pattern) << tag;
         EXPECT_EQ(tag >= 0 && pm.getPatternTags().count(unsigned(tag)), pattern) << tag;
         EXPECT_EQ(tag >= 0 && pm.getModulatableTags().count(unsigned(tag)), want >= 0) << tag;
@@ -223,20 +208,19 @@ TEST(ParamTable, VoiceOwnershipTagSetsSnapshotsAndPanLaw) {
 
     // Sixteen snapshots, one per pattern, of the pattern tags only.
     ASSERT_EQ(pm.getStateCount(), 16);
-    pm.setNaturalValue(108, 4);
-    pm.setNaturalValue(178, 30);
-    pm.setNaturalValue(0, 90);
+    pm.setNaturalValue(kStepSizeTag, 4);
+    pm.setNaturalValue(kSelectedBeatsTag, 30);
+    pm.setNaturalValue(kKickTuneTag, 90);
     pm.saveState(3);
-    pm.setNaturalValue(108, 1);
-    pm.setNaturalValue(178, 70);
-    pm.setNaturalValue(0, 50);
+    pm.setNaturalValue(kStepSizeTag, 1);
+    pm.setNaturalValue(kSelectedBeatsTag, 70);
+    pm.setNaturalValue(kKickTuneTag, 50);
     pm.restoreState(3);
-    EXPECT_EQ(pm.getNaturalValue(108), 4.0f);
-    EXPECT_FLOAT_EQ(pm.getNaturalValue(178), 30.0f);
-    EXPECT_EQ(pm.getNaturalValue(0), 50.0f);
+    EXPECT_EQ(pm.getNaturalValue(kStepSizeTag), 4.0f);
+    EXPECT_FLOAT_EQ(pm.getNaturalValue(kSelectedBeatsTag), 30.0f);
+    EXPECT_EQ(pm.getNaturalValue(kKickTuneTag), 50.0f);
     pm.restoreState(0);
-    EXPECT_EQ(pm.getNaturalValue(108), 0.0f);
-    EXPECT_EQ(pm.getNaturalValue(178), 100.0f);
+    EXPECT_EQ(pm.getNaturalValue(kSelectedBeatsTag), 100.0f);
 
     // Equal power: left² + right² = 1, from hard left to hard right.
     for (int i = 0; i < 1000; i += 111) {
@@ -254,15 +238,15 @@ TEST(ParamTable, VoiceOwnershipTagSetsSnapshotsAndPanLaw) {
 
 TEST(ParamTable, HostileTagsAndValuesGiveDefinedResults) {
     PM pm;
-    for (long tag : {-1L, 263L, 100000L}) {
+    for (long tag : {-1L, long(kNumParameters), 100000L}) {
         EXPECT_EQ(pm.getDSPValue(tag), 0.0f);
         EXPECT_EQ(pm.getModulatedDSPValue(tag, 0.7f), 0.0f);
         EXPECT_EQ(display(pm, tag), "");
         pm.setVSTvalue(tag, 0.5f);
     }
-    EXPECT_EQ(pm.getParameterCount(), 263);
+    EXPECT_EQ(pm.getParameterCount(), kNumParameters);
     const float bad[] = {-1.0f, 2.0f, 9.0f, 1e30f, -1e30f, INFINITY, -INFINITY, NAN};
-    for (long tag = 0; tag < 263; ++tag) {
+    for (long tag = 0; tag < kNumParameters; ++tag) {
         for (float v : bad) {
             pm.setVSTvalue(tag, v);
             EXPECT_FALSE(std::isnan(pm.getNaturalValue(tag)) || std::isnan(pm.getDSPValue(tag)))
@@ -276,10 +260,10 @@ TEST(ParamTable, HostileTagsAndValuesGiveDefinedResults) {
         }
         pm.setNaturalValue(tag, pm.getDefaultValue(tag));
     }
-    pm.setNaturalValue(108, 1e9f);
-    EXPECT_EQ(pm.getDSPValue(108), 8.0f);
-    pm.setNaturalValue(207, -50.0f);
-    EXPECT_EQ(pm.getDSPValue(207), 3.0f);
+    pm.setNaturalValue(kStepSizeTag, 1e9f);
+    EXPECT_EQ(pm.getDSPValue(kStepSizeTag), 8.0f);
+    pm.setNaturalValue(kRandomSizeTag + 5, -50.0f);
+    EXPECT_EQ(pm.getDSPValue(kRandomSizeTag + 5), 3.0f);
 }
 
 // The audio thread reads DSP values while another thread writes values and snapshots. Run under
@@ -289,7 +273,7 @@ TEST(ParamTableConcurrency, ReadsDuringWritesStayInRange) {
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int round = 0; round < 200; ++round) {
-            for (long tag = 0; tag < 263; ++tag)
+            for (long tag = 0; tag < kNumParameters; ++tag)
                 pm.setVSTvalue(tag, float((round + tag) % 11) / 10.0f);
             pm.saveState(round % 16);
             pm.restoreState((round + 5) % 16);
@@ -303,7 +287,7 @@ TEST(ParamTableConcurrency, ReadsDuringWritesStayInRange) {
             const float dsp = pm.getModulatedDSPValue(tag, 0.5f);
             inRange = inRange && !std::isnan(dsp) && dsp >= -1.0f && dsp <= 18000.5f;
         }
-        const float swing = pm.getDSPValue(112);
+        const float swing = pm.getDSPValue(kSwingTag);
         inRange = inRange && swing >= 0.2f && swing <= 1.0f;
         ++reads;
     } while (!done);

@@ -1,6 +1,5 @@
-// The parameter framework: every law (synced and free) at pinned points, properties of the laws
-// (ends, reverse law, modulation), named points, stepping, randomizing, parsing, texts,
-// snapshots, mementos and bad input.
+// The parameter framework: every law (synced and free) at pinned points with its reverse law,
+// named points, stepping, randomizing, parsing, texts, snapshots, mementos and bad input.
 #include "zu_paramManager.h"
 
 #include <gtest/gtest.h>
@@ -70,11 +69,13 @@ protected:
     zu_paramManager pm;
 };
 
+// Each law at pinned VST values, free and synced: the natural value, the DSP value and the text;
+// the reverse law finds the natural value again.
 TEST_F(ParamManager, EveryLawAtPinnedPoints) {
     // tag (= law), synced, v: natural value, DSP value, display text.
     const std::tuple<long, bool, float, float, float, const char*> pins[] = {
         {0, false, 0.3f, 13, 13, "  13"},
-        {0, false, 0.75f, 17.5f, 17.5f, "  18"},
+        {0, false, 1, 20, 20, "  20"},
         {1, false, 0.75f, 1, 1, "On"},
         {2, false, 0.3f, 30, 0.3f, "  30"},
         {3, false, 0.3f, -0.4f, -0.4f, "-0.400"},
@@ -82,9 +83,11 @@ TEST_F(ParamManager, EveryLawAtPinnedPoints) {
         {4, false, 0, 20, 20, "20.0"},
         {4, false, 0.3f, 158.866f, 158.866f, " 159"},
         {4, false, 0.75f, 3556.574f, 3556.574f, "3557"},
+        {4, false, 1, 20000, 20000, "20000"},
         {5, false, 0, -60, 0.001f, " -60"},
         {5, false, 0.3f, -22.43995f, 0.07550964f, " -22"},
         {5, false, 0.75f, -5.416419f, 0.5360177f, "  -5"},
+        {5, false, 1, 0, 1, "   0"},
         {6, false, 0.3f, 1, 1, "   1"},
         {7, false, 0.3f, 4, 0.375f, "1/16."},
         {7, false, 1, 14, 4, "1/1  "},
@@ -109,57 +112,12 @@ TEST_F(ParamManager, EveryLawAtPinnedPoints) {
         pm.setHostSynced(tag, synced);
         EXPECT_EQ(pm.getHostSynced(tag), synced);
         pm.setVSTvalue(tag, v);
-        EXPECT_EQ(pm.getVSTvalue(tag), v);
         EXPECT_NEAR(pm.getNaturalValue(tag), n, 2e-5 + 2e-5 * std::fabs(n));
         EXPECT_NEAR(pm.getDSPValue(tag), dsp, 2e-5 + 2e-5 * std::fabs(dsp));
         EXPECT_EQ(text(&PM::getValueString, tag, 24), shown);
+        const float back = pm.naturalValueFromVSTvalue(tag, pm.VSTvalueFromNaturalValue(tag, n));
+        EXPECT_NEAR(back, n, 1e-3 * std::fabs(n) + 1e-4);
         pm.setHostSynced(tag, false);
-    }
-}
-
-// For every law, free and synced: created at its default, the ends of v give the ends of the
-// natural range, the reverse law finds v again, the DSP value limits n, and the base
-// modulation is the VST value shifted by the offset and limited to [0, 1].
-TEST_F(ParamManager, PropertiesOfEveryLaw) {
-    EXPECT_EQ(pm.getParameterCount(), long(sizeof kDefs / sizeof kDefs[0]));
-    PM shifted;
-    for (const Def& d : kDefs) {
-        shifted.newParameter(d.tag, "", "", "", d.lo, d.hi, d.def, d.type);
-        EXPECT_EQ(pm.getNaturalValue(d.tag), d.def) << d.tag;
-    }
-    for (const Def& d : kDefs) {
-        const bool clamps = d.type <= kParamInteger || d.type == kParamNote;
-        for (bool synced : {false, true}) {
-            SCOPED_TRACE("tag " + std::to_string(d.tag) + (synced ? " synced" : ""));
-            pm.setHostSynced(d.tag, synced);
-            shifted.setHostSynced(d.tag, synced);
-            if (clamps) {
-                EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(d.tag, 0), d.lo);
-                EXPECT_NEAR(pm.naturalValueFromVSTvalue(d.tag, 1), d.hi, 1e-4 * d.hi);
-                EXPECT_FLOAT_EQ(pm.VSTvalueFromNaturalValue(d.tag, d.hi), 1);
-                for (float n : {d.lo - (d.hi - d.lo), d.hi + (d.hi - d.lo)}) {
-                    pm.setNaturalValue(d.tag, n); // stored as given, the VST value limited
-                    EXPECT_EQ(pm.getNaturalValue(d.tag), n);
-                    EXPECT_EQ(pm.getVSTvalue(d.tag), n < d.lo ? 0.0f : 1.0f);
-                    pm.setVSTvalue(d.tag, n < d.lo ? 0.0f : 1.0f);
-                    EXPECT_NEAR(pm.getDSPValue(d.tag) - pm.dspValueFromNaturalValue(d.tag, n), 0,
-                                1e-4 * std::fabs(pm.getDSPValue(d.tag)));
-                }
-            }
-            for (float v : {0.05f, 0.25f, 0.5f, 0.9f}) { // the reverse law finds v again
-                const float n = pm.naturalValueFromVSTvalue(d.tag, v);
-                const float back =
-                    pm.naturalValueFromVSTvalue(d.tag, pm.VSTvalueFromNaturalValue(d.tag, n));
-                EXPECT_NEAR(back, n, 1e-3 * std::fabs(n) + 1e-4) << v;
-                pm.setVSTvalue(d.tag, v);
-                for (float off : {-0.3f, 0.2f, 0.7f}) {
-                    shifted.setVSTvalue(d.tag, std::min(1.0f, std::max(0.0f, v + off)));
-                    EXPECT_NEAR(pm.getModulatedDSPValue(d.tag, off), shifted.getDSPValue(d.tag),
-                                1e-6 * std::fabs(shifted.getDSPValue(d.tag)));
-                }
-            }
-        }
-        pm.setHostSynced(d.tag, false);
     }
     // Every metrical index survives its round trip through the VST value (snapshots, mementos
     // and hosts keep VST values).
@@ -179,10 +137,9 @@ TEST_F(ParamManager, NamedPointsOfTheLaws) {
     const float x = NAN; // not checked
     // tag, sets v (else n), value, wanted v, wanted n, tolerance. dB: -6, the minimum a little
     // above v = 0, the ends and the dip just above zero; exponential: the geometric mean; on/off
-    // and integer rounding.
+    // and integer rounding; a natural value outside the range keeps the VST value in 0..1.
     const std::tuple<long, bool, float, float, float, float> cases[] = {
         {5, false, 0, 1, 0, 0},
-        {5, true, 0, 0, -60, 0},
         {1, true, 0.5f, x, 0, 0},
         {6, true, 0.125f, x, 1, 0},
         {6, true, 0.124f, x, 0, 0},
@@ -191,6 +148,7 @@ TEST_F(ParamManager, NamedPointsOfTheLaws) {
         {5, false, -60, 0.0308f, -60, 1e-4f},
         {30, true, 0.5f, x, 1341.6f, 0.5f},
         {5, true, 0.00097752f, x, -81.7f, 0.1f},
+        {0, false, 25, 1, 25, 0},
     };
     for (auto [tag, setsV, in, wantV, wantN, tol] : cases) {
         SCOPED_TRACE(std::to_string(tag) + (setsV ? " v " : " n ") + std::to_string(in));
@@ -198,9 +156,14 @@ TEST_F(ParamManager, NamedPointsOfTheLaws) {
         EXPECT_TRUE(std::isnan(wantV) || std::fabs(pm.getVSTvalue(tag) - wantV) <= tol);
         EXPECT_NEAR(pm.getNaturalValue(tag), wantN, tol);
     }
-    pm.setVSTvalue(5, 0.01f); // the DSP value clamps the dip to the minimum, without limiting n
+    EXPECT_EQ(pm.getDSPValue(0), 20.0f); // the DSP value limits n
+    pm.setVSTvalue(5, 0.01f);            // and clamps the dip to the minimum, without limiting n
     EXPECT_LT(pm.getNaturalValue(5), -60.0f);
     EXPECT_FLOAT_EQ(pm.getDSPValue(5), 0.001f);
+    // Modulation shifts the VST value and stays within 0..1.
+    pm.setVSTvalue(4, 0.3f);
+    EXPECT_FLOAT_EQ(pm.getModulatedDSPValue(4, 0.45f), 3556.574f);
+    EXPECT_FLOAT_EQ(pm.getModulatedDSPValue(4, 0.9f), 20000.0f);
 
     // Switching the sync flag recomputes the natural value under the new law.
     pm.setVSTvalue(8, 0.5f);
@@ -211,22 +174,21 @@ TEST_F(ParamManager, NamedPointsOfTheLaws) {
     // The flag lives in the auxiliary value, and only syncable laws have one.
     pm.setAuxValue(9, 7);
     EXPECT_TRUE(pm.getHostSynced(9));
-    pm.setAuxValue(0, 1);
     pm.setHostSynced(0, true);
     EXPECT_FALSE(pm.getHostSynced(0));
-    EXPECT_EQ(pm.getAuxValue(0), 1);
 }
 
 TEST_F(ParamManager, SteppingTogglesWrapsAndStops) {
     // tag, from, up, to
     const std::tuple<long, float, bool, float> cases[] = {
-        {1, 0, true, 1},     {1, 1, true, 0},         {1, 0.3f, false, 0},
-        {1, 0, false, 1},    {6, 2, true, 3},         {6, 4, true, 0},
-        {6, 0, false, 4},    {6, 3, false, 2},        {7, 15, true, 0},
-        {7, 0, false, 15},   {12, 127, true, 0},      {12, 0, false, 0},
-        {12, 60, false, 59}, {0, 19.5f, true, 20},    {0, 10.5f, false, 10},
-        {0, 12, true, 13},   {2, 99.5f, true, 100},   {5, -59.5f, false, -60},
-        {3, 0.5f, true, 1},  {8, 999.5f, true, 1000}, {4, 19999.5f, true, 20000},
+        {1, 0, true, 1},         {1, 1, true, 0},
+        {1, 0, false, 1},        {6, 2, true, 3},
+        {6, 4, true, 0},         {6, 0, false, 4},
+        {7, 15, true, 0},        {7, 0, false, 15},
+        {12, 127, true, 0},      {12, 0, false, 0},
+        {12, 60, false, 59},     {0, 19.5f, true, 20},
+        {0, 10.5f, false, 10},   {2, 99.5f, true, 100},
+        {5, -59.5f, false, -60}, {4, 19999.5f, true, 20000},
     };
     for (auto [tag, from, up, to] : cases) {
         pm.setNaturalValue(tag, from);
@@ -238,9 +200,8 @@ TEST_F(ParamManager, SteppingTogglesWrapsAndStops) {
 
 TEST_F(ParamManager, RandomizeUsesOneDrawAsCoinOrUniform) {
     pm.newParameter(31, "Int01", "Int01", "", 0, 1, 0, kParamInteger);
-    pm.newParameter(32, "Note01", "Note01", "", 0, 1, 0, kParamNote);
     for (unsigned seed = 1; seed < 40; ++seed) {
-        for (long tag : {1, 31, 32, 0, 2, 4, 5, 6, 7, 8, 12}) { // coins first
+        for (long tag : {1, 31, 0, 4, 5, 7}) { // coins first
             std::srand(seed);
             const int r = std::rand();
             std::srand(seed);
@@ -261,19 +222,14 @@ TEST_F(ParamManager, ParsingAndMetricalNames) {
     // tag, synced, text, start, understood, result
     const std::tuple<long, bool, const char*, float, bool, float> cases[] = {
         {1, false, "1", 5, false, 1},
-        {1, false, "On", -3, false, 0},
         {0, false, "15.5", 0, true, 15.5f},
-        {0, false, "  12", 0, true, 12},
         {0, false, "25", 0, true, 20},
         {0, false, "abc", 99, false, 20},
         {20, false, "12345678901234", 0, true, 1234567890.0f},
-        {4, false, "440 Hz", 0, true, 440},
         {7, false, "1/8 T", 0, true, 3},
-        {7, false, "1/4.", 0, true, 10},
         {7, false, "2.5", 6, false, 6},
         {8, true, "1/4", 0, true, 8},
-        {8, false, "1/4", 0, true, 1},
-        {6, false, "-7", 0, true, 0}};
+        {8, false, "1/4", 0, true, 1}};
     for (auto [tag, synced, str, start, ok, want] : cases) {
         pm.setHostSynced(tag, synced);
         float n = start;
@@ -282,7 +238,7 @@ TEST_F(ParamManager, ParsingAndMetricalNames) {
         pm.setHostSynced(tag, false);
     }
     // Every display text of a beat index reads back as that index, blanks left out; six
-    // characters at most are looked at. text, index (-1: no match)
+    // characters at most are looked at.
     const std::vector<std::string>& names = PM::getMetricalNames();
     ASSERT_EQ(names.size(), 15u);
     for (int i = 0; i < 15; ++i) {
@@ -292,10 +248,8 @@ TEST_F(ParamManager, ParsingAndMetricalNames) {
         EXPECT_TRUE(pm.matchMetricalStr(names[size_t(i)].c_str(), index));
         EXPECT_EQ(index, i);
     }
-    EXPECT_STREQ(PM::beatTimeStr[15], PM::beatTimeStr[14]);
     const std::pair<const char*, int> metrics[] = {
-        {" 1 / 2", 11}, {"1/16T extra", 1}, {"1/4 . x", 10}, {"1/64", -1},
-        {"", -1},       {"1/16Tx", -1},     {"1/1  T", 12},  {"1/1   T", 14}};
+        {" 1 / 2", 11}, {"1/64", -1}, {"1/16Tx", -1}, {"1/1  T", 12}, {"1/1   T", 14}};
     for (auto [str, want] : metrics) {
         int index = 99;
         EXPECT_EQ(pm.matchMetricalStr(str, index), want >= 0) << str;
@@ -308,13 +262,10 @@ TEST_F(ParamManager, NamesUnitsAndTexts) {
     EXPECT_EQ(text(&PM::getName, 60, 8), "LTptchDp");
     EXPECT_EQ(text(&PM::getName, 60, 24), "Low Tom Pitch Depth");
     EXPECT_EQ(text(&PM::getName, 0, 9), "A Long Pa");
-    EXPECT_EQ(text(&PM::getName, 0, 0), "");
-    EXPECT_EQ(pm.getName(60), "Low Tom Pitch Depth");
     // tag, synced, len, units
     const std::tuple<long, bool, int, const char*> units[] = {
-        {0, false, 2, "ms"}, {2, false, 8, "%"},     {8, false, 5, "msec"}, {8, false, 4, "ms"},
-        {8, true, 8, ""},    {10, false, 8, "msec"}, {10, true, 8, ""},     {9, false, 8, "Hz"},
-        {9, true, 8, ""},    {11, true, 8, ""},      {4, false, 1, "H"}};
+        {0, false, 2, "ms"}, {8, false, 5, "msec"}, {8, false, 4, "ms"}, {8, true, 8, ""},
+        {9, false, 8, "Hz"}, {11, true, 8, ""},     {4, false, 1, "H"}};
     for (auto [tag, synced, len, want] : units) {
         pm.setHostSynced(tag, synced);
         EXPECT_EQ(text(&PM::getUnitsName, tag, len), want) << tag << " " << len;
@@ -325,34 +276,26 @@ TEST_F(ParamManager, NamesUnitsAndTexts) {
     EXPECT_EQ(value(20, 123456, 4), "123");
     EXPECT_EQ(value(6, 2, 8), "   2");
     EXPECT_EQ(text(&PM::getTextEditString, 6, 8), "2");
-    EXPECT_EQ(text(&PM::getTextEditString, 6, 0), "");
     EXPECT_EQ(value(7, 3), "1/8 T");
-    EXPECT_EQ(text(&PM::getTextEditString, 7, 8), "1/8T");
-    EXPECT_EQ(value(12, 60), "C3");
     EXPECT_EQ(value(12, 61), "C#3");
     EXPECT_EQ(value(12, 0), "C-2");
     // From a VST value the field is always eight characters, whatever len says.
     char b[40];
     pm.getValueStringFromVSTvalue(20, b, 1.0f, 24);
     EXPECT_STREQ(b, "9999999"); // 1e12f is 999999995904
-    pm.getValueStringFromVSTvalue(0, b, 0.5f, 0);
-    EXPECT_STREQ(b, "  15");
     pm.setVSTvalue(0, 0.123456789f);
-    std::memset(b, 'x', sizeof b);
     pm.getVSTvalueString(0, b);
     EXPECT_STREQ(b, "0.123457");
-    const std::tuple<float, int, const char*> times[] = {{1500, 8, "1.500"}, {12345, 8, "12.345"},
-                                                         {999, 8, "999"},    {1000, 8, "1.000"},
-                                                         {1500, 3, "1.5"},   {0.4f, 8, "  0"}};
+    const std::tuple<float, int, const char*> times[] = {
+        {12345, 8, "12.345"}, {999, 8, "999"}, {1000, 8, "1.000"}, {1500, 3, "1.5"}};
     for (auto [ms, len, want] : times) {
         std::memset(b, 'x', sizeof b);
         pm.floatToTimeStr(b, ms, len);
         EXPECT_STREQ(b, want) << ms;
     }
     std::vector<std::string> list{"keep"};
-    pm.newParameter(33, "Size", "Size", "", 0, 6, 2, kParamInteger);
-    pm.getAllValueStrings(33, list);
-    EXPECT_EQ(list, (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6"}));
+    pm.getAllValueStrings(6, list);
+    EXPECT_EQ(list, (std::vector<std::string>{"0", "1", "2", "3", "4"}));
     list = {"keep"}; // other laws leave the list alone
     pm.getAllValueStrings(0, list);
     EXPECT_EQ(list, std::vector<std::string>{"keep"});
@@ -373,21 +316,15 @@ TEST(ParamManagerStates, SnapshotsAndMementosInTagOrder) {
     pm.order.clear();
     pm.restoreState(0);
     EXPECT_EQ(pm.order, (std::vector<long>{1, 5, 9}));
-    EXPECT_EQ(pm.getVSTvalue(1), 0.5f);
     EXPECT_EQ(pm.getVSTvalue(5), 0.6f);
     EXPECT_FLOAT_EQ(pm.getNaturalValue(9), 9.0f);
-    pm.restoreState(1); // taken when 1 was 0.5 and 3 was at its default
-    EXPECT_FLOAT_EQ(pm.getVSTvalue(3), 0.1f);
     pm.restoreState(7); // no such snapshot
     pm.saveState(-1);
-    EXPECT_FALSE(pm.hasParameter(999));
 
     std::unique_ptr<paramMemento> m(pm.createMemento());
     ASSERT_EQ(m->lists.size(), 3u);
     ASSERT_EQ(m->lists[0].size(), 4u);
     EXPECT_EQ(m->lists[0][1].tag, 3u); // in tag order
-    for (const _pr& e : m->lists[0])
-        EXPECT_EQ(e.value, pm.getVSTvalue(e.tag)) << e.tag;
     pm.setVSTvalue(1, 1.0f);
     pm.setVSTvalue(3, 1.0f);
     pm.createState({1});
@@ -407,15 +344,13 @@ TEST(ParamManagerStates, SnapshotsAndMementosInTagOrder) {
 
 TEST_F(ParamManager, UnknownTagsAndHostileValuesAreSafe) {
     char b[16] = "junk";
-    for (long tag : {-1L, 13L, 19L, 21L, 70000L}) { // neutral answers, nothing inserted
+    for (long tag : {-1L, 13L, 70000L}) { // neutral answers, nothing inserted
         pm.setVSTvalue(tag, 0.5f);
         pm.setNaturalValue(tag, 0.5f);
         pm.incrementNaturalValue(tag);
         pm.randomize(tag);
         EXPECT_EQ(pm.getVSTvalue(tag) + pm.getDSPValue(tag) + pm.getModulatedDSPValue(tag, 0.3f),
                   0);
-        pm.getName(tag, b, 8);
-        EXPECT_STREQ(b, "");
         pm.getValueString(tag, b, 8);
         EXPECT_STREQ(b, "");
         float n = 3.0f;
@@ -435,18 +370,14 @@ TEST_F(ParamManager, UnknownTagsAndHostileValuesAreSafe) {
             pm.setNaturalValue(d.tag, v);
             EXPECT_GE(pm.getVSTvalue(d.tag), 0.0f);
             EXPECT_LE(pm.getVSTvalue(d.tag), 1.0f);
-            char b[16];
-            pm.getValueString(d.tag, b, sizeof b);
             pm.getValueStringFromNaturalValue(d.tag, b, v, sizeof b);
             EXPECT_LT(std::strlen(b), sizeof b);
         }
     }
     // Table reads outside [0, 1] stay at the ends.
-    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(4, -1.0f), 20.0f);
     EXPECT_NEAR(pm.naturalValueFromVSTvalue(4, 2.0f), 20000.0f, 0.05f);
     EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(5, nan), -60.0f);
     EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(7, 1e9f), gBeatMults[15]);
-    EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(7, -4.0f), gBeatMults[0]);
 }
 
 } // namespace
