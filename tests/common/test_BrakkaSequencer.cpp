@@ -185,7 +185,8 @@ TEST_F(Sequencer, ClockGivesTheStepUnderEveryTickAndJumps) {
 
 // ---- probability tests and velocities ----
 
-TEST_F(Sequencer, RandomNotesOnlyOnTheirGridAndDrawOnlyThere) {
+// Random notes only on their grid, drawing only there; weighted notes on set steps; velocities.
+TEST_F(Sequencer, ProbabilityTestsAndVelocities) {
     for (int size : {-6, 0, 3, 4, 6, 8, 12, 24, 48}) {
         BrakkaSequencer s;
         s.setRandomSize(4, size);
@@ -205,10 +206,7 @@ TEST_F(Sequencer, RandomNotesOnlyOnTheirGridAndDrawOnlyThere) {
     EXPECT_FALSE(s.getRandomNote(0));
     EXPECT_FALSE(s.getRandomNote(kNumVoices));
     EXPECT_FALSE(s.getRandomNote(-1));
-}
 
-TEST_F(Sequencer, WeightedNotesAndVelocities) {
-    BrakkaSequencer s;
     s.setNote(1, 2, 255);
     s.setNote(1, 3, 1); // random fills write 1: also a note
     s.setSelectedBeats(1, 500);
@@ -234,7 +232,8 @@ TEST_F(Sequencer, WeightedNotesAndVelocities) {
 
 // ---- rows ----
 
-TEST_F(Sequencer, FillsOverTheSequenceLengthLeaveTheTail) {
+// Fills change the rows up to the sequence length, random notes all of them; values stay in 0..1.
+TEST_F(Sequencer, FillsRandomNotesAndRowValues) {
     // length, shape, draws: pinned entries (step, velocity row, modulation row); the entries
     // from the length on keep their values (velocity i/40, modulation neutral).
     struct Fill {
@@ -275,11 +274,8 @@ TEST_F(Sequencer, FillsOverTheSequenceLengthLeaveTheTail) {
         s.fillModValues(tag, 2);
     EXPECT_FLOAT_EQ(s.getVelocityValue(0, 0), 0.7f);
     EXPECT_EQ(s.getModRowCount(), 0);
-}
 
-TEST_F(Sequencer, RowsClearRandomizeAndStayWithinZeroToOne) {
-    BrakkaSequencer s;
-    script({3, 4, 5, 6, 7});
+    script({3, 4, 5, 6, 7}); // random notes are 0 or 1
     s.setSequenceLength(12); // every entry changes, whatever the length
     s.randomizeNotes(9);
     EXPECT_EQ(gDraws, 32u);
@@ -418,8 +414,6 @@ TEST_F(Sequencer, LoadingReadsRowsThenFlagsOverNeutralRows) {
 
     BrakkaSequencer s;
     ASSERT_TRUE(s.setAllData(block.data(), block.size(), allModTags()));
-    EXPECT_EQ(s.getNote(3, 4), 1);
-    EXPECT_TRUE(s.isModTagRegistered(4, 50));
     EXPECT_EQ(s.getModValue(40, 9), 0.125f);
     EXPECT_TRUE(s.getModRandomOnLoop(40));
     EXPECT_FALSE(s.getModRandomOnLoop(141));
@@ -441,132 +435,100 @@ TEST_F(Sequencer, LoadingReadsRowsThenFlagsOverNeutralRows) {
     EXPECT_EQ(used, bare.size());
     EXPECT_EQ(s.getModRowCount(), 2);
     EXPECT_TRUE(s.hasModRow(5));
-    EXPECT_EQ(s.getNote(3, 4), 0);
 }
 
 // A damaged block is refused whole: the pattern keeps every byte it had.
-class DamagedBlock : public Sequencer {
-protected:
-    void SetUp() override {
-        std::mt19937 rng(5);
-        randomPattern(rng, source);
-        source.registerModTag(82);
-        good = blockOf(source);
-        target.setNote(0, 0, 255);
-        target.registerModTag(40);
-        before = blockOf(target);
-        rowCountAt = kFixed;
-        for (int v = 0; v < kNumVoices; ++v)
-            rowCountAt += 4 + 4 * at(good, rowCountAt);
-    }
-    void expectRefused(std::vector<char> b, const std::set<unsigned>& tags, const char* what) {
-        EXPECT_EQ(BrakkaSequencer::validateAllData(b.data(), b.size(), tags), 0u) << what;
-        size_t used = 12345;
-        EXPECT_FALSE(target.setAllData(b.data(), b.size(), tags, false, &used)) << what;
-        EXPECT_EQ(used, 12345u) << what;
-        EXPECT_EQ(blockOf(target), before) << what;
-    }
+TEST_F(Sequencer, DamagedBlocksAreRefused) {
+    std::mt19937 rng(5);
     BrakkaSequencer source, target;
-    std::vector<char> good, before;
-    size_t rowCountAt = 0;
-};
-
-TEST_F(DamagedBlock, TruncationsAndCountsTooLargeAreRefused) {
+    randomPattern(rng, source);
+    source.registerModTag(82);
+    const std::vector<char> good = blockOf(source);
+    target.setNote(0, 0, 255);
+    target.registerModTag(40);
+    const std::vector<char> before = blockOf(target);
+    const std::set<unsigned> all = allModTags();
+    auto refused = [&](const std::vector<char>& b, const std::set<unsigned>& tags) {
+        size_t used = 12345;
+        return BrakkaSequencer::validateAllData(b.data(), b.size(), tags) == 0 &&
+               !target.setAllData(b.data(), b.size(), tags, false, &used) && used == 12345 &&
+               blockOf(target) == before;
+    };
     for (size_t len = 0; len < good.size(); ++len)
-        ASSERT_EQ(BrakkaSequencer::validateAllData(good.data(), len, allModTags()), 0u) << len;
-    EXPECT_FALSE(target.setAllData(good.data(), good.size() - 1, allModTags()));
-    EXPECT_FALSE(target.setAllData(nullptr, 100000, allModTags()));
-    const size_t voice11 = rowCountAt - 4 - 4 * size_t(source.getVoiceModTagCount(11));
-    for (auto [pos, count] : {std::pair<size_t, uint32_t>{kFixed, 0xFFFFFFFFu},
-                              {voice11, 0x40000001u}, // 4 * n wraps a 32-bit product
-                              {rowCountAt, 121},
-                              {rowCountAt, 0xFFFFFFFFu}}) {
+        ASSERT_EQ(BrakkaSequencer::validateAllData(good.data(), len, all), 0u) << len;
+    EXPECT_TRUE(refused({good.begin(), good.end() - 1}, all));
+    EXPECT_FALSE(target.setAllData(nullptr, 100000, all));
+
+    size_t count[kNumVoices + 1] = {kFixed}; // the voices' tag counts, then the row count
+    for (int v = 0; v < kNumVoices; ++v)
+        count[v + 1] = count[v] + 4 + 4 * at(good, count[v]);
+    std::set<unsigned> without82 = all;
+    without82.erase(82);
+    // position, value written there, tags offered: counts too large (4 * 0x40000001 wraps a
+    // 32-bit product), and tags unknown or not offered in a voice, a row and a flag
+    std::vector<std::tuple<size_t, uint32_t, const std::set<unsigned>*>> damages = {
+        {kFixed, 0xFFFFFFFFu, &all},
+        {count[11], 0x40000001u, &all},
+        {count[12], 121, &all},
+        {count[12], 0xFFFFFFFFu, &all}};
+    for (size_t pos : {count[6] + 4, count[12] + 4, good.size() - 5}) {
+        for (uint32_t tag : {108u, 129u, 142u, 0xFFFFFFFFu})
+            damages.push_back({pos, tag, &all});
+        damages.push_back({pos, 82, &without82});
+    }
+    for (auto [pos, value, tags] : damages) {
         std::vector<char> b = good;
-        poke(b, pos, count);
-        b.resize(b.size() + 200000, 0); // plenty of data behind, so only the count is at fault
-        expectRefused(b, allModTags(), "count");
+        poke(b, pos, value);
+        b.resize(b.size() + 200000, 0); // plenty of data behind, so only the damage is at fault
+        EXPECT_TRUE(refused(b, *tags)) << pos << " " << value;
     }
     // 121 tags, all of them sound ones: still more than a voice can hold; 120 are within bounds.
     std::vector<char> b = blockOf(BrakkaSequencer());
     poke(b, kFixed, uint32_t(121));
     b.insert(b.begin() + kFixed + 4, 121 * 4, 0);
-    expectRefused(b, allModTags(), "121 valid tags");
+    EXPECT_TRUE(refused(b, all));
     poke(b, kFixed, uint32_t(120));
     b.erase(b.begin() + kFixed + 4, b.begin() + kFixed + 8);
-    EXPECT_EQ(BrakkaSequencer::validateAllData(b.data(), b.size(), allModTags()), b.size());
-}
-
-TEST_F(DamagedBlock, UnknownTagsAreRefused) {
-    size_t voice6Tag = kFixed;
-    for (int v = 0; v < 6; ++v)
-        voice6Tag += 4 + 4 * at(good, voice6Tag);
-    std::set<unsigned> without82 = allModTags();
-    without82.erase(82);
-    for (size_t pos : {voice6Tag + 4, rowCountAt + 4, good.size() - 5}) {
-        for (uint32_t tag : {108u, 129u, 142u, 0xFFFFFFFFu}) {
-            std::vector<char> b = good;
-            poke(b, pos, tag);
-            expectRefused(b, allModTags(), "bad tag");
-        }
-        std::vector<char> b = good; // a modulatable tag the caller does not offer is unknown too
-        poke(b, pos, uint32_t(82));
-        expectRefused(b, without82, "tag 82 not offered");
-    }
+    EXPECT_EQ(BrakkaSequencer::validateAllData(b.data(), b.size(), all), b.size());
 }
 
 // ---- the audio thread ----
 
+// Playing a pattern with every modulatable row present and some tags modulated, the fills, and
+// the fills of a fresh pattern, which create rows on first use: nothing allocates.
 TEST_F(Sequencer, AudioThreadCallsDoNotAllocate) {
     long before = gAllocations.load();
     std::vector<int>* counted = new std::vector<int>(1000);
     delete counted;
     EXPECT_GE(gAllocations.load() - before, 2); // the counter sees allocations
-
-    // A pattern as a chunk load leaves it: every modulatable row present, some tags modulated.
-    BrakkaSequencer source;
+    std::mt19937 rng(3);
+    BrakkaSequencer seq, fresh;
+    seq.initModulators(allModTags());
+    randomPattern(rng, seq);
     for (int v = 0; v < kNumVoices; ++v)
-        source.randomizeNotes(v);
-    source.registerModTag(3);
-    source.registerModTag(135);
-    const std::vector<char> block = blockOf(source);
-    BrakkaSequencer seq;
-    ASSERT_TRUE(seq.setAllData(block.data(), block.size(), allModTags()));
-    BrakkaSequencer fresh; // rows are created on first use in the fills, also without a load
-    for (int v = 0; v < kNumVoices; ++v) {
-        seq.setRandomBeats(v, 1 << 30);
-        seq.setRandomSize(v, 3);
-    }
+        seq.setRandomBeats(v, 1 << 30), seq.setRandomSize(v, 3);
     before = gAllocations.load();
-    int fired = 0;
     float sum = 0.0f;
-    for (unsigned tick = 0; tick < 96 * 8; ++tick) {
+    for (unsigned tick = 0; tick < 96 * 4; ++tick) {
         const bool newStep = seq.setCurrent96th(tick);
         const int step = seq.getCurrentStep();
         for (int v = 0; v < kNumVoices; ++v) {
             if ((newStep && seq.getWeightedNote(v, step)) || seq.getRandomNote(v)) {
-                ++fired;
                 sum += seq.getVelocity(v, step);
                 seq.forEachVoiceModTag(v, [&](unsigned tag) { sum += seq.getModValue(tag, step); });
             }
         }
-        if (newStep && step == 0) {
-            for (int v = 0; v < kNumVoices; ++v) {
-                seq.randomizeNotes(v);
-                seq.fillVelocityValues(v, 4);
-            }
-            for (int shape = 0; shape <= 4; ++shape) {
-                seq.fillModValues(135, shape);
-                fresh.fillModValues(40 + shape, shape);
-                fresh.fillVelocityValues(shape, shape);
-            }
-        }
+        const unsigned tag = BrakkaSequencer::tagOfModSlot(int(tick) % 120);
+        seq.randomizeNotes(int(tick) % kNumVoices);
+        seq.fillVelocityValues(int(tick) % kNumVoices, int(tick) % 5);
+        seq.fillModValues(tag, int(tick) % 5);
+        fresh.fillModValues(tag, int(tick) % 5);
     }
     seq.advance();
     seq.retreat();
     EXPECT_EQ(gAllocations.load() - before, 0);
-    EXPECT_GT(fired, 0);
     EXPECT_GT(sum, 0.0f);
-    EXPECT_EQ(fresh.getModRowCount(), 5);
+    EXPECT_EQ(fresh.getModRowCount(), 120);
 }
 
 } // namespace

@@ -322,6 +322,7 @@ void begin(E&... envelopes) {
 
 struct Voice {
     AR vol;
+    Noise noise;
     float vg = 0;
     virtual ~Voice() = default;
     virtual void thwack(float v) = 0;
@@ -352,7 +353,6 @@ struct Kick : Pitched {
     ExpDist sat;
     Pulse pulse;
     Filter lp{Filter::LP};
-    Noise noise;
     float noiseGain = 0.5011872f, clickGain = 0;
     Kick() {
         click.attack(0);
@@ -367,17 +367,15 @@ struct Kick : Pitched {
     bool silent() const override { return vol.done(); }
     float process() override {
         if (vol.done()) return 0;
-        float t = bank.process(pitch.process() * bend);
-        float toneOut = sat.process(vol.process() * t) * toneGain;
-        float p = pulse.process(), f = lp.process(noise.process());
-        float c = click.process() * (f * noiseGain + p) * clickGain;
-        return (toneOut + c) * vg;
+        float toneOut =
+            sat.process(vol.process() * bank.process(pitch.process() * bend)) * toneGain;
+        float noisy = lp.process(noise.process()) * noiseGain + pulse.process();
+        return (toneOut + click.process() * noisy * clickGain) * vg;
     }
 };
 
 // The two snares: two tones at a ratio under their own envelopes, and filtered noise.
 struct Snare : Pitched {
-    Noise noise;
     AR env2;
     float noiseGain = 0.5f;
     float tones(float b) {
@@ -433,9 +431,8 @@ struct Snare9 : Snare {
         if (silent()) return 0;
         float t = tones(pitch.process() * bend);
         float n = noise.process();
-        float lo = lp.process(n), elo = loEnv.process();
-        float hi = hp.process(n), ehi = hiEnv.process();
-        return ((ehi * hi + elo * lo) * noiseGain + t) * vg;
+        float noisy = hiEnv.process() * hp.process(n) + loEnv.process() * lp.process(n);
+        return (noisy * noiseGain + t) * vg;
     }
 };
 
@@ -444,21 +441,14 @@ struct Tom : Pitched {
     Filter lp{Filter::LP, 2500};
     ExpDist sat2, sat1;
     AR click, env2;
-    Noise noise;
-    float clickGain = 1.0f, noiseGain = 0.2238721f;
+    float clickGain = 0, noiseGain = 0;
     Tom() {
         tone.shape(6, 0, 16);
         fund.load(kKickDataSize, kKickData);
         over.load(kKickDataSize, kKickData);
         click.attack(0.5f);
         click.decay(100, -0.606f);
-        for (AR* e : {&env2, &vol}) {
-            e->attack(0.5f);
-            e->releaseCurv(-0.598f);
-        }
-        bend = 16;
         pitch.decay(855, -0.6f);
-        toneGain = 0.2818383f;
     }
     void setTone(float hz) {
         fund.setFrequency(hz);
@@ -477,10 +467,8 @@ struct Tom : Pitched {
         float b = pitch.process() * bend;
         float d1 = sat1.process(vol.process() * over.process(b));
         float d2 = sat2.process(env2.process() * fund.process(b));
-        float t = toneGain * (d2 + d1);
-        float c = tone.process(b) * clickGain;
-        float f = lp.process(noise.process());
-        return (click.process() * (f * noiseGain + c) + t) * vg;
+        float c = tone.process(b) * clickGain, t = toneGain * (d2 + d1);
+        return (click.process() * (lp.process(noise.process()) * noiseGain + c) + t) * vg;
     }
 };
 
@@ -488,7 +476,6 @@ struct Tom : Pitched {
 struct Metal : Voice {
     Osc osc[6];
     const float* base;
-    Noise noise;
     Metal(const float* b, const float (&widths)[6], bool cymbal) : base(b) {
         for (int k = 0; k < 6; ++k)
             osc[k].shape(5, widths[k], cymbal ? (int)(22000.0f / base[k]) : 16);
@@ -530,11 +517,7 @@ struct Cymbal110 : Metal {
     Filter hp{Filter::HP, 2500}, bp1{Filter::BP, 3570, 2.0f}, bp2{Filter::BP, 7190, 2.25f};
     AR ding;
     float bandMix = 6.0f, dingVol = 0;
-    Cymbal110() : Metal(kCym110Base, kCymWidths, true) {
-        // Only the final state of the construction chain (base, cymbal, 110) matters here.
-        ding.attack(0);
-        ding.decay(20, -0.8f);
-    }
+    Cymbal110() : Metal(kCym110Base, kCymWidths, true) {}
     void thwack(float v) override {
         begin(vol, ding);
         vg = 0.3f * v * v;
@@ -548,8 +531,7 @@ struct Cymbal110 : Metal {
         float x =
             (1.1f * o[1] + 1.1f * o[0]) + 0.25f * o[2] + 1.25f * o[3] + 0.5f * o[4] + 2.04f * o[5];
         x = (x + (bandMix * 6.0f) * noise.process()) * vg;
-        float ed = ding.process(), ea = vol.process();
-        return bp2.process(x) * ea + bp1.process(x) * ed * dingVol;
+        return bp2.process(x) * vol.process() + bp1.process(x) * ding.process() * dingVol;
     }
 };
 
@@ -586,7 +568,6 @@ struct Rimshot : Pitched {
 struct Clap : Voice {
     Filter bp{Filter::BP, 500, 3.1000001f};
     Env burst;
-    Noise noise;
     Clap() {
         vol.exact = burst.exact = true;
         // Four bursts: level, time, curve of each point after the first.
@@ -622,12 +603,12 @@ struct Cowbell : Pitched {
     float process() override {
         if (vol.done()) return 0;
         float a = vol.process() * vg;
-        float s = tone.process() + tone2.process();
-        return bp.process(s * a);
+        return bp.process((tone.process() + tone2.process()) * a);
     }
 };
 
-// The twelve model voices and the routing of the sound tags.
+// The twelve model voices and the routing of the sound tags. Every tag is routed before the first
+// hit, so the voices above set only what no tag reaches.
 struct Bank {
     Kick kick;
     Snare8 s8;
@@ -737,15 +718,9 @@ struct Action {
     int tag;
     float value;
 };
-Action hit(int at, float velocity) {
-    return {at, -1, velocity};
-}
-Action set(int at, int tag, float natural) {
-    return {at, tag, natural};
-}
-Action choke(int at) {
-    return {at, -2, 0};
-}
+const auto hit = [](int at, float velocity) { return Action{at, -1, velocity}; };
+const auto set = [](int at, int tag, float natural) { return Action{at, tag, natural}; };
+const auto choke = [](int at) { return Action{at, -2, 0}; };
 
 struct Result {
     long samples = 0, mismatches = 0, firstMismatch = -1;
