@@ -141,12 +141,11 @@ TEST(ParamTable, LawsTextsAndModulationAtPinnedPoints) {
     EXPECT_EQ(display(pm, kKickTuneTag, 24), "  45");
 
     // tag, VST value, modulation step, modulated DSP value
+    // clang-format off
     const std::tuple<long, float, float, float> modulated[] = {
-        {kKickTuneTag, 0.3f, 0.75f, 96},
-        {kKickTuneTag, 0.3f, 0.1f, 40},
-        {kKickClickLevelTag, 0.5f, 0.5f, 0.2238432f}, // -13 dB
-        {kPanTag, 0.62f, 0.51f, 0.64f},
-    };
+        {kKickTuneTag, 0.3f, 0.75f, 96}, {kKickTuneTag, 0.3f, 0.1f, 40},
+        {kPanTag, 0.62f, 0.51f, 0.64f}, {kKickClickLevelTag, 0.5f, 0.5f, 0.2238432f}}; // -13 dB
+    // clang-format on
     for (auto [tag, v, m, dsp] : modulated) {
         pm.setVSTvalue(tag, v);
         EXPECT_NEAR(pm.getModulatedDSPValue(tag, m), dsp, 1e-5 + 1e-5 * dsp) << tag << " " << m;

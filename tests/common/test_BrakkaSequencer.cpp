@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include <new>
 #include <random>
 #include <set>
+#include <tuple>
 #include <vector>
 
 // Every heap allocation of this program is counted, to show that the audio thread's calls on a
@@ -347,16 +347,14 @@ TEST_F(Sequencer, BlockLayoutAtPinnedOffsets) {
     EXPECT_EQ(at<float>(b, 384), 0.7f);
     EXPECT_EQ(b[1920 + 11], 1);
     const size_t voice6 = kFixed + 6 * 4, rows = kFixed + 12 * 4 + 8, flags = rows + 4 + 2 * 132;
-    EXPECT_EQ(at(b, voice6), 2u);
-    EXPECT_EQ(at(b, voice6 + 4), 82u);
-    EXPECT_EQ(at(b, voice6 + 8), 136u);
-    EXPECT_EQ(at(b, rows), 2u);
-    EXPECT_EQ(at(b, rows + 4), 82u);
+    // offset: the 32-bit word there (counts, tags) in voice 6's tags, the rows and the flags
+    const std::pair<size_t, uint32_t> words[] = {{voice6, 2}, {voice6 + 4, 82}, {voice6 + 8, 136},
+                                                 {rows, 2},   {rows + 4, 82},   {rows + 136, 136},
+                                                 {flags, 82}, {flags + 5, 136}};
+    for (auto [pos, word] : words)
+        EXPECT_EQ(at(b, pos), word) << pos;
     EXPECT_EQ(at<float>(b, rows + 8 + 31 * 4), 0.125f);
-    EXPECT_EQ(at(b, rows + 4 + 132), 136u);
-    EXPECT_EQ(at(b, flags), 82u);
     EXPECT_EQ(b[flags + 4], 0);
-    EXPECT_EQ(at(b, flags + 5), 136u);
     EXPECT_EQ(b[flags + 9], 1);
 }
 

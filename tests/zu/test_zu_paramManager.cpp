@@ -200,16 +200,14 @@ TEST_F(ParamManager, RandomizeUsesOneDrawAsCoinOrUniform) {
 
 TEST_F(ParamManager, ParsingAndMetricalNames) {
     // tag, synced, text, start, understood, result
+    // clang-format off
     const std::tuple<long, bool, const char*, float, bool, float> cases[] = {
-        {1, false, "1", 5, false, 1},
-        {0, false, "15.5", 0, true, 15.5f},
-        {0, false, "25", 0, true, 20},
-        {0, false, "abc", 99, false, 20},
-        {20, false, "12345678901234", 0, true, 1234567890.0f},
-        {7, false, "1/8 T", 0, true, 3},
-        {7, false, "2.5", 6, false, 6},
-        {8, true, "1/4", 0, true, 8},
+        {1, false, "1", 5, false, 1}, {0, false, "15.5", 0, true, 15.5f},
+        {0, false, "25", 0, true, 20}, {0, false, "abc", 99, false, 20},
+        {20, false, "12345678901234", 0, true, 1234567890.0f}, {7, false, "1/8 T", 0, true, 3},
+        {7, false, "2.5", 6, false, 6}, {8, true, "1/4", 0, true, 8},
         {8, false, "1/4", 0, true, 1}};
+    // clang-format on
     for (auto [tag, synced, str, start, ok, want] : cases) {
         pm.setHostSynced(tag, synced);
         float n = start;
