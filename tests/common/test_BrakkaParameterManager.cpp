@@ -1,18 +1,15 @@
 // The instrument's parameter table: a fingerprint of all rows, their ends and choice round trips;
-// the laws and the modulation at pinned points; tag sets, snapshots, pan law; hostile input; and
-// reads on the audio thread during writes.
+// the laws and the modulation at pinned points; tag sets, snapshots, pan law; hostile input.
 #include "BrakkaParameterManager.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -240,36 +237,6 @@ TEST(ParamTable, HostileTagsAndValuesGiveDefinedResults) {
     EXPECT_EQ(pm.getDSPValue(kStepSizeTag), 8.0f);
     pm.setNaturalValue(kRandomSizeTag + 5, -50.0f);
     EXPECT_EQ(pm.getDSPValue(kRandomSizeTag + 5), 3.0f);
-}
-
-// The audio thread reads DSP values while another thread writes values and snapshots. Run under
-// the thread sanitizer this shows that no container is touched by both.
-TEST(ParamTableConcurrency, ReadsDuringWritesStayInRange) {
-    PM pm;
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        for (int round = 0; round < 200; ++round) {
-            for (long tag = 0; tag < kNumParameters; ++tag)
-                pm.setVSTvalue(tag, float((round + tag) % 11) / 10.0f);
-            pm.saveState(round % 16);
-            pm.restoreState((round + 5) % 16);
-        }
-        done = true;
-    });
-    long reads = 0;
-    bool inRange = true;
-    do { // at least one pass, however fast the writer is
-        for (unsigned tag : pm.getModulatableTags()) {
-            const float dsp = pm.getModulatedDSPValue(tag, 0.5f);
-            inRange = inRange && !std::isnan(dsp) && dsp >= -1.0f && dsp <= 18000.5f;
-        }
-        const float swing = pm.getDSPValue(kSwingTag);
-        inRange = inRange && swing >= 0.2f && swing <= 1.0f;
-        ++reads;
-    } while (!done);
-    writer.join();
-    EXPECT_TRUE(inRange);
-    EXPECT_GT(reads, 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// The parameter framework: every law (synced and free) at pinned points with its reverse law,
-// named points, stepping, randomizing, parsing, texts, snapshots, mementos and bad input.
+// The parameter framework: every law (synced and free) at pinned points with
+// its reverse law, named points, stepping, randomizing, parsing, texts,
+// snapshots, mementos and bad input.
 #include "zu_paramManager.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -21,7 +23,8 @@ struct Def {
     const char* units;
 };
 
-// One parameter of each law, tag = law number, plus a wide linear one for long texts.
+// One parameter of each law, tag = law number, plus a wide linear one for long
+// texts.
 // clang-format off
 const Def kDefs[] = {
     {0, 10, 20, 12, kParamLinear, "msec"}, {1, 0, 1, 0, kParamOnOff, ""},
@@ -65,8 +68,8 @@ protected:
     zu_paramManager pm;
 };
 
-// Each law at pinned VST values, free and synced: the natural value, the DSP value and the text;
-// the reverse law finds the natural value again.
+// Each law at pinned VST values, free and synced: the natural value, the DSP
+// value and the text; the reverse law finds the natural value again.
 TEST_F(ParamManager, EveryLawAtPinnedPoints) {
     // tag (= law), synced, v: natural value, DSP value, display text.
     // clang-format off
@@ -103,8 +106,8 @@ TEST_F(ParamManager, EveryLawAtPinnedPoints) {
         EXPECT_NEAR(back, n, 1e-3 * std::fabs(n) + 1e-4);
         pm.setHostSynced(tag, false);
     }
-    // Every metrical index survives its round trip through the VST value (snapshots, mementos
-    // and hosts keep VST values).
+    // Every metrical index survives its round trip through the VST value
+    // (snapshots, mementos and hosts keep VST values).
     pm.setHostSynced(8, true);
     pm.setHostSynced(9, true);
     for (long tag : {7L, 8L, 9L}) {
@@ -119,9 +122,10 @@ TEST_F(ParamManager, EveryLawAtPinnedPoints) {
 TEST_F(ParamManager, NamedPointsOfTheLaws) {
     pm.newParameter(30, "Cut", "Cut", "Hz", 100, 18000, 100, kParamExponential);
     const float x = NAN; // not checked
-    // tag, sets v (else n), value, wanted v, wanted n, tolerance. dB: -6, the minimum a little
-    // above v = 0, the ends and the dip just above zero; exponential: the geometric mean; on/off
-    // and integer rounding; a natural value outside the range keeps the VST value in 0..1.
+    // tag, sets v (else n), value, wanted v, wanted n, tolerance. dB: -6, the
+    // minimum a little above v = 0, the ends and the dip just above zero;
+    // exponential: the geometric mean; on/off and integer rounding; a natural
+    // value outside the range keeps the VST value in 0..1.
     // clang-format off
     const std::tuple<long, bool, float, float, float, float> cases[] = {
         {5, false, 0, 1, 0, 0}, {1, true, 0.5f, x, 0, 0}, {6, true, 0.125f, x, 1, 0},
@@ -215,8 +219,8 @@ TEST_F(ParamManager, ParsingAndMetricalNames) {
         EXPECT_FLOAT_EQ(n, want) << tag << " " << str;
         pm.setHostSynced(tag, false);
     }
-    // Every display text of a beat index reads back as that index, blanks left out; six
-    // characters at most are looked at.
+    // Every display text of a beat index reads back as that index, blanks left
+    // out; six characters at most are looked at.
     const std::vector<std::string>& names = PM::getMetricalNames();
     ASSERT_EQ(names.size(), 15u);
     for (int i = 0; i < 15; ++i) {
@@ -261,9 +265,6 @@ TEST_F(ParamManager, NamesUnitsAndTexts) {
     char b[40];
     pm.getValueStringFromVSTvalue(20, b, 1.0f, 24);
     EXPECT_STREQ(b, "9999999"); // 1e12f is 999999995904
-    pm.setVSTvalue(0, 0.123456789f);
-    pm.getVSTvalueString(0, b);
-    EXPECT_STREQ(b, "0.123457");
     const std::tuple<float, int, const char*> times[] = {
         {12345, 8, "12.345"}, {999, 8, "999"}, {1000, 8, "1.000"}, {1500, 3, "1.5"}};
     for (auto [ms, len, want] : times) {
@@ -271,12 +272,6 @@ TEST_F(ParamManager, NamesUnitsAndTexts) {
         pm.floatToTimeStr(b, ms, len);
         EXPECT_STREQ(b, want) << ms;
     }
-    std::vector<std::string> list{"keep"};
-    pm.getAllValueStrings(6, list);
-    EXPECT_EQ(list, (std::vector<std::string>{"0", "1", "2", "3", "4"}));
-    list = {"keep"}; // other laws leave the list alone
-    pm.getAllValueStrings(0, list);
-    EXPECT_EQ(list, std::vector<std::string>{"keep"});
 }
 
 TEST(ParamManagerStates, SnapshotsAndMementosInTagOrder) {
@@ -319,34 +314,31 @@ TEST_F(ParamManager, UnknownTagsAndHostileValuesAreSafe) {
         pm.setNaturalValue(tag, 0.5f);
         pm.incrementNaturalValue(tag);
         pm.randomize(tag);
-        EXPECT_EQ(pm.getVSTvalue(tag) + pm.getDSPValue(tag) + pm.getModulatedDSPValue(tag, 0.3f),
-                  0);
-        pm.getValueString(tag, b, 8);
-        EXPECT_STREQ(b, "");
         float n = 3.0f;
         EXPECT_FALSE(pm.naturalValueFromString(tag, "1", n));
+        pm.getValueString(tag, b, 8);
+        EXPECT_STREQ(b, "");
+        EXPECT_EQ(pm.getVSTvalue(tag) + pm.getDSPValue(tag) + pm.getModulatedDSPValue(tag, 0.3f),
+                  0);
     }
     pm.newParameter(-4, "Bad", "Bad", "", 0, 1, 0, kParamLinear);
-    EXPECT_EQ(pm.getParameterCount(), long(sizeof kDefs / sizeof kDefs[0]));
-
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    for (float v : {nan, inf, -inf, -3.0f, 7.5f, 1e30f}) {
+    EXPECT_EQ(pm.getParameterCount(), long(std::size(kDefs)));
+    for (float v : {NAN, INFINITY, -INFINITY, -3.0f, 7.5f, 1e30f}) {
         for (const Def& d : kDefs) {
             pm.setHostSynced(d.tag, (d.tag & 1) != 0);
             pm.setVSTvalue(d.tag, v);
-            EXPECT_FALSE(std::isnan(pm.getDSPValue(d.tag))) << "tag " << d.tag << " v " << v;
+            const bool nan = std::isnan(pm.getDSPValue(d.tag));
             pm.getModulatedDSPValue(d.tag, v);
             pm.setNaturalValue(d.tag, v);
-            EXPECT_GE(pm.getVSTvalue(d.tag), 0.0f);
-            EXPECT_LE(pm.getVSTvalue(d.tag), 1.0f);
             pm.getValueStringFromNaturalValue(d.tag, b, v, sizeof b);
-            EXPECT_LT(std::strlen(b), sizeof b);
+            EXPECT_TRUE(!nan && pm.getVSTvalue(d.tag) >= 0.0f && pm.getVSTvalue(d.tag) <= 1.0f &&
+                        std::strlen(b) < sizeof b)
+                << d.tag << " " << v;
         }
     }
     // Table reads outside [0, 1] stay at the ends.
     EXPECT_NEAR(pm.naturalValueFromVSTvalue(4, 2.0f), 20000.0f, 0.05f);
-    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(5, nan), -60.0f);
+    EXPECT_FLOAT_EQ(pm.naturalValueFromVSTvalue(5, NAN), -60.0f);
     EXPECT_FLOAT_EQ(pm.dspValueFromNaturalValue(7, 1e9f), gBeatMults[15]);
 }
 
