@@ -226,8 +226,8 @@ void zusp_oscillator_wavetable::buildAdditiveWavetable(int count, float* amplitu
 
 void zusp_oscillator_wavetable::processFour(zusp_oscillator_wavetable* const oscillators[4],
                                             const float* fm, float* out, int n) {
-    // Null lanes play a one-entry table of 0 that never moves.
-    static const float kSilentTable[1] = {0.0f};
+    // Null lanes play a two-entry table of 0 that never moves.
+    static const float kSilentTable[2] = {0.0f, 0.0f};
     const float* table[4];
     alignas(16) float phase[4], increment[4], sizeOverRate[4], size[4];
     alignas(16) int32_t sizeInt[4];
@@ -237,7 +237,7 @@ void zusp_oscillator_wavetable::processFour(zusp_oscillator_wavetable* const osc
         phase[k] = o ? o->mPhase : 0.0f;
         increment[k] = o ? o->mIncrement : 0.0f;
         sizeOverRate[k] = o ? o->mSizeOverRate : 0.0f;
-        sizeInt[k] = o ? o->mTableSize : 1;
+        sizeInt[k] = o ? o->mTableSize : 2;
         size[k] = static_cast<float>(sizeInt[k]);
     }
     __m128 ph = _mm_load_ps(phase);
@@ -245,7 +245,12 @@ void zusp_oscillator_wavetable::processFour(zusp_oscillator_wavetable* const osc
     const __m128 inc = _mm_load_ps(increment), sor = _mm_load_ps(sizeOverRate);
     const __m128 sz = _mm_load_ps(size), twice = _mm_add_ps(sz, sz);
     const __m128i szi = _mm_load_si128(reinterpret_cast<const __m128i*>(sizeInt));
+    const __m128i last = _mm_sub_epi32(szi, _mm_set1_epi32(1));
     const __m128 one = _mm_set1_ps(1.0f);
+    // Entries e[0] and e[1] in the two low lanes.
+    const auto pairAt = [](const float* e) {
+        return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(e)));
+    };
     for (int i = 0; i < n; ++i) {
         const __m128 p = fm ? _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(fm[i]), sor), inc), ph)
                             : _mm_add_ps(inc, ph);
@@ -276,15 +281,26 @@ void zusp_oscillator_wavetable::processFour(zusp_oscillator_wavetable* const osc
         const __m128 high = _mm_cmpge_ps(p, sz);
         ph = _mm_or_ps(_mm_and_ps(high, _mm_sub_ps(p, sz)), _mm_andnot_ps(high, p));
         const __m128i index = _mm_sub_epi32(whole, _mm_and_si128(_mm_castps_si128(high), szi));
-        __m128i next = _mm_add_epi32(index, _mm_set1_epi32(1));
-        next = _mm_and_si128(next, _mm_cmplt_epi32(next, szi)); // i + 1 >= N wraps to 0
-        alignas(16) int32_t at[4], after[4];
+        alignas(16) int32_t at[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
-        _mm_store_si128(reinterpret_cast<__m128i*>(after), next);
-        const __m128 a =
-            _mm_setr_ps(table[0][at[0]], table[1][at[1]], table[2][at[2]], table[3][at[3]]);
-        const __m128 b = _mm_setr_ps(table[0][after[0]], table[1][after[1]], table[2][after[2]],
-                                     table[3][after[3]]);
+        __m128 a, b;
+        if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(index, last))) == 0) {
+            // No lane at its table's last entry: each lane's two entries side by side, read as
+            // one pair and sorted into the two vectors.
+            const __m128 p0 = pairAt(table[0] + at[0]), p1 = pairAt(table[1] + at[1]);
+            const __m128 p2 = pairAt(table[2] + at[2]), p3 = pairAt(table[3] + at[3]);
+            const __m128 low = _mm_unpacklo_ps(p0, p1), high2 = _mm_unpacklo_ps(p2, p3);
+            a = _mm_movelh_ps(low, high2);
+            b = _mm_movehl_ps(high2, low);
+        } else {
+            __m128i next = _mm_add_epi32(index, _mm_set1_epi32(1));
+            next = _mm_and_si128(next, _mm_cmplt_epi32(next, szi)); // i + 1 >= N wraps to 0
+            alignas(16) int32_t after[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(after), next);
+            a = _mm_setr_ps(table[0][at[0]], table[1][at[1]], table[2][at[2]], table[3][at[3]]);
+            b = _mm_setr_ps(table[0][after[0]], table[1][after[1]], table[2][after[2]],
+                            table[3][after[3]]);
+        }
         _mm_storeu_ps(out + 4 * i, _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, fraction), a),
                                               _mm_mul_ps(fraction, b)));
     }
