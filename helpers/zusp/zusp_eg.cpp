@@ -254,25 +254,24 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
             k += 4;
         }
     } else {
-        // Eight values a step: two independent powers keep the processor's units busier.
+        // Sixteen values a step: independent powers keep the processor's units busier.
         const __m128 p = _mm_set1_ps(mShapePower);
-        const auto value = [&](__m128i counters) {
+        const auto value = [&](int at) {
+            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + at), steps);
             const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
             const __m128 shape = rising ? zusp_math::pow4(x, p)
                                         : _mm_sub_ps(one, zusp_math::pow4(_mm_sub_ps(one, x), p));
             return _mm_add_ps(s, _mm_mul_ps(d, shape));
         };
-        for (; k + 8 <= run; k += 8) {
-            const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
-            const __m128 a = value(counters);
-            const __m128 b = value(_mm_add_epi32(counters, _mm_set1_epi32(4)));
-            _mm_storeu_ps(out + k, a);
-            _mm_storeu_ps(out + k + 4, b);
+        for (; k + 16 <= run; k += 16) {
+            const __m128 v0 = value(k), v1 = value(k + 4), v2 = value(k + 8), v3 = value(k + 12);
+            _mm_storeu_ps(out + k, v0);
+            _mm_storeu_ps(out + k + 4, v1);
+            _mm_storeu_ps(out + k + 8, v2);
+            _mm_storeu_ps(out + k + 12, v3);
         }
-        if (k + 4 <= run) {
-            _mm_storeu_ps(out + k, value(_mm_add_epi32(_mm_set1_epi32(c + k), steps)));
-            k += 4;
-        }
+        for (; k + 4 <= run; k += 4)
+            _mm_storeu_ps(out + k, value(k));
     }
     for (; k < run; ++k)
         out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
