@@ -10,7 +10,7 @@
 
 namespace guitest {
 
-// The colour of one pixel, un-premultiplied.
+// The colour of one pixel (premultiplied by its alpha, so exact for opaque ones).
 inline CColor pixel(cairo_surface_t* image, int x, int y) {
     cairo_surface_flush(image);
     if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(image) ||
@@ -19,12 +19,7 @@ inline CColor pixel(cairo_surface_t* image, int x, int y) {
     const unsigned char* row =
         cairo_image_surface_get_data(image) + (size_t)y * cairo_image_surface_get_stride(image);
     const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
-    const unsigned a = p >> 24;
-    auto c = [&](int shift) {
-        const unsigned v = (p >> shift) & 255;
-        return (unsigned char)(a > 0 && a < 255 ? (v * 255 + a / 2) / a : v);
-    };
-    return MakeCColor(c(16), c(8), c(0), (unsigned char)a);
+    return MakeCColor(p >> 16 & 255, p >> 8 & 255, p & 255, p >> 24);
 }
 
 // An image of the given size filled with one colour.
@@ -53,13 +48,16 @@ struct Image {
     CColor at(int x, int y) const { return pixel(s, x, y); }
 };
 
-// Records what a control tells its listener.
-class RecordingListener : public CControlListener {
+// Records what a control tells its listener (of the given listener class).
+template <class Listener = CControlListener>
+class RecordingListener : public Listener {
 public:
     std::vector<std::pair<long, float>> changes; // (tag, value) from valueChanged(control)
     std::vector<long> begins, ends, modifierClicks;
     long consumeModifierClicks = 0;
 
+    using Listener::controlModifierClicked;
+    using Listener::valueChanged;
     void valueChanged(CControl* c) override { changes.push_back({c->getTag(), c->getValue()}); }
     long controlModifierClicked(CControl* c, long) override {
         modifierClicks.push_back(c->getTag());

@@ -36,12 +36,8 @@ public:
         if (!number.empty()) name = ":" + number;
     }
     Xvfb(const Xvfb&) = delete;
-    Xvfb& operator=(const Xvfb&) = delete;
     ~Xvfb() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        int status;
-        waitpid(pid, &status, 0);
+        if (pid > 0 && kill(pid, SIGTERM) == 0) waitpid(pid, nullptr, 0);
     }
     pid_t pid = -1;
     std::string name;
