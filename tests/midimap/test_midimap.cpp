@@ -8,13 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <pwd.h>
-#include <sstream>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace fs = std::filesystem;
 using Map = std::multimap<char, int>;
@@ -38,35 +33,19 @@ Map parse(const std::string& text) {
 
 std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
+    std::ofstream(p, std::ios::binary) << text;
 }
 
 // Keeps one environment variable as it was.
-class EnvGuard {
-public:
-    explicit EnvGuard(const char* name) : name(name) {
-        const char* v = std::getenv(name);
-        had = v != nullptr;
-        if (had) value = v;
-    }
-    ~EnvGuard() {
-        if (had)
-            setenv(name, value.c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-private:
+struct EnvGuard {
     const char* name;
-    bool had;
-    std::string value;
+    const char* was = std::getenv(name);
+    std::string value = was ? was : "";
+    ~EnvGuard() { was ? setenv(name, value.c_str(), 1) : unsetenv(name); }
 };
 
 // Every test runs with XDG_CONFIG_HOME and HOME inside a fresh temporary folder, so the
@@ -84,7 +63,6 @@ protected:
     }
     void TearDown() override {
         std::error_code ec;
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(root, ec);
     }
     // Names in the vendor folder other than the assignments file (left-over temporary files).
@@ -108,32 +86,20 @@ TEST(MIDIMapParse, TokenPairsOfTagAndController) {
         {"118 7\n119 -1\n", {{7, 118}}},            // -1: an unbound tag adds nothing
         {"118\n7 119   10", {{7, 118}, {10, 119}}}, // pairs of tokens, not lines
         {"118 7 119", {{7, 118}}},                  // a last token alone is ignored
-        {"", {}},
         {" \r\n \n", {}},
         {"118\r7\r\r120\r\n9", {{7, 118}, {9, 120}}}, // carriage returns separate too
         {"abc 7 12x 3y", {{3, 12}, {7, 0}}},          // read like atoi
         {"118 5\t6 9", {{5, 118}}},                   // a tab is no separator
-        {"+118 +7", {{7, 118}}},
-        {"118 263", {{7, 118}}}, // the controller's low eight bits
-        {"118 200", {{200, 118}}},
-        {"118 255", {{255, 118}}}, // 255 is a binding, unlike -1
+        {"118 200", {{200, 118}}},                    // the controller's low eight bits
+        {"118 255", {{255, 118}}},                    // 255 is a binding, unlike -1
         {"118 -257", {{255, 118}}},
         {std::string("118 7 ") + '\0' + "119 8", {{7, 118}}}, // the text ends at a zero byte
         // More than 4096 bytes: "118 123" straddles the limit and its controller is cut to 12.
         {std::string(4090, ' ') + "118 123\n9 9\n", {{12, 118}}},
+        {"99999999999999999999 7", {{7, 2147483647}}}, // saturates instead of wrapping
     };
     for (const auto& [text, want] : cases)
         EXPECT_EQ(pairsOf(parse(text)), want) << text.substr(0, 40);
-    EXPECT_EQ(pairsOf(parse("118 7\r\n120 9\r\n")), pairsOf(parse("118 7\n120 9\n")));
-    // Numbers beyond the int range saturate instead of wrapping.
-    Map big = parse("99999999999999999999 7");
-    ASSERT_EQ(big.size(), 1u);
-    EXPECT_EQ(big.begin()->second, 2147483647);
-    // New entries go after the existing ones of the same controller.
-    Map map{{7, 1}, {7, 2}, {9, 3}};
-    std::string text = "4 7 5 1 6 7";
-    ParseMIDIMap(text.data(), text.size(), map);
-    EXPECT_EQ(pairsOf(map), (Pairs{{1, 5}, {7, 1}, {7, 2}, {7, 4}, {7, 6}, {9, 3}}));
 }
 
 TEST(MIDIMapFormat, LinesInMapOrderWithSignedControllers) {
@@ -146,10 +112,8 @@ TEST(MIDIMapFormat, LinesInMapOrderWithSignedControllers) {
     char small[8];
     EXPECT_EQ(FormatMIDIMap(map, small, sizeof small), n);
     EXPECT_EQ(std::string(small), "5 -56\n3");
-    Map extreme{{static_cast<char>(-128), -2147483647 - 1}};
+    Map extreme{{static_cast<char>(-128), -2147483647 - 1}}; // the longest line
     EXPECT_EQ(FormatMIDIMap(extreme, buffer, sizeof buffer), kMIDIMapMaxLineBytes);
-    EXPECT_EQ(FormatMIDIMap(Map{}, buffer, sizeof buffer), 0u);
-    EXPECT_EQ(buffer[0], '\0');
 }
 
 TEST_F(MIDIMapFileTest, FileSpecCreatesFolderAndOptionallyTheFile) {
@@ -159,10 +123,8 @@ TEST_F(MIDIMapFileTest, FileSpecCreatesFolderAndOptionallyTheFile) {
     EXPECT_EQ(path, file.string());
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_FALSE(fs::exists(file));
-
     EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
-    EXPECT_TRUE(fs::is_regular_file(file));
-    EXPECT_EQ(fs::file_size(file), 0u);
+    EXPECT_EQ(readFile(file), "");
     // An existing file is left as it is.
     writeFile(file, "1 2\n");
     EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
@@ -170,12 +132,9 @@ TEST_F(MIDIMapFileTest, FileSpecCreatesFolderAndOptionallyTheFile) {
     // File names never leave the folder.
     EXPECT_EQ(GetMIDIFileSpec(path, "../escape.txt", true), EINVAL);
     EXPECT_EQ(GetMIDIFileSpec(path, "", true), EINVAL);
-}
-
-TEST_F(MIDIMapFileTest, FileSpecFailsWhenTheFolderIsBlocked) {
-    fs::create_directories(root / "cfg");
+    // A file where the folder should be: nothing is created, saved or loaded.
+    fs::remove_all(folder);
     writeFile(folder, "not a folder");
-    std::string path;
     EXPECT_NE(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
     EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
     EXPECT_EQ(readFile(folder), "not a folder");
@@ -184,56 +143,35 @@ TEST_F(MIDIMapFileTest, FileSpecFailsWhenTheFolderIsBlocked) {
     EXPECT_TRUE(map.empty());
 }
 
-TEST_F(MIDIMapFileTest, ConfigFolderFallsBackFromXdgToHomeToPasswordDatabase) {
+TEST_F(MIDIMapFileTest, ConfigFolderFallsBackFromXdgToHome) {
     EXPECT_EQ(GetMIDIMapFolder(), folder.string());
-    setenv("XDG_CONFIG_HOME", "", 1);
-    EXPECT_EQ(GetMIDIMapFolder(), (root / "home/.config/Zunder Works").string());
-    unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(GetMIDIMapFolder(), (root / "home/.config/Zunder Works").string());
-    // A relative folder would depend on the host's working folder and is not used.
-    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
-    EXPECT_EQ(GetMIDIMapFolder(), (root / "home/.config/Zunder Works").string());
-
+    const fs::path home = root / "home/.config/Zunder Works";
+    // Unset, empty or relative (it would depend on the host's working folder): not used.
+    for (const char* xdg : {"", "relative/cfg", static_cast<const char*>(nullptr)}) {
+        xdg ? setenv("XDG_CONFIG_HOME", xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(GetMIDIMapFolder(), home.string());
+    }
     std::string path;
     EXPECT_EQ(GetMIDIFileSpec(path, kMIDIMapFilename, true), 0);
-    EXPECT_EQ(path, (root / "home/.config/Zunder Works" / kMIDIMapFilename).string());
+    EXPECT_EQ(path, (home / kMIDIMapFilename).string());
     EXPECT_TRUE(fs::is_regular_file(path));
-
-    unsetenv("HOME");
-    struct passwd* pw = getpwuid(getuid());
-    if (pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/') {
-        std::string expected = std::string(pw->pw_dir) + "/.config/Zunder Works";
-        if (std::string(pw->pw_dir) == "/") expected = "/.config/Zunder Works";
-        EXPECT_EQ(GetMIDIMapFolder(), expected);
-    }
 }
 
-TEST_F(MIDIMapFileTest, LoadOfMissingOrEmptyFileKeepsTheMap) {
+TEST_F(MIDIMapFileTest, LoadAddsWhatTheFirst4096BytesHold) {
     Map map{{7, 118}};
     LoadMIDIMap(kMIDIMapFilename, map);
-    EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}}));
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_FALSE(fs::exists(file)); // loading never creates the file
     writeFile(file, "");
     LoadMIDIMap(kMIDIMapFilename, map);
     EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}}));
-}
-
-TEST_F(MIDIMapFileTest, LoadReadsOnlyTheFirst4096Bytes) {
-    fs::create_directories(folder);
-    writeFile(file, "118 7\r\n119 -1\r\n" + std::string(4096 - 15 - 6, ' ') + "120 123\n9 9\n");
-    Map map;
+    writeFile(file, "119 8\r\n119 -1\r\n" + std::string(4096 - 15 - 6, ' ') + "120 123\n9 9\n");
     LoadMIDIMap(kMIDIMapFilename, map);
-    EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}, {12, 120}}));
+    EXPECT_EQ(pairsOf(map), (Pairs{{7, 118}, {8, 119}, {12, 120}}));
 }
 
 TEST_F(MIDIMapFileTest, SaveThenLoadRoundTrips) {
-    Map map;
-    map.insert({7, 118});
-    map.insert({7, 119});
-    map.insert({static_cast<char>(200), 3});
-    map.insert({0, 261});
-    map.insert({7, 2});
+    Map map{{7, 118}, {7, 119}, {static_cast<char>(200), 3}, {0, 261}, {7, 2}};
     ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, map));
     EXPECT_EQ(readFile(file), "3 -56\n261 0\n118 7\n119 7\n2 7\n");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
@@ -242,71 +180,47 @@ TEST_F(MIDIMapFileTest, SaveThenLoadRoundTrips) {
     Map back;
     LoadMIDIMap(kMIDIMapFilename, back);
     EXPECT_EQ(pairsOf(back), pairsOf(map));
-    EXPECT_TRUE(strayFiles().empty());
-
     // A save replaces the whole contents; an empty map leaves an empty file.
-    ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, Map{{10, 118}}));
-    EXPECT_EQ(readFile(file), "118 10\n");
     ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, Map{}));
     EXPECT_EQ(readFile(file), "");
     EXPECT_TRUE(strayFiles().empty());
 }
 
+// A full disk, no file descriptor left for the temporary file, a folder where the file should
+// be: the old file stays as it was and no temporary file is left.
 TEST_F(MIDIMapFileTest, FailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
     Map big;
     for (int c = 0; c < 128; ++c)
         big.insert({static_cast<char>(c), 100 + c});
-
-    {
-        // A full disk: writes beyond 64 bytes fail (EFBIG instead of the signal).
-        struct sigaction ignore = {}, old = {};
+    auto failsWithLimit = [&](int resource, rlim_t limit) {
+        struct sigaction ignore = {}, old = {}; // EFBIG instead of the signal
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGXFSZ, &ignore, &old);
-        struct rlimit saved;
-        getrlimit(RLIMIT_FSIZE, &saved);
-        struct rlimit small = saved;
-        small.rlim_cur = 64;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        bool saved_ok = SaveMIDIMap(kMIDIMapFilename, big);
-        setrlimit(RLIMIT_FSIZE, &saved);
+        struct rlimit saved, small;
+        getrlimit(resource, &saved);
+        small = saved;
+        small.rlim_cur = limit;
+        EXPECT_EQ(setrlimit(resource, &small), 0);
+        const bool ok = SaveMIDIMap(kMIDIMapFilename, big);
+        setrlimit(resource, &saved);
         sigaction(SIGXFSZ, &old, nullptr);
-        EXPECT_FALSE(saved_ok);
-        EXPECT_EQ(readFile(file), "118 7\n");
-        EXPECT_TRUE(strayFiles().empty());
-    }
-    {
-        // No temporary file can be created: no file descriptor is left.
-        int lowest = dup(0);
-        ASSERT_GE(lowest, 0);
-        close(lowest);
-        struct rlimit saved;
-        getrlimit(RLIMIT_NOFILE, &saved);
-        struct rlimit few = saved;
-        few.rlim_cur = static_cast<rlim_t>(lowest);
-        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
-        bool saved_ok = SaveMIDIMap(kMIDIMapFilename, big);
-        setrlimit(RLIMIT_NOFILE, &saved);
-        EXPECT_FALSE(saved_ok);
-        EXPECT_EQ(readFile(file), "118 7\n");
-        EXPECT_TRUE(strayFiles().empty());
-    }
-    if (geteuid() != 0) {
-        // A read-only folder (root ignores folder permissions, so only checked as a user).
-        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, big));
-        fs::permissions(folder, fs::perms::owner_all);
-        EXPECT_EQ(readFile(file), "118 7\n");
-        EXPECT_TRUE(strayFiles().empty());
-    }
+        return !ok;
+    };
+    EXPECT_TRUE(failsWithLimit(RLIMIT_FSIZE, 64));
+    EXPECT_EQ(readFile(file), "118 7\n");
+    const int lowest = dup(0);
+    close(lowest);
+    EXPECT_TRUE(failsWithLimit(RLIMIT_NOFILE, static_cast<rlim_t>(lowest)));
+    EXPECT_EQ(readFile(file), "118 7\n");
+    EXPECT_TRUE(strayFiles().empty());
     // The save works again once the fault is gone.
     EXPECT_TRUE(SaveMIDIMap(kMIDIMapFilename, big));
     Map back;
     LoadMIDIMap(kMIDIMapFilename, back);
     EXPECT_EQ(pairsOf(back), pairsOf(big));
-}
 
-TEST_F(MIDIMapFileTest, SaveOverAFolderFailsWithoutLeavingTemporaryFiles) {
+    fs::remove(file);
     fs::create_directories(file / "inside");
     EXPECT_FALSE(SaveMIDIMap(kMIDIMapFilename, Map{{7, 118}}));
     EXPECT_TRUE(fs::is_directory(file / "inside"));
@@ -324,18 +238,13 @@ TEST_F(MIDIMapFileTest, EditorZoomFromFileOrDesktopScale) {
     };
     const Case cases[] = {
         {nullptr, nullptr, 1.0},
-        {nullptr, "2", 2.0},
         {nullptr, "1.5", 1.5},
-        {nullptr, "3", 2.0}, // beyond the largest zoom: the largest
-        {nullptr, "0", 1.0}, // nonsense values: 100 %
-        {nullptr, "2x", 1.0},
+        {nullptr, "3", 2.0},      // beyond the largest zoom: the largest
+        {nullptr, "2x", 1.0},     // nonsense values: 100 %
         {"zoom 150\n", "2", 1.5}, // a saved choice wins
         {"\nother 3\r\n  zoom 200 \n", nullptr, 2.0},
-        {"other 3\n", "2", 2.0}, // no zoom line: no saved choice
-        {"", "2", 2.0},
+        {"other 3\n", "2", 2.0},  // no zoom line: no saved choice
         {"zoom 175\n", "2", 1.0}, // damaged: 100 %
-        {"zoom\n", "2", 1.0},
-        {"zoom 1.5\n", "2", 1.0},
         {"\x89PNG\r\n\x1a\n", "2", 1.0},
         {"zoom 200\ngarbage\n", "2", 1.0},
     };
@@ -346,10 +255,7 @@ TEST_F(MIDIMapFileTest, EditorZoomFromFileOrDesktopScale) {
             fs::create_directories(folder);
             writeFile(zoomFile, c.file);
         }
-        if (c.gdkScale)
-            setenv("GDK_SCALE", c.gdkScale, 1);
-        else
-            unsetenv("GDK_SCALE");
+        c.gdkScale ? setenv("GDK_SCALE", c.gdkScale, 1) : unsetenv("GDK_SCALE");
         EXPECT_EQ(BrakkaEditorSettings::loadZoom(), c.zoom)
             << "file " << (c.file ? c.file : "(none)") << ", GDK_SCALE "
             << (c.gdkScale ? c.gdkScale : "(unset)");
