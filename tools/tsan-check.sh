@@ -8,7 +8,7 @@ jobs="${BRAKKA_JOBS:-2}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAKKA_TSAN=ON \
     -DBRAKKA_BUILD_BENCHMARKS=OFF >/dev/null
-stress_tests=(engine_test_stress engine_test_dropouts)
+stress_tests=(engine_test_threads)
 cmake --build "$build" -j "$jobs" --target "${stress_tests[@]}"
 
 # halt_on_error: the first race ends the run with a failing status.

@@ -11,37 +11,32 @@
 
 namespace brakka_test {
 
-std::vector<uint8_t> blankPresetChunk() {
+std::vector<uint8_t> blankBankChunk() {
     BrakkaParameterManager pm;
-    std::vector<uint8_t> out;
+    std::vector<uint8_t> preset;
     auto append = [&](const void* p, size_t n) {
-        out.insert(out.end(), (const uint8_t*)p, (const uint8_t*)p + n);
+        preset.insert(preset.end(), (const uint8_t*)p, (const uint8_t*)p + n);
     };
     const int32_t format = 100;
     const char name[24] = "init";
     append(&format, 4);
     append(name, sizeof name);
-    for (int tag = 0; tag < 263; ++tag) {
+    for (int tag = 0; tag < kNumParameters; ++tag) {
         const float v = pm.getVSTvalue(tag);
         append(&v, 4);
     }
     const BrakkaSequencer empty;
     std::vector<char> block(empty.getSize(false));
     empty.getAllData(block.data());
-    for (int p = 0; p < 16; ++p)
+    for (int p = 0; p < kNumPatterns; ++p)
         append(block.data(), block.size());
-    for (int p = 0; p < 16; ++p)
+    for (int p = 0; p < kNumPatterns; ++p)
         for (unsigned tag : pm.getPatternTags()) {
             const float v = pm.getVSTvalue(tag);
             append(&v, 4);
         }
-    return out;
-}
-
-std::vector<uint8_t> blankBankChunk() {
-    const std::vector<uint8_t> preset = blankPresetChunk();
     std::vector<uint8_t> bank;
-    for (int i = 0; i < 48; ++i)
+    for (int i = 0; i < kNumPrograms; ++i)
         bank.insert(bank.end(), preset.begin(), preset.end());
     return bank;
 }

@@ -12,13 +12,13 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace brakka_test {
 
-// A preset chunk of a program as the engine builds it before any bank is loaded (named "init",
-// defaults, empty patterns), and 48 of them as a bank.
-std::vector<uint8_t> blankPresetChunk();
+// A bank of 48 programs as the engine builds them before any bank is loaded (named "init",
+// defaults, empty patterns).
 std::vector<uint8_t> blankBankChunk();
 
 // The entry as the exported VSTPluginMain runs it (version query, then createEffectInstance);
@@ -61,6 +61,20 @@ struct MidiList {
         VstIntPtr reserved;
         VstEvent* events[4];
     } header{};
+};
+
+// An editor that records the engine's calls as text ("step 3", "highlight 118"...), parameter
+// values aside.
+struct RecordingEditor : BrakkaEditorInterface {
+    std::vector<std::string> events;
+    void add(const char* what, int n) { events.push_back(what + std::to_string(n)); }
+    void setCurrentStep(int step) override { add("step ", step); }
+    void noteRowChanged(int voice, const unsigned char*) override { add("notes ", voice); }
+    void modRowChanged(int tag) override { add("mod ", tag); }
+    void patternChanged(int pattern) override { add("pattern ", pattern); }
+    void setPendingPattern(int pattern) override { add("pending ", pattern); }
+    void highlightControl(int tag, bool on) override { add(on ? "on " : "off ", tag); }
+    void setParameter(int, float) override {}
 };
 
 struct SentNote {

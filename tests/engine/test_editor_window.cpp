@@ -1,8 +1,9 @@
 // Brakka's editor as a host shows it: build/Brakka.so loaded with dlopen, the editor asked for its
 // size and opened as the child of an X11 window of a private X server, then clicked, dragged and
 // Ctrl+Alt-clicked through the server (XTest). Each gesture is checked in the engine (through the
-// AEffect record) and on screen, at 100 % and at 200 %, where every point is twice as far from
-// the corner and must still reach the same control.
+// AEffect record) and on screen, at 100 % and at 200 % (chosen in the zoom menu at 100 % and
+// remembered for the next instance), where every point is twice as far from the corner and must
+// still reach the same control.
 #include "BrakkaEditorLayout.h"
 #include "BrakkaEditorSettings.h"
 #include "BrakkaResources.h"
@@ -159,7 +160,9 @@ TEST_F(EditorWindow, GesturesReachTheEngineAndTheScreenAtEveryZoom) {
     for (double z : {1.0, 2.0}) {
         SCOPED_TRACE(testing::Message() << "zoom " << z);
         zoom = z;
-        ASSERT_TRUE(BrakkaEditorSettings::saveZoom(z));
+        if (z == 1.0) {
+            ASSERT_TRUE(BrakkaEditorSettings::saveZoom(z));
+        }
         FakeHost host;
         ASSERT_NE(host.loadLibrary(BRAKKA_MODULE_PATH), nullptr) << host.loadError();
         host.setChunk(brakka_test::blankBankChunk(), false);

@@ -1,7 +1,6 @@
 // MIDI learn through the host's event call and the editor's modifier click: the learn state
 // machine, learnt controllers driving parameters, and the assignments file (read at start,
 // written by the engine's saver thread within a second).
-#include "BrakkaEditorInterface.h"
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
@@ -17,19 +16,8 @@ using namespace brakka_test;
 namespace {
 
 using Map = std::multimap<char, int>;
-using Calls = std::vector<std::pair<int, bool>>;
-
-// Records the highlight calls; everything else is ignored.
-struct HighlightRecorder : BrakkaEditorInterface {
-    void setCurrentStep(int) override {}
-    void noteRowChanged(int, const unsigned char*) override {}
-    void modRowChanged(int) override {}
-    void patternChanged(int) override {}
-    void setPendingPattern(int) override {}
-    void highlightControl(int tag, bool on) override { calls.push_back({tag, on}); }
-    void setParameter(int, float) override {}
-    Calls calls;
-};
+using Events = std::vector<std::string>;
+const int kKickLevel = kLevelTag, kSnare9Level = kLevelTag + 1, kSnare8Level = kLevelTag + 2;
 
 // The assignments file lives in a fresh configuration folder for each test.
 class MIDILearn : public ::testing::Test {
@@ -68,15 +56,15 @@ protected:
     }
 
     ConfigFolder config;
-    HighlightRecorder editor;
+    RecordingEditor editor;
     std::unique_ptr<EngineHarness> h;
 };
 
 } // namespace
 
 TEST_F(MIDILearn, TwoMessagesInARowFromOneControllerBindIt) {
-    const float level = h->get(118);
-    e().handleSpecialClick(118);
+    const float level = h->get(kKickLevel);
+    e().handleSpecialClick(kKickLevel);
     EXPECT_EQ(e().getLearnState(), 1u);
     cc(7, 100);
     EXPECT_EQ(Brakka::getLastCtrl(), 7);
@@ -85,53 +73,53 @@ TEST_F(MIDILearn, TwoMessagesInARowFromOneControllerBindIt) {
     EXPECT_EQ(Brakka::getLastCtrl(), 7);
     cc(10, 100);
     cc(10, 100);
-    EXPECT_EQ(e().getMIDIMap(), (Map{{10, 118}}));
+    EXPECT_EQ(e().getMIDIMap(), (Map{{10, kKickLevel}}));
     EXPECT_EQ(e().getLearnState(), 0u);
     EXPECT_EQ(Brakka::getLastCtrl(), 255);
-    EXPECT_EQ(h->get(118), level) << "messages while armed are not applied";
-    EXPECT_EQ(editor.calls, (Calls{{118, true}, {118, false}}));
+    EXPECT_EQ(h->get(kKickLevel), level) << "messages while armed are not applied";
+    EXPECT_EQ(editor.events, (Events{"on 118", "off 118"}));
     EXPECT_EQ(fileAfterSave("118 10\n"), "118 10\n");
 
     // Now controller 10 drives the level; others change nothing.
     cc(10, 127);
-    EXPECT_FLOAT_EQ(h->get(118), 1.0f);
+    EXPECT_FLOAT_EQ(h->get(kKickLevel), 1.0f);
     cc(10, 64);
     std::vector<float> before;
-    for (int t = 0; t < 263; ++t)
+    for (int t = 0; t < kNumParameters; ++t)
         before.push_back(h->get(t));
-    EXPECT_NEAR(before[118], 64 / 127.0f, 1e-6);
+    EXPECT_NEAR(before[kKickLevel], 64 / 127.0f, 1e-6);
     for (int c : {7, 123, 126})
         cc(c, 0);
-    for (int t = 0; t < 263; ++t)
+    for (int t = 0; t < kNumParameters; ++t)
         EXPECT_EQ(h->get(t), before[t]) << "tag " << t;
 }
 
 TEST_F(MIDILearn, OneControllerDrivesSeveralTagsAndClicksArmMoveAndClear) {
-    learn(119, 7);
-    learn(118, 7);
-    learn(118, 7); // the same pair twice keeps one line
-    learn(120, 3);
-    EXPECT_EQ(e().getMIDIMap(), (Map{{3, 120}, {7, 119}, {7, 118}}));
+    learn(kSnare9Level, 7);
+    learn(kKickLevel, 7);
+    learn(kKickLevel, 7); // the same pair twice keeps one line
+    learn(kSnare8Level, 3);
+    EXPECT_EQ(e().getMIDIMap(), (Map{{3, kSnare8Level}, {7, kSnare9Level}, {7, kKickLevel}}));
     EXPECT_EQ(fileAfterSave("120 3\n119 7\n118 7\n"), "120 3\n119 7\n118 7\n");
-    const float other = h->get(120);
+    const float other = h->get(kSnare8Level);
     cc(7, 127);
-    EXPECT_FLOAT_EQ(h->get(118), 1.0f);
-    EXPECT_FLOAT_EQ(h->get(119), 1.0f);
-    EXPECT_EQ(h->get(120), other);
+    EXPECT_FLOAT_EQ(h->get(kKickLevel), 1.0f);
+    EXPECT_FLOAT_EQ(h->get(kSnare9Level), 1.0f);
+    EXPECT_EQ(h->get(kSnare8Level), other);
 
     // Clicks outside the learnable tags do nothing; a click on another control moves the
     // arming; a second click on the armed control removes its bindings and rewrites the file.
-    editor.calls.clear();
-    e().handleSpecialClick(262);
+    editor.events.clear();
+    e().handleSpecialClick(kMIDIOutputOnlyTag);
     e().handleSpecialClick(-1);
     EXPECT_EQ(e().getLearnState(), 0u);
-    e().handleSpecialClick(120);
-    e().handleSpecialClick(118);
-    EXPECT_EQ(e().getLearnTag(), 118);
-    e().handleSpecialClick(118);
+    e().handleSpecialClick(kSnare8Level);
+    e().handleSpecialClick(kKickLevel);
+    EXPECT_EQ(e().getLearnTag(), kKickLevel);
+    e().handleSpecialClick(kKickLevel);
     EXPECT_EQ(e().getLearnState(), 0u);
-    EXPECT_EQ(e().getMIDIMap(), (Map{{3, 120}, {7, 119}}));
-    EXPECT_EQ(editor.calls, (Calls{{120, true}, {120, false}, {118, true}, {118, false}}));
+    EXPECT_EQ(e().getMIDIMap(), (Map{{3, kSnare8Level}, {7, kSnare9Level}}));
+    EXPECT_EQ(editor.events, (Events{"on 120", "off 120", "on 118", "off 118"}));
     EXPECT_EQ(fileAfterSave("120 3\n119 7\n"), "120 3\n119 7\n");
 }
 
@@ -141,14 +129,14 @@ TEST_F(MIDILearn, TheFileIsReadAtStartAndALastLearnIsSavedAtClose) {
     std::ofstream(config.file, std::ios::binary) << "118 7\r\n119 -1\r\n120 300\n121";
     start();
     // -1 skips the pair; 300 keeps its low 8 bits (44); the lone last number is ignored.
-    EXPECT_EQ(e().getMIDIMap(), (Map{{7, 118}, {44, 120}}));
+    EXPECT_EQ(e().getMIDIMap(), (Map{{7, kKickLevel}, {44, kSnare8Level}}));
     cc(7, 127);
-    EXPECT_FLOAT_EQ(h->get(118), 1.0f);
-    learn(122, 12); // closed at once: still saved, and read by the next instance
+    EXPECT_FLOAT_EQ(h->get(kKickLevel), 1.0f);
+    learn(kLevelTag + 4, 12); // closed at once: still saved, and read by the next instance
     h.reset();
     EXPECT_EQ(fileAfterSave("118 7\n122 12\n120 44\n"), "118 7\n122 12\n120 44\n");
     start();
-    EXPECT_EQ(e().getMIDIMap(), (Map{{7, 118}, {12, 122}, {44, 120}}));
+    EXPECT_EQ(e().getMIDIMap(), (Map{{7, kKickLevel}, {12, kLevelTag + 4}, {44, kSnare8Level}}));
 }
 
 TEST_F(MIDILearn, AFullTableRefusesANewBinding) {
@@ -157,7 +145,7 @@ TEST_F(MIDILearn, AFullTableRefusesANewBinding) {
         for (int t = 0; t < 17 && made < BrakkaLearnMap::kCapacity && c != 123 && c != 126; ++t)
             learn(t, c), ++made;
     ASSERT_EQ(e().getMIDIMap().size(), (size_t)BrakkaLearnMap::kCapacity);
-    learn(200, 1);
+    learn(kRandomBeatsTag + 10, 1);
     EXPECT_EQ(e().getMIDIMap().size(), (size_t)BrakkaLearnMap::kCapacity);
     EXPECT_EQ(e().getMIDIMap().count(1), 17u);
     EXPECT_EQ(e().getLearnState(), 0u);

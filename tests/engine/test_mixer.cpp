@@ -13,8 +13,8 @@ using B = Brakka;
 
 namespace {
 
-const int kKick = 36;
-const int kNotes[12] = {36, 38, 40, 41, 43, 45, 42, 46, 49, 37, 39, 51};
+const int kKick = kMIDInote[0], kLowTom = kMIDInote[3], kHighTom = kMIDInote[5],
+          kCowbell = kMIDInote[11];
 
 // Plays a voice by its MIDI note and renders one block of channel c.
 std::vector<float> hit(EngineHarness& h, int note, int channel, int frames = 4096) {
@@ -53,7 +53,7 @@ TEST(Mixer, PanLawAndEveryVoiceOnItsBus) {
     for (const Case& c : cases) {
         EngineHarness h;
         h.set(kOutputTag + c.voice, c.value);
-        hit(h, kNotes[c.voice], 0);
+        hit(h, kMIDInote[c.voice], 0);
         for (int ch = 0; ch < 12; ++ch)
             EXPECT_EQ(peak(h.host().output(ch)) > 1e-3, ch / 2 == c.bus)
                 << "voice " << c.voice << " value " << c.value << " channel " << ch;
@@ -76,16 +76,16 @@ TEST(Mixer, MuteLevelOutputAAndMoreCowbell) {
     // law: 44·log10(0.5131) - 0.25 dB) counts again; muted, it stays silent.
     a.set(kMoreCowbellTag, 1.0f);
     a.set(kLevelTag + 11, 0.5f);
-    EXPECT_NEAR(peak(hit(a, 51, 4)) / peak(hit(b, 51, 4)), 1.2, 1e-4);
+    EXPECT_NEAR(peak(hit(a, kCowbell, 4)) / peak(hit(b, kCowbell, 4)), 1.2, 1e-4);
     a.set(kMoreCowbellTag, 0.0f);
     a.render(44100);
     b.render(44100);
-    EXPECT_NEAR(peak(hit(a, 51, 4)) / peak(hit(b, 51, 4)),
+    EXPECT_NEAR(peak(hit(a, kCowbell, 4)) / peak(hit(b, kCowbell, 4)),
                 std::pow(10.0, (44.0 * std::log10(0.5131) - 0.25) / 20.0), 0.002);
     a.set(kMoreCowbellTag, 1.0f);
     a.set(kMuteTag + 11, 1.0f);
     a.render(44100);
-    EXPECT_EQ(peak(hit(a, 51, 4)), 0.0);
+    EXPECT_EQ(peak(hit(a, kCowbell, 4)), 0.0);
 
     EngineHarness loud, quiet;
     quiet.set(kOutputATag, 0.0f); // -60 dB
@@ -99,10 +99,10 @@ TEST(Mixer, SoloIsExclusiveAndObeysMute) {
     for (int v : {3, 5})
         h.set(kOutputTag + v, outputBusValue(1));
     h.set(kSoloTag + 5, 1.0f);
-    EXPECT_EQ(peak(hit(h, 41, 2)), 0.0); // low tom soloed away
-    EXPECT_GT(peak(hit(h, 45, 2)), 1e-3);
+    EXPECT_EQ(peak(hit(h, kLowTom, 2)), 0.0); // low tom soloed away
+    EXPECT_GT(peak(hit(h, kHighTom, 2)), 1e-3);
     h.set(kMuteTag + 5, 1.0f);
-    EXPECT_EQ(peak(hit(h, 45, 2)), 0.0);
+    EXPECT_EQ(peak(hit(h, kHighTom, 2)), 0.0);
     h.set(kMuteTag + 5, 0.0f);
     h.host().clearRecords();
     h.set(kSoloTag + 3, 1.0f); // switches the other solo off and tells the host
@@ -111,11 +111,11 @@ TEST(Mixer, SoloIsExclusiveAndObeysMute) {
     EXPECT_EQ(automations[0].index, kSoloTag + 5);
     EXPECT_EQ(automations[0].value, 0.0f);
     h.render(44100 * 3); // let the high tom ring out
-    EXPECT_EQ(peak(hit(h, 45, 2)), 0.0);
-    EXPECT_GT(peak(hit(h, 41, 2)), 1e-3);
+    EXPECT_EQ(peak(hit(h, kHighTom, 2)), 0.0);
+    EXPECT_GT(peak(hit(h, kLowTom, 2)), 1e-3);
     h.set(kSoloTag + 3, 0.0f); // no solo: everybody audible again
     h.render(44100 * 3);
-    EXPECT_GT(peak(hit(h, 45, 2)), 1e-3);
+    EXPECT_GT(peak(hit(h, kHighTom, 2)), 1e-3);
 }
 
 TEST(Mixer, CompressorGainsBelowTheThresholdAndItsAttack) {
@@ -162,7 +162,7 @@ TEST(Mixer, MIDIOutputOnlyNotesAndMutes) {
     }
     EXPECT_EQ(ons, 19); // 51200 samples / 2756.25
     h.set(kSyncTag, syncValue(0));
-    EXPECT_EQ(peak(hit(h, 38, 0, 512)), 0.0); // a direct note: the mix is off entirely
+    EXPECT_EQ(peak(hit(h, kMIDInote[1], 0, 512)), 0.0); // a direct note: the mix is off entirely
 
     // Direct notes: a muted voice, notes without a voice and note-offs play nothing; unlearnt
     // controllers change nothing.
@@ -173,10 +173,10 @@ TEST(Mixer, MIDIOutputOnlyNotesAndMutes) {
         EXPECT_EQ(peak(hit(h, note, 2)), 0.0) << note;
     h.host().sendMidi(0x80, kKick, 127);
     EXPECT_EQ(peak(h.renderChannel(512, 0)), 0.0);
-    const float before = h.get(118);
+    const float before = h.get(kLevelTag);
     h.host().sendMidi(0xB0, 7, 100);
     h.host().process(16);
-    EXPECT_EQ(h.get(118), before);
+    EXPECT_EQ(h.get(kLevelTag), before);
     EXPECT_GT(peak(hit(h, kKick, 0, 512)), 1e-3);
 }
 

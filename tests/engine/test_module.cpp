@@ -1,12 +1,13 @@
 // The real build/Brakka.so, loaded with dlopen as a host loads it: only the two entry names are
-// exported, both build a working instance (and refuse a caller that is no VST 2 host), and the
-// instance plays from MIDI and from its sequencer at its own rate.
+// exported, both build an instance with the declared properties (and refuse a caller that is no
+// VST 2 host), and the instance plays from MIDI and from its sequencer at its own rate.
 #include "engine_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <memory>
 #include <set>
@@ -29,11 +30,39 @@ TEST(Module, ExportsOnlyTheEntryNamesAndBothBuildAnInstance) {
         FakeHost host;
         AEffect* e = host.loadLibrary(BRAKKA_MODULE_PATH, entry);
         ASSERT_NE(e, nullptr) << entry << ": " << host.loadError();
-        EXPECT_EQ(e->numOutputs, 12);
         EXPECT_EQ(host.calls().front(), audioMasterVersion); // asked before anything else
-        // A scanner's order, ending with a suspend that had no resume.
+        // A scanner's order, ending with a suspend that had no resume: the declared
+        // properties, fixed answers and output pins.
         host.dispatch(effOpen);
-        EXPECT_EQ(host.canDo("receiveVstTimeInfo"), 1);
+        EXPECT_EQ(e->magic, kEffectMagic);
+        EXPECT_EQ(e->numPrograms * 1000 + e->numParams, kNumPrograms * 1000 + kNumParameters);
+        EXPECT_EQ(e->numInputs * 100 + e->numOutputs, 12);
+        EXPECT_EQ(e->uniqueID, 0x5A55626B);
+        EXPECT_EQ(e->flags & (effFlagsIsSynth | effFlagsCanReplacing | effFlagsProgramChunks),
+                  effFlagsIsSynth | effFlagsCanReplacing | effFlagsProgramChunks);
+        for (auto [opcode, answer] : {std::pair{effGetPlugCategory, 1},
+                                      {effGetVendorVersion, 1120},
+                                      {effGetVstVersion, 2400},
+                                      {effGetNumMidiInputChannels, 1},
+                                      {effGetNumMidiOutputChannels, 1}})
+            EXPECT_EQ(host.dispatch(opcode), answer) << opcode;
+        EXPECT_EQ(host.getString(effGetEffectName, 0, 32).text, "Brakka");
+        EXPECT_EQ(host.getString(effGetVendorString).text, "Zunder Works, Inc.");
+        for (const char* yes :
+             {"receiveVstEvents", "receiveVstMidiEvent", "sendVstMidiEvent", "receiveVstTimeInfo"})
+            EXPECT_EQ(host.canDo(yes), 1) << yes;
+        for (const char* no : {"sendVstEvents", "bypass", "", "receiveVstEventsX"})
+            EXPECT_EQ(host.canDo(no), -1) << no;
+        // Six stereo pairs; pins beyond them are refused and their record left alone.
+        VstPinProperties p;
+        for (int pin = -1; pin <= 12; ++pin) {
+            std::memset(&p, 0x55, sizeof(p));
+            const bool valid = pin >= 0 && pin < 12;
+            ASSERT_EQ(host.dispatch(effGetOutputProperties, pin, 0, &p), valid ? 1 : 0);
+            EXPECT_EQ(valid ? std::string(p.label) : std::to_string(p.label[0]),
+                      valid ? std::string("Brakka ") + char('A' + pin / 2) + " " : "85");
+            EXPECT_EQ(p.flags, valid ? 3 : 0x55555555);
+        }
         host.dispatch(effMainsChanged, 0, 0);
         host.close();
     }

@@ -146,42 +146,33 @@ TEST_F(ChunkFixture, FactoryBankLoadsAtStartAndPlays) {
 
 TEST_F(ChunkFixture, DamagedChunksChangeNothing) {
     h.host().dispatch(effSetProgram, 0, 3);
-    e().setModSequenceValue(0, 0, 0.5f); // pattern 0 with a modulated tag of its own
+    e().setModSequenceValue(kKickTuneTag, 0, 0.5f); // pattern 0 with a modulated tag of its own
     h.set(kPatternTag, patternValue(4));
     const Bytes p = preset(), b = bank();
-    // The pattern blocks (the sequencer's own layout: tag counts and tags of 12 voices, then
-    // rows of 137 words) and the first one's voice tag list and rows.
-    std::vector<size_t> blocks = {kBlocks};
-    size_t rowsAt = 0;
-    for (int k = 0; k < 16; ++k) {
-        size_t pos = blocks.back() + kTagCounts;
-        for (int v = 0; v < 12; ++v)
-            pos += 4 + 4 * (size_t)u32(p, pos);
-        if (k == 0) rowsAt = pos;
-        blocks.push_back(pos + 4 + (size_t)u32(p, pos) * 137);
+    // The first pattern block (the sequencer's own layout: tag counts and tags of 12 voices, then
+    // rows of 137 words): the tag list of its first voice with modulated tags, and its rows.
+    const size_t count0 = kBlocks + kTagCounts;
+    size_t rowsAt = count0, firstTag = 0;
+    for (int v = 0; v < kNumVoices; ++v) {
+        if (!firstTag && u32(p, rowsAt) > 0) firstTag = rowsAt;
+        rowsAt += 4 + 4 * (size_t)u32(p, rowsAt);
     }
-    ASSERT_EQ(blocks.back() + kPatternValueBytes, p.size());
-    // Cut short in the header, values, each block's sections and the pattern values.
+    ASSERT_GT(firstTag, 0u);
+    ASSERT_GT(u32(p, rowsAt), 0u);
+    // Cut short in the header, the values, the block's sections and the pattern values.
     std::vector<std::pair<Bytes, bool>> damaged;
-    std::vector<size_t> cuts = {1, 28, kBlocks - 1, kBlocks, p.size() - 1};
-    for (int k = 0; k < 16; ++k)
-        cuts.insert(cuts.end(), {blocks[k] + 383, blocks[k] + kTagCounts + 2, blocks[k + 1] - 1});
-    for (size_t c : cuts)
+    for (size_t c : {size_t(1), size_t(28), kBlocks - 1, kBlocks + 383, count0 + 2, rowsAt + 9,
+                     p.size() - kPatternValueBytes - 1, p.size() - 1})
         damaged.push_back({Bytes(p.begin(), p.begin() + c), true});
     for (size_t c : {p.size(), b.size() - 1})
         damaged.push_back({Bytes(b.begin(), b.begin() + c), false});
-    // Counts too large (just so and far), tags out of range in a tag list, a row, a flag.
-    const size_t count0 = kBlocks + kTagCounts;
-    for (uint32_t n : {121u, 0x7FFFFFFFu, 0xFFFFFFFFu})
-        damaged.push_back({with(p, count0, n), true});
-    for (uint32_t m : {u32(p, rowsAt) + 1, 121u, 0xFFFFFFFFu})
-        damaged.push_back({with(p, rowsAt, m), true});
-    size_t firstTag = count0;
-    while (u32(p, firstTag) == 0)
-        firstTag += 4; // the first voice with modulated tags
-    ASSERT_LT(firstTag, rowsAt);
-    ASSERT_GT(u32(p, rowsAt), 0u);
-    for (uint32_t tag : {108u, 142u, 263u, 0x80000000u})
+    // Counts too large (just so and far), tags out of range in the tag list, a row and a flag.
+    for (uint32_t n : {121u, 0xFFFFFFFFu})
+        for (size_t at : {count0, rowsAt})
+            damaged.push_back({with(p, at, n), true});
+    damaged.push_back({with(p, rowsAt, u32(p, rowsAt) + 1), true});
+    for (uint32_t tag :
+         {(uint32_t)kNumSoundTags, (uint32_t)kOutputTag, (uint32_t)kNumParameters, 0x80000000u})
         for (size_t at : {firstTag + 4, rowsAt + 4, rowsAt + 4 + u32(p, rowsAt) * 132})
             damaged.push_back({with(p, at, tag), true});
     // A bank whose 31st program is damaged loads none; a preset chunk is not a bank. (Random
@@ -193,12 +184,10 @@ TEST_F(ChunkFixture, DamagedChunksChangeNothing) {
     damaged.push_back({p, false});
     for (size_t i = 0; i < damaged.size(); ++i) {
         EXPECT_EQ(h.host().setChunk(damaged[i].first, damaged[i].second), 0) << "case " << i;
-        EXPECT_EQ(e().getProgram(), 3);
-        EXPECT_EQ(e().getCurrentPattern(), 4);
+        EXPECT_EQ(e().getProgram() * 100 + e().getCurrentPattern(), 304) << "case " << i;
     }
     EXPECT_EQ(e().setChunk(nullptr, 100, true), 0);
     EXPECT_EQ(e().setChunk(const_cast<uint8_t*>(p.data()), 0, true), 0);
-    EXPECT_EQ(e().setChunk(const_cast<uint8_t*>(p.data()), -5, false), 0);
     EXPECT_EQ(e().getChunk(nullptr, true), 0);
     EXPECT_TRUE(bank() == b);
 }
@@ -321,45 +310,41 @@ TEST(Patterns, ImportFromADictionaryStopsAtAMissingOrDamagedEntry) {
             [](int p, BrakkaSequencer& seq) {
                 seq.setNote(0, p, 255);
                 seq.setVelocityValue(1, 3, 0.25f);
-                if (p == 0) seq.setModValue(0, 4, 0.9f);
-                if (p == 0) seq.registerModTag(0);
+                if (p == 0) seq.registerModTag(kKickTuneTag);
+                if (p == 0) seq.setModValue(kKickTuneTag, 4, 0.9f);
             },
             [](int p, unsigned tag) {
-                return tag == 190 ? 0.01f * p : (tag == 108 ? 0.75f : 0.5f);
+                return tag == kRandomBeatsTag ? 0.01f * p : (tag == kStepSizeTag ? 0.75f : 0.5f);
             });
     };
     EngineHarness h;
     BrakkaPatternDictionary dict = dictionary();
     h.set(kPatternTag, patternValue(5));
     const BrakkaPatternDictionary* ref = &dict;
-    EXPECT_EQ(h.host().dispatch(effVendorSpecific, 34567, 0, &ref, 0.0f), 0);
-    EXPECT_EQ(h.engine().getCurrentPattern(), 0);
-    EXPECT_EQ(h.engine().getPendingPattern(), 0);
-    EXPECT_EQ(noteRow(h, 0)[0], 255);
-    EXPECT_EQ(noteRow(h, 0)[1], 0);
+    EXPECT_EQ(h.host().dispatch(effVendorSpecific, B::kOpcodeImportPatterns, 0, &ref, 0.0f), 0);
+    EXPECT_EQ(h.engine().getCurrentPattern() + h.engine().getPendingPattern(), 0);
+    EXPECT_EQ(noteRow(h, 0)[0] + noteRow(h, 0)[1], 255);
     float values[32];
     h.engine().getVelocityRow(1, values);
     EXPECT_FLOAT_EQ(values[3], 0.25f);
-    h.engine().getModRow(0, values);
+    h.engine().getModRow(kKickTuneTag, values);
     EXPECT_FLOAT_EQ(values[4], 0.9f);
     EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 0.75f);
     h.set(kPatternTag, patternValue(7)); // pattern 7 carries its own values
-    EXPECT_FLOAT_EQ(h.get(190), 0.07f);
+    EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag), 0.07f);
     EXPECT_EQ(noteRow(h, 0)[7], 255);
 
-    // Patterns before a missing one are replaced, the current one kept.
+    // Refused: patterns before a missing one may be replaced, the current one is kept.
     BrakkaPatternDictionary missing = dictionary(), damaged = dictionary(), noNumber = dictionary();
     missing.blocks.erase("Pattern 3");
     damaged.blocks["Pattern 0"].resize(100);
     noNumber.numbers.erase("S15T261");
-    EngineHarness g;
-    g.set(kPatternTag, patternValue(2));
     const BrakkaPatternDictionary* bad[] = {&missing, &damaged, &noNumber, nullptr};
     for (const BrakkaPatternDictionary* d : bad) {
         ref = d;
-        EXPECT_EQ(g.engine().vendorSpecific(34567, 0, &ref, 0.0f), -1);
+        EXPECT_EQ(h.engine().vendorSpecific(B::kOpcodeImportPatterns, 0, &ref, 0.0f), -1);
     }
-    EXPECT_EQ(g.engine().getCurrentPattern(), 2);
-    EXPECT_EQ(noteRow(g, 0)[2], 255);
-    EXPECT_EQ(g.engine().vendorSpecific(34567, 0, nullptr, 0.0f), -1);
+    EXPECT_EQ(h.engine().vendorSpecific(B::kOpcodeImportPatterns, 0, nullptr, 0.0f), -1);
+    EXPECT_EQ(h.engine().getCurrentPattern(), 7);
+    EXPECT_EQ(noteRow(h, 0)[7], 255);
 }

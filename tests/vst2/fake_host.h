@@ -1,6 +1,6 @@
 // A small VST 2.4 host for tests: loads a plug-in (through an entry function or a shared object),
 // drives it through its AEffect record exactly as a host does, and records what the plug-in asks
-// of the host (automation, edit gestures, MIDI out, time requests).
+// of the host (every callback, automation, MIDI out).
 #pragma once
 
 #include "aeffectx.h"
@@ -9,7 +9,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,6 @@ struct AutomateCall {
 
 // A string answer read through a host buffer of a given size, with overflow detection.
 struct StringAnswer {
-    VstIntPtr result = 0;
     std::string text;
     bool overflow = false; // the plug-in wrote past the buffer it was given
 };
@@ -36,9 +34,9 @@ public:
     FakeHost(const FakeHost&) = delete;
     FakeHost& operator=(const FakeHost&) = delete;
 
-    // ---- Loading. Each returns the plug-in's record or null (then effect() stays null).
+    // Loading; each returns the plug-in's record or null. loadLibrary dlopen()s path and calls
+    // the named entry; the error text is in loadError().
     AEffect* load(VstEntryProc entry);
-    // dlopen()s path and calls the named entry. The error text is in loadError().
     AEffect* loadLibrary(const std::string& path, const char* symbol = "VSTPluginMain");
     // Host start-up sequence: effOpen, sample rate, block size, mains on.
     void openAndResume(float rate = 44100.0f, VstInt32 blockSize = 512);
@@ -64,23 +62,18 @@ public:
     const std::vector<float>& output(int channel) const { return outputs_.at(channel); }
     // effProcessEvents with the given MIDI events (copied into a list valid during the call).
     VstIntPtr sendEvents(const std::vector<VstMidiEvent>& events);
-    VstIntPtr sendMidi(unsigned char status, unsigned char data1, unsigned char data2,
-                       VstInt32 deltaFrames = 0);
+    VstIntPtr sendMidi(unsigned char status, unsigned char data1, unsigned char data2);
     static VstMidiEvent makeMidi(unsigned char status, unsigned char data1, unsigned char data2,
                                  VstInt32 deltaFrames = 0, VstInt32 flags = 0);
 
     // ---- Host state the plug-in can query
     VstIntPtr version = 2400;
-    VstIntPtr sampleRate = 44100;
-    VstIntPtr blockSize = 512;
     VstIntPtr processLevel = 0;
-    // What audioMasterGetTime serves; cleared, a host without time information.
-    void setTimeInfo(const VstTimeInfo& info);
+    // What audioMasterGetTime serves (none: a host without time information): the transport
+    // playing or stopped at a position in quarter notes and a tempo.
+    void setTimeInfo(bool playing, double ppqPos, double tempo, VstInt32 numerator = 4,
+                     VstInt32 denominator = 4);
     void clearTimeInfo();
-    // Transport playing or stopped at ppq position and tempo.
-    static VstTimeInfo makeTimeInfo(bool playing, double ppqPos, double tempo,
-                                    VstInt32 numerator = 4, VstInt32 denominator = 4,
-                                    double rate = 44100.0);
     // Called for every host callback before the default answer; return a value to answer
     // with it instead. Runs without the host's lock held, so it may call back into the plug-in.
     std::function<std::optional<VstIntPtr>(VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -90,8 +83,7 @@ public:
     // ---- Records (copies; safe to read after the plug-in's call returned)
     std::vector<AutomateCall> automations() const;
     std::vector<VstMidiEvent> midiOut() const;
-    std::vector<VstInt32> timeRequests() const; // the filter of each audioMasterGetTime
-    std::vector<VstInt32> calls() const;        // every host opcode, in order
+    std::vector<VstInt32> calls() const; // every host opcode, in order
     void clearRecords();
 
     // The host callback given to plug-ins; finds the FakeHost through the record's user field
@@ -100,11 +92,6 @@ public:
                               void* ptr, float opt);
 
 private:
-    struct Call {
-        VstInt32 opcode, index;
-        VstIntPtr value;
-        float opt;
-    };
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
     AEffect* effect_ = nullptr;
@@ -115,7 +102,7 @@ private:
     mutable std::mutex mutex_;
     std::optional<VstTimeInfo> timeInfo_;
     VstTimeInfo servedTimeInfo_{};
-    std::vector<Call> calls_;
+    std::vector<std::pair<VstInt32, AutomateCall>> calls_; // opcode, index and opt
     std::vector<VstMidiEvent> midiOut_;
 };
 

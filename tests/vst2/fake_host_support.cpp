@@ -72,8 +72,8 @@ float FakeHost::getParameter(VstInt32 index) {
 StringAnswer FakeHost::getString(VstInt32 opcode, VstInt32 index, size_t bufferSize,
                                  VstIntPtr value) {
     std::vector<char> buffer(bufferSize + kGuardBytes, kGuardFill);
+    dispatch(opcode, index, value, buffer.data());
     StringAnswer answer;
-    answer.result = dispatch(opcode, index, value, buffer.data());
     answer.text.assign(buffer.data(), strnlen(buffer.data(), bufferSize));
     answer.overflow = std::any_of(buffer.begin() + (std::ptrdiff_t)bufferSize, buffer.end(),
                                   [](char c) { return c != kGuardFill; });
@@ -120,9 +120,8 @@ VstIntPtr FakeHost::sendEvents(const std::vector<VstMidiEvent>& events) {
     return dispatch(effProcessEvents, 0, 0, list);
 }
 
-VstIntPtr FakeHost::sendMidi(unsigned char status, unsigned char data1, unsigned char data2,
-                             VstInt32 deltaFrames) {
-    return sendEvents({makeMidi(status, data1, data2, deltaFrames)});
+VstIntPtr FakeHost::sendMidi(unsigned char status, unsigned char data1, unsigned char data2) {
+    return sendEvents({makeMidi(status, data1, data2)});
 }
 
 VstMidiEvent FakeHost::makeMidi(unsigned char status, unsigned char data1, unsigned char data2,
@@ -138,7 +137,17 @@ VstMidiEvent FakeHost::makeMidi(unsigned char status, unsigned char data1, unsig
     return event;
 }
 
-void FakeHost::setTimeInfo(const VstTimeInfo& info) {
+void FakeHost::setTimeInfo(bool playing, double ppqPos, double tempo, VstInt32 numerator,
+                           VstInt32 denominator) {
+    VstTimeInfo info{};
+    info.sampleRate = 44100.0;
+    info.ppqPos = ppqPos;
+    info.samplePos = tempo > 0.0 ? ppqPos * 60.0 / tempo * info.sampleRate : 0.0;
+    info.tempo = tempo;
+    info.timeSigNumerator = numerator;
+    info.timeSigDenominator = denominator;
+    info.flags =
+        kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid | (playing ? kVstTransportPlaying : 0);
     std::lock_guard<std::mutex> lock(mutex_);
     timeInfo_ = info;
 }
@@ -148,33 +157,11 @@ void FakeHost::clearTimeInfo() {
     timeInfo_.reset();
 }
 
-VstTimeInfo FakeHost::makeTimeInfo(bool playing, double ppqPos, double tempo, VstInt32 numerator,
-                                   VstInt32 denominator, double rate) {
-    VstTimeInfo info{};
-    info.sampleRate = rate;
-    info.ppqPos = ppqPos;
-    info.samplePos = tempo > 0.0 ? ppqPos * 60.0 / tempo * rate : 0.0;
-    info.tempo = tempo;
-    info.timeSigNumerator = numerator;
-    info.timeSigDenominator = denominator;
-    info.flags =
-        kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid | (playing ? kVstTransportPlaying : 0);
-    return info;
-}
-
 std::vector<AutomateCall> FakeHost::automations() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<AutomateCall> out;
-    for (const Call& c : calls_)
-        if (c.opcode == audioMasterAutomate) out.push_back({c.index, c.opt});
-    return out;
-}
-
-std::vector<VstInt32> FakeHost::timeRequests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<VstInt32> out;
-    for (const Call& c : calls_)
-        if (c.opcode == audioMasterGetTime) out.push_back((VstInt32)c.value);
+    for (const auto& c : calls_)
+        if (c.first == audioMasterAutomate) out.push_back(c.second);
     return out;
 }
 
@@ -186,8 +173,8 @@ std::vector<VstMidiEvent> FakeHost::midiOut() const {
 std::vector<VstInt32> FakeHost::calls() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<VstInt32> out;
-    for (const Call& c : calls_)
-        out.push_back(c.opcode);
+    for (const auto& c : calls_)
+        out.push_back(c.first);
     return out;
 }
 
@@ -207,7 +194,7 @@ VstIntPtr FakeHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, V
 VstIntPtr FakeHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back({opcode, index, value, opt});
+        calls_.push_back({opcode, {index, opt}});
         // The list is only valid during this call: keep copies.
         const auto* list = static_cast<const VstEvents*>(ptr);
         for (VstInt32 i = 0; opcode == audioMasterProcessEvents && list && i < list->numEvents; ++i)
@@ -225,33 +212,12 @@ VstIntPtr FakeHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, voi
         if (!timeInfo_) return 0;
         servedTimeInfo_ = *timeInfo_;
         return reinterpret_cast<VstIntPtr>(&servedTimeInfo_);
-    case audioMasterGetSampleRate:
-        return sampleRate;
-    case audioMasterGetBlockSize:
-        return blockSize;
     case audioMasterGetCurrentProcessLevel:
         return processLevel;
     case audioMasterCanDo:
-        return ptr && std::set<std::string>{"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
-                                            "receiveVstEvents", "receiveVstMidiEvent"}
-                          .count(static_cast<const char*>(ptr));
-    case audioMasterGetVendorString:
-    case audioMasterGetProductString:
-        if (!ptr) return 0;
-        std::strcpy(static_cast<char*>(ptr),
-                    opcode == audioMasterGetVendorString ? "Brakka Tests" : "FakeHost");
-        return 1;
-    case audioMasterProcessEvents:
-    case audioMasterWantMidi:
-    case audioMasterBeginEdit:
-    case audioMasterEndEdit:
-    case audioMasterIOChanged:
-    case audioMasterUpdateDisplay:
-    case audioMasterSizeWindow:
-    case audioMasterGetVendorVersion:
-        return 1;
-    default:
         return 0;
+    default: // automation, edit gestures, MIDI out, window size...: done
+        return 1;
     }
 }
 

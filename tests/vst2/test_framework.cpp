@@ -161,10 +161,26 @@ TEST_F(Framework, RecordRatesAndLifecycle) {
     host.dispatch(effMainsChanged, 0, 1);
     EXPECT_EQ(host.calls(), std::vector<VstInt32>{audioMasterWantMidi}); // resume asks for MIDI
 
-    // effClose closes an open editor and deletes the plug-in.
-    const int alive = ProbePlugin::alive, closes = ProbeEditor::allCloses;
+    // The editor: its size also before open, idle only while open, a second open closes
+    // first; effClose closes an open editor and deletes the plug-in.
+    ProbeEditor* editor = probe->probeEditor();
+    ERect* rect = nullptr;
+    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right, 636);
+    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, nullptr), 0);
+    EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, nullptr), 0);
+    host.dispatch(effEditIdle);
     int parent = 0;
-    ASSERT_EQ(host.dispatch(effEditOpen, 0, 0, &parent), 1);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(host.dispatch(effEditOpen, 0, 0, &parent), 1);
+    host.dispatch(effEditIdle);
+    EXPECT_EQ(editor->idles, 1);
+    EXPECT_EQ(editor->closes, 1);
+    host.dispatch(effSetEditKnobMode, 0, 7);
+    EXPECT_EQ(editor->getKnobMode(), 0);
+    EXPECT_EQ(host.dispatch(effEditKeyDown, 'b', 0, nullptr, kNaN), 0);
+    const int alive = ProbePlugin::alive, closes = ProbeEditor::allCloses;
     host.close();
     EXPECT_EQ(ProbePlugin::alive, alive - 1);
     EXPECT_EQ(ProbeEditor::allCloses, closes + 1);
@@ -290,7 +306,7 @@ TEST_F(Framework, AudioEventsAndTime) {
                                FakeHost::makeMidi(0x80, 60, 0, 300)}),
               1);
     EXPECT_EQ(host.dispatch(effProcessEvents, 0, 0, nullptr), 0);
-    host.setTimeInfo(FakeHost::makeTimeInfo(true, 4.5, 128.0, 3, 8));
+    host.setTimeInfo(true, 4.5, 128.0, 3, 8);
     host.process(512);
     const auto out = host.midiOut();
     ASSERT_EQ(out.size(), 2u);
@@ -301,29 +317,6 @@ TEST_F(Framework, AudioEventsAndTime) {
     host.clearTimeInfo();
     host.process(32);
     EXPECT_EQ(probe->time.tempo, 0.0);
-}
-
-TEST_F(Framework, EditorOpcodes) {
-    ProbeEditor* editor = probe->probeEditor();
-    ERect* rect = nullptr;
-    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 1); // also before open
-    ASSERT_NE(rect, nullptr);
-    EXPECT_EQ(rect->right, 636);
-    host.dispatch(effEditIdle);
-    EXPECT_EQ(editor->idles, 0); // not open yet
-    int parent = 0;
-    EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, &parent), 1);
-    host.dispatch(effEditIdle);
-    EXPECT_EQ(editor->idles, 1);
-    EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, &parent), 1); // a second open closes first
-    EXPECT_EQ(host.dispatch(effEditClose), 1);
-    host.dispatch(effEditClose); // closing a closed editor is a no-op
-    EXPECT_EQ(editor->closes, 2);
-    EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, nullptr), 0);
-    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, nullptr), 0);
-    host.dispatch(effSetEditKnobMode, 0, 7);
-    EXPECT_EQ(editor->getKnobMode(), 0);
-    EXPECT_EQ(host.dispatch(effEditKeyDown, 'b', 0, nullptr, kNaN), 0);
 }
 
 // Overrides nothing: every answer is the framework's default.
