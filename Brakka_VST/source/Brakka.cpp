@@ -100,7 +100,8 @@ Brakka::Brakka(audioMasterCallback audioMaster)
     EngineLock relock(*this);
     setProgram(0);
 
-    clipboardStateId = parameters.createState(parameters.getPatternTags());
+    for (unsigned int tag : parameters.getPatternTags())
+        clipboardValues[tag] = parameters.getVSTvalue(tag);
     currentSequencer->setCurrent96th(33);
 
     std::multimap<char, int> bindings;
@@ -407,6 +408,10 @@ float Brakka::getParameter(VstInt32 tag) {
 void Brakka::automateParameter(int tag, float value) {
     if (!isValidTag(tag)) return;
     setParameterInternal(tag, value);
+    tellHost(tag, value);
+}
+
+void Brakka::tellHost(int tag, float value) {
     if (inAudioBlock) {
         if (automationOutboxCount < kAutomationOutboxSize)
             automationOutbox[automationOutboxCount++] = {tag, value};

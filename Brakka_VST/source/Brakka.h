@@ -34,7 +34,6 @@
 //        (programSwitches); a copy that raced with either is made again. programsMutex
 //        (shared by readers, exclusive for the threads that replace program records, never
 //        taken by the audio thread) keeps the records alive meanwhile.
-//    The MIDI-map saver and the learn queries still take the lock briefly.
 //  - On the audio thread itself (hosts that load chunks or change programs there) nothing
 //    waits or allocates either: a chunk is copied into a staging slot and loaded by the
 //    engine's worker thread; a program change applies at once or at the next block's start
@@ -50,7 +49,7 @@
 //    (on the audio thread after the block), so the host's automation handling never runs
 //    inside the lock.
 //  - The engine's own thread writes the MIDI assignments file: a learn on the audio thread
-//    only raises a flag; the saver copies the bindings under the lock and writes outside it.
+//    only raises a flag; the saver copies the bindings optimistically and writes them.
 #pragma once
 
 #include "BrakkaEditorInterface.h"
@@ -134,6 +133,9 @@ public:
     // With sliced, the pattern's values are applied like the last part of a program load.
     void setCurrentPatternImmediate(int pattern, bool sliced = false);
     void updateParametersFromPattern();
+    // The current pattern's values, applied like the last part of a program load (see
+    // loadProgram); gives the load's number.
+    uint32_t applyPatternValues();
     void pattern_clear(int unused);
     void pattern_copy(int unused);
     void pattern_paste();
@@ -339,6 +341,8 @@ private:
     // setParameterAutomated for the engine's own changes; the host is told after the audio
     // block when the change happens on the audio thread.
     void automateParameter(int tag, float value);
+    // The host's part of it: at once, after the lock is released, or after the audio block.
+    void tellHost(int tag, float value);
     void flushAutomationOutbox();
     void syncMirror(int tag);
     // The mirror packs a value with the serial number of the host's last write of the tag.
@@ -380,6 +384,8 @@ private:
     void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);
     void fireRandomNotes(int deltaFrames, int noteLength);
     int patternStart(unsigned tick, bool fromClock, int step);
+    // Makes the queued pattern p current at its start while playing.
+    void switchPatternAtStart(int p);
     void applyStepModulation(int voice, int step);
     void strike(int voice, float velocity);
     void midiStep(int note, int frame);
@@ -399,11 +405,13 @@ private:
     void midiMapSaverLoop();
     void requestMIDIMapSave(bool wake);
     void saveMIDIMapNow();
+    void copyMIDIMap(BrakkaLearnMap& to);
 
     std::unique_ptr<BrakkaProgram> programs[kNumPrograms];
     BrakkaLearnMap midiMap;
-    unsigned int learnState = 0;
-    int learnTag = 0;
+    // Written by the engine lock's holder, read by anyone.
+    std::atomic<unsigned int> learnState{0};
+    std::atomic<int> learnTag{0};
     static std::atomic<int> lastCtrl;
     BrakkaParameterManager parameters;
     char* chunkBuffer = nullptr;
@@ -417,7 +425,7 @@ private:
     int currentPattern = 0;
     int pendingPattern = 0;
     BrakkaSequencer clipboardSequencer;
-    int clipboardStateId = 0;
+    float clipboardValues[kNumParameters] = {}; // the copied pattern's values, by tag
     int lastStep = -1;
     int lastTick = 33;
     int soloTag = 0;
@@ -479,7 +487,7 @@ private:
     void readOptimistically(F&& copy, bool currentProgramToo);
     // Queries: an optimistic read of the engine state (see readOptimistically).
     template <class F>
-    void readEngineState(F&& read);
+    bool readEngineState(F&& read);
 
     // Chunk loads and program changes a host makes on its audio thread (see setChunk): the
     // chunk is copied into a staging area and the engine's worker thread decodes and hands it
@@ -520,6 +528,8 @@ private:
     // A program load in progress: the next value to apply (tags, then the current pattern's
     // values after them), -1 for none; the load's number; loads begun and completed.
     int loadNextValue = -1;
+    // The load is a pattern switch's: its values are in place, others are still to be told.
+    bool loadOnlyTells = false;
     uint32_t loadTicket = 0;
     std::atomic<uint32_t> loadsBegun{0};
     std::atomic<uint32_t> loadsDone{0};
@@ -619,18 +629,27 @@ void Brakka::readOptimistically(F&& copy, bool currentProgramToo) {
 }
 
 template <class F>
-void Brakka::readEngineState(F&& read) {
+bool Brakka::readEngineState(F&& read) {
     // Under the caller's own hold, the lock (nobody else writes meanwhile).
     if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
         EngineLock lock(*this);
         read();
-        return;
+        return true;
+    }
+    // The audio thread may not wait: it reads under the engine lock if that is free (no record
+    // is replaced or changed meanwhile) and gives up otherwise.
+    if (onAudioThread()) {
+        if (!engineLock.try_lock()) return false;
+        read();
+        engineLock.unlock();
+        return true;
     }
     // Program records are swapped within a block's time.
     while (!programsMutex.try_lock_shared())
         std::this_thread::sleep_for(std::chrono::microseconds(20));
     readOptimistically(read, true);
     programsMutex.unlock_shared();
+    return true;
 }
 
 template <class F>

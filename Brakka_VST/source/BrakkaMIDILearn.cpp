@@ -1,11 +1,11 @@
 // MIDI learn: learnt controllers drive their parameters, a modifier click in the editor arms
 // learning for a control, and two messages in a row from one controller bind it.
 //
-// midiController runs in the host's event call on the audio thread, inside the engine lock that
-// processEvents holds; handleSpecialClick runs on the editor's thread and takes the lock. The
-// bindings live in a fixed-size table, so a learn completed on the audio thread allocates
-// nothing. The assignments file is never written there: the engine's saver thread polls a
-// flag, copies the table under the lock and replaces the file (atomically, see MIDIMapFile).
+// midiController runs on the audio thread within its block; handleSpecialClick runs on the
+// editor's thread and hands its change to the engine's owner. The bindings live in a
+// fixed-size table, so a learn completed on the audio thread allocates nothing. The assignments
+// file is never written there: the engine's saver thread polls a flag, copies the table between
+// the engine lock's holds and replaces the file (atomically, see MIDIMapFile).
 #include "Brakka.h"
 
 #include "MIDIMapFile.h"
@@ -30,20 +30,21 @@ void Brakka::midiController(char controller, char value) {
     // processEvents already holds the lock, so this nests; a direct call must not wait.
     if (!tryEnter(true)) return;
     const int number = (unsigned char)controller;
-    if (learnState == 0) {
+    const int tag = learnTag.load(std::memory_order_relaxed);
+    if (learnState.load(std::memory_order_relaxed) == 0) {
         const float normalized = (unsigned char)value * 0.007874016f;
-        midiMap.forEachTagOf(controller, [&](int tag) { setParameterInternal(tag, normalized); });
+        midiMap.forEachTagOf(controller, [&](int t) { setParameterInternal(t, normalized); });
     } else if (number != lastCtrl.load(std::memory_order_relaxed)) {
         // The first message of a controller only marks it; the value is not applied.
         lastCtrl.store(number, std::memory_order_relaxed);
     } else {
         // A second message in a row from the same controller binds it. The binding is never
         // stored twice; a full table refuses a new one and the learn ends without it.
-        const bool replaced = midiMap.eraseFirst(controller, learnTag);
-        if (midiMap.insert(controller, learnTag) || replaced) requestMIDIMapSave(false);
+        const bool replaced = midiMap.eraseFirst(controller, tag);
+        if (midiMap.insert(controller, tag) || replaced) requestMIDIMapSave(false);
         lastCtrl.store(kNoController, std::memory_order_relaxed);
-        learnState = 0;
-        if (editorInterface) editorInterface->highlightControl(learnTag, false);
+        learnState.store(0, std::memory_order_relaxed);
+        if (editorInterface) editorInterface->highlightControl(tag, false);
     }
     leaveLocked();
 }
@@ -51,40 +52,47 @@ void Brakka::midiController(char controller, char value) {
 void Brakka::handleSpecialClick(int tag) {
     if (tag < 0 || tag > kLearnTagLimit) return;
     bool save = false;
-    {
-        EngineLock lock(*this);
-        if (learnState == 0) {
-            learnTag = tag;
-            learnState = 1;
+    runOnEngine([&] {
+        const int armed = learnTag.load(std::memory_order_relaxed);
+        if (learnState.load(std::memory_order_relaxed) == 0) {
+            learnTag.store(tag, std::memory_order_relaxed);
+            learnState.store(1, std::memory_order_relaxed);
             if (editorInterface) editorInterface->highlightControl(tag, true);
-        } else if (tag != learnTag) {
-            if (editorInterface) editorInterface->highlightControl(learnTag, false);
-            learnTag = tag;
+        } else if (tag != armed) {
+            if (editorInterface) editorInterface->highlightControl(armed, false);
+            learnTag.store(tag, std::memory_order_relaxed);
             if (editorInterface) editorInterface->highlightControl(tag, true);
         } else {
             // A second click on the armed control clears its bindings and ends learning.
-            midiMap.eraseTag(learnTag);
+            midiMap.eraseTag(armed);
             save = true;
-            if (editorInterface) editorInterface->highlightControl(learnTag, false);
-            learnState = 0;
+            if (editorInterface) editorInterface->highlightControl(armed, false);
+            learnState.store(0, std::memory_order_relaxed);
         }
-    }
+    });
     if (save) requestMIDIMapSave(true);
 }
 
 std::multimap<char, int> Brakka::getMIDIMap() {
-    EngineLock lock(*this);
-    return midiMap.toMultimap();
+    std::unique_ptr<BrakkaLearnMap> snapshot(new BrakkaLearnMap);
+    copyMIDIMap(*snapshot);
+    return snapshot->toMultimap();
+}
+
+void Brakka::copyMIDIMap(BrakkaLearnMap& to) {
+    // Copied between the engine lock's holds, as the savers copy programs.
+    if (lockOwner.load(std::memory_order_relaxed) == std::this_thread::get_id())
+        to.copyFrom(midiMap);
+    else
+        readOptimistically([&] { to.copyFrom(midiMap); }, true);
 }
 
 unsigned int Brakka::getLearnState() {
-    EngineLock lock(*this);
-    return learnState;
+    return learnState.load(std::memory_order_relaxed);
 }
 
 int Brakka::getLearnTag() {
-    EngineLock lock(*this);
-    return learnTag;
+    return learnTag.load(std::memory_order_relaxed);
 }
 
 // --- the assignments file saver ---------------------------------------------------------------
@@ -141,8 +149,8 @@ void Brakka::requestMIDIMapSave(bool wake) {
 void Brakka::saveMIDIMapNow() {
     std::unique_ptr<BrakkaLearnMap> snapshot(new (std::nothrow) BrakkaLearnMap);
     if (!snapshot) return;
-    // Only the table is copied on the engine (handed to the audio thread while it plays, so
-    // a save never costs a block); the file is written here.
-    runOnEngine([&] { snapshot->copyFrom(midiMap); });
+    // The table is copied without the engine lock (the audio thread does nothing for a save);
+    // the file is written here.
+    copyMIDIMap(*snapshot);
     SaveMIDIMap(kMIDIMapFilename, snapshot->toMultimap());
 }

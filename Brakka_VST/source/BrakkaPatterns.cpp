@@ -4,9 +4,11 @@
 
 #include "BrakkaPatternDictionary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 // Sets the probabilities and sizes of a pattern from the pattern values it would get from the
 // parameter table's current state, so that a pattern is usable before it ever becomes current.
@@ -59,16 +61,48 @@ void Brakka::setCurrentPatternImmediate(int p, bool sliced) {
     currentPattern = p;
     pendingPattern = p;
     currentSequencer = &currentProgram().patterns[p];
-    if (!sliced) {
+    if (sliced)
+        applyPatternValues();
+    else
         updateParametersFromPattern();
-    } else if (loadNextValue < 0 || loadNextValue >= kNumParameters) {
-        // The pattern's values as the last part of a program load (see continueProgramLoad):
-        // a load under way applies them from the start, after its program's values.
+    if (editorInterface) editorInterface->patternChanged(p);
+}
+
+uint32_t Brakka::applyPatternValues() {
+    // A load under way applies them from the start, after its program's values.
+    if (loadNextValue < 0 || loadNextValue >= kNumParameters) {
         if (loadNextValue < 0) loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
         loadNextValue = kNumParameters;
+        loadOnlyTells = false;
         continueProgramLoad();
     }
+    return loadTicket;
+}
+
+void Brakka::switchPatternAtStart(int p) {
+    // Offline, everything at once.
+    if (!realtimeBlocks) {
+        setCurrentPatternImmediate(p);
+        return;
+    }
+    // In real time the step that starts the pattern plays it at once: the values go into the
+    // table, the program and the sequencer now, and the mirror, the editor and the host hear of
+    // them over the next blocks (by the next tick), like the last part of a program load.
+    finishProgramLoad();
+    currentPattern = p;
+    pendingPattern = p;
+    currentSequencer = &currentProgram().patterns[p];
+    BrakkaProgram& program = currentProgram();
+    for (const auto& [tag, value] : program.patternValues[p]) {
+        parameters.setVSTvalue((long)tag, value);
+        program.values[tag] = value;
+        dispatchParameter((int)tag, value);
+    }
+    notifyAllRows();
     if (editorInterface) editorInterface->patternChanged(p);
+    loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
+    loadNextValue = kNumParameters;
+    loadOnlyTells = true;
 }
 
 void Brakka::updateParametersFromPattern() {
@@ -93,34 +127,36 @@ void Brakka::pattern_clear(int) {
 
 void Brakka::pattern_copy(int) {
     BrakkaSequencer copied;
+    float values[kNumParameters];
     runOnEngine([&] {
         copied = *currentSequencer;
-        parameters.saveState(clipboardStateId);
+        for (const auto& [tag, value] : currentProgram().patternValues[currentPattern])
+            values[tag] = value;
     });
     // The clipboard's previous contents are released here, away from the engine lock.
     std::lock_guard<std::mutex> lock(clipboardMutex);
     std::swap(clipboardSequencer, copied);
+    std::memcpy(clipboardValues, values, sizeof values);
 }
 
 void Brakka::pattern_paste() {
-    // Copied aside first; under the engine lock the copy is only swapped in (the replaced
-    // pattern is released after the lock).
+    // Copied aside first; the engine's owner swaps the copy in (the replaced pattern is
+    // released here) and applies its values like the last part of a program load.
     BrakkaSequencer pasted;
+    float values[kNumParameters];
     {
         std::lock_guard<std::mutex> lock(clipboardMutex);
         pasted = clipboardSequencer;
+        std::memcpy(values, clipboardValues, sizeof values);
     }
+    uint32_t ticket = 0;
     runOnEngine([&] {
         std::swap(*currentSequencer, pasted);
-        parameters.restoreState(clipboardStateId);
-        parameters.saveState(currentPattern);
-        auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
-        for (auto& entry : map) {
-            entry.second = parameters.getVSTvalue((long)entry.first);
-            syncMirror((int)entry.first);
-        }
-        updateParametersFromPattern();
+        for (auto& [tag, value] : currentProgram().patternValues[currentPattern])
+            value = values[tag];
+        ticket = applyPatternValues();
     });
+    waitForProgramLoad(ticket);
 }
 
 // Queries of the editor and the host read the current pattern without the engine lock (see
@@ -128,23 +164,26 @@ void Brakka::pattern_paste() {
 
 void Brakka::getNoteRow(int v, unsigned char row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
-    readEngineState([&] { currentSequencer->getNoteRow(v, row); });
+    if (!readEngineState([&] { currentSequencer->getNoteRow(v, row); }))
+        std::memset(row, 0, BrakkaSequencer::kRowLength);
 }
 
 void Brakka::getVelocityRow(int v, float row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
-    readEngineState([&] { currentSequencer->getVelocityRow(v, row); });
+    if (!readEngineState([&] { currentSequencer->getVelocityRow(v, row); }))
+        std::fill(row, row + BrakkaSequencer::kRowLength, 0.0f);
 }
 
 void Brakka::getModRow(int tag, float row[BrakkaSequencer::kRowLength]) {
     if (!row) return;
     const unsigned t = (unsigned)(tag < 0 ? 0 : tag);
     bool present = false;
-    readEngineState([&] {
+    const bool read = readEngineState([&] {
         present = currentSequencer->hasModRow(t) || !parameters.isModulatableTag(tag);
         currentSequencer->getModRow(t, row);
     });
-    if (present) return;
+    if (!read) std::fill(row, row + BrakkaSequencer::kRowLength, 0.5f);
+    if (present || !read) return;
     // A row shown for the first time starts neutral in the pattern.
     runOnEngine([&] {
         currentSequencer->createModRow(t);
@@ -249,6 +288,7 @@ uint32_t Brakka::loadProgram(int index) {
     pendingPattern = 0;
     currentSequencer = &program.patterns[0];
     loadNextValue = 0;
+    loadOnlyTells = false;
     loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
     continueProgramLoad();
     return loadTicket;
@@ -269,14 +309,23 @@ void Brakka::continueProgramLoad() {
         } else if (loadNextValue - kNumParameters < (int)patternValues.size()) {
             const auto entry = std::next(patternValues.begin(), loadNextValue - kNumParameters);
             ++loadNextValue;
-            if (isResumed)
-                automateParameter((int)entry->first, entry->second);
-            else
-                setParameterInternal((int)entry->first, entry->second);
+            const int tag = (int)entry->first;
+            if (loadOnlyTells) {
+                storeEngineValue(tag, entry->second);
+                if (editorInterface) editorInterface->setParameter(tag, entry->second);
+                if (isResumed) tellHost(tag, entry->second);
+            } else if (isResumed) {
+                automateParameter(tag, entry->second);
+            } else {
+                setParameterInternal(tag, entry->second);
+            }
         } else {
             loadNextValue = -1;
-            if (editorInterface) editorInterface->patternChanged(pendingPattern);
-            notifyAllRows();
+            if (!loadOnlyTells) {
+                if (editorInterface) editorInterface->patternChanged(pendingPattern);
+                notifyAllRows();
+            }
+            loadOnlyTells = false;
             loadsDone.store(loadTicket, std::memory_order_release);
             return;
         }
@@ -304,7 +353,7 @@ void Brakka::setProgramName(char* name) {
 
 void Brakka::getProgramName(char* name) {
     if (!name) return;
-    char stored[BrakkaProgram::kNameSize];
+    char stored[BrakkaProgram::kNameSize] = {};
     int index = 0;
     readEngineState([&] {
         index = clampProgram(curProgram);
@@ -319,9 +368,14 @@ void Brakka::getProgramName(char* name) {
 
 bool Brakka::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumPrograms || !text) return false;
-    char stored[BrakkaProgram::kNameSize];
-    readEngineState([&] { std::memcpy(stored, programs[index]->name, sizeof stored); });
+    char stored[BrakkaProgram::kNameSize] = {};
+    const bool read =
+        readEngineState([&] { std::memcpy(stored, programs[index]->name, sizeof stored); });
     stored[BrakkaProgram::kNameSize - 1] = 0;
+    if (!read) {
+        text[0] = 0;
+        return false; // the audio thread found the engine busy
+    }
     std::snprintf(text, kVstMaxProgNameLen, "%s", stored);
     return true;
 }
@@ -332,37 +386,52 @@ VstIntPtr Brakka::importPatterns(void* ptr) {
     if (!ptr) return -1;
     const BrakkaPatternDictionary* dict = *static_cast<const BrakkaPatternDictionary* const*>(ptr);
     if (!dict) return -1;
-    VstIntPtr result = 0;
+    // Looked up here, away from the engine: the blocks and then the values, in order, up to the
+    // first that is missing. What comes before a missing or damaged one is still imported.
+    const std::vector<char>* blocks[kNumPatterns] = {};
+    int blocksFound = 0;
+    char key[32];
+    for (; blocksFound < kNumPatterns; ++blocksFound) {
+        std::snprintf(key, sizeof(key), "Pattern %d", blocksFound);
+        auto it = dict->blocks.find(key);
+        if (it == dict->blocks.end()) break;
+        blocks[blocksFound] = &it->second;
+    }
+    const std::set<unsigned>& patternTags = parameters.getPatternTags();
+    std::vector<float> values;
+    for (int p = 0; p < kNumPatterns && blocksFound == kNumPatterns; ++p) {
+        for (unsigned int tag : patternTags) {
+            std::snprintf(key, sizeof(key), "S%dT%ld", p, (long)tag);
+            auto it = dict->numbers.find(key);
+            if (it == dict->numbers.end()) break;
+            float value = it->second;
+            values.push_back(vstSanitizeParameterValue(value) ? value : 0.0f);
+        }
+        if (values.size() < (size_t)(p + 1) * patternTags.size()) break;
+    }
+    VstIntPtr result = -1;
+    uint32_t ticket = 0;
     std::unique_lock<std::shared_mutex> hold(programsMutex);
     runOnEngine([&]() {
-        result = [&]() -> VstIntPtr {
-            BrakkaProgram& program = currentProgram();
-            char key[32];
-            for (int p = 0; p < kNumPatterns; ++p) {
-                std::snprintf(key, sizeof(key), "Pattern %d", p);
-                auto it = dict->blocks.find(key);
-                if (it == dict->blocks.end()) return -1;
-                // A damaged block counts as missing: the pattern keeps its contents.
-                if (!program.patterns[p].setAllData(it->second.data(), it->second.size(),
-                                                    parameters.getModulatableTags()))
-                    return -1;
-            }
-            for (int p = 0; p < kNumPatterns; ++p) {
-                for (unsigned int tag : parameters.getPatternTags()) {
-                    std::snprintf(key, sizeof(key), "S%dT%ld", p, (long)tag);
-                    auto it = dict->numbers.find(key);
-                    if (it == dict->numbers.end()) return -1;
-                    float value = it->second;
-                    if (!vstSanitizeParameterValue(value)) value = 0.0f;
-                    program.patternValues[p][tag] = value;
-                }
-            }
-            currentPattern = 0;
-            pendingPattern = 0;
-            currentSequencer = &program.patterns[0];
-            updateParametersFromPattern();
-            return 0;
-        }();
+        BrakkaProgram& program = currentProgram();
+        for (int p = 0; p < blocksFound; ++p) {
+            // A damaged block counts as missing: the pattern keeps its contents.
+            if (!program.patterns[p].setAllData(blocks[p]->data(), blocks[p]->size(),
+                                                parameters.getModulatableTags()))
+                return;
+        }
+        size_t next = 0;
+        for (auto& patternValues : program.patternValues)
+            for (auto& [tag, value] : patternValues)
+                if (next < values.size()) value = values[next++];
+        if (blocksFound < kNumPatterns || values.size() < kNumPatterns * patternTags.size()) return;
+        currentPattern = 0;
+        pendingPattern = 0;
+        currentSequencer = &program.patterns[0];
+        ticket = applyPatternValues();
+        result = 0;
     });
+    hold.unlock();
+    if (result == 0) waitForProgramLoad(ticket);
     return result;
 }

@@ -287,7 +287,7 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
 // it. Returns the step to fire.
 int Brakka::patternStart(unsigned tick, bool fromClock, int step) {
     if (pendingPattern != currentPattern) {
-        setCurrentPatternImmediate(pendingPattern);
+        switchPatternAtStart(pendingPattern);
         if (fromClock) {
             currentSequencer->setCurrent96th(tick);
             step = currentSequencer->getCurrentStep();
@@ -344,7 +344,8 @@ void Brakka::finishProgramLoad() {
 }
 
 void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep) {
-    finishProgramLoad();
+    // The values a pattern switch still has to tell others are in the engine already.
+    if (!loadOnlyTells) finishProgramLoad();
     BrakkaSequencer* seq = currentSequencer;
     for (int v = 0; v < kNumVoices; ++v) {
         if (voiceGain[v] == 0.0f) continue;

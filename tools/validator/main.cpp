@@ -638,6 +638,12 @@ std::string countsText(const WatchCounts& c) {
 
 // What the audio thread does inside processEvents and processReplacing: no heap, no waiting on a
 // lock, no sleep, no file or console, with everything playing and another thread at work.
+double threadCpuMicros() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
+}
+
 Result checkRealtime() {
     if (!interposerActive()) return fail("the interposed C library functions are not in use");
     Instance inst;
@@ -710,6 +716,25 @@ Result checkRealtime() {
     inst.host.levelOutsideProcess = 1;
     for (int b = 0; b < 4; ++b)
         inst.render(64);
+    // Program names asked on the audio thread while another thread's preset load waits for
+    // that thread's next block: answered at once (no sleep, no lock, no spinning).
+    std::thread loader([&] { inst.host.setChunk(renamed, true); });
+    resetWatchCounts();
+    tWatchAll = true;
+    double longestName = 0.0; // processor time, microseconds
+    for (const auto end = Clock::now() + std::chrono::milliseconds(20); Clock::now() < end;) {
+        char text[kVstMaxProgNameLen + 1];
+        const double t = threadCpuMicros();
+        inst.host.dispatch(effGetProgramNameIndexed, randomInt(0, 47), 0, text);
+        longestName = std::max(longestName, threadCpuMicros() - t);
+    }
+    tWatchAll = false;
+    const WatchCounts names = watchCounts();
+    loader.join();
+    if (names.total() > 0 || longestName > 1000.0)
+        return fail(format("program names on the audio thread during a chunk load: longest "
+                           "%.0f us, %s",
+                           longestName, countsText(names).c_str()));
     const std::vector<uint8_t> saved = inst.host.getChunk(false); // waits for the loads
     char first[kVstMaxProgNameLen + 1] = {};
     inst.host.dispatch(effGetProgramNameIndexed, 0, 0, first);
@@ -728,8 +753,9 @@ Result checkRealtime() {
         return fail(format("chunks loaded on the audio thread: %s, program 1 named '%s', "
                            "program %ld current (a renamed program 1, program 6 wanted)",
                            taken ? "taken" : "refused", first, current + 1));
-    return pass(std::to_string(blocks) + " blocks in three clock modes: none" + info +
-                "; all three in place afterwards");
+    return pass(
+        std::to_string(blocks) + " blocks in three clock modes: none" + info +
+        format("; all three in place afterwards; names asked during a load: %.0f us", longestName));
 }
 
 // The programs whose voices sound when struck: a host may switch between them without any
@@ -748,12 +774,6 @@ std::vector<int> soundingPrograms(Instance& inst) {
         if (peak(take, 256) > 1e-3f) sounding.push_back(p);
     }
     return sounding;
-}
-
-double threadCpuMicros() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
 }
 
 // One run of the thread hammer: what each block cost the audio thread.
@@ -789,7 +809,9 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
     };
     const double blocksPerMs = rate / 1000.0 / frames;
     inst.host.setProgram(sounding[0]);
-    quietSetup(inst.host, false);
+    inst.host.setParameter(kSyncTag, 0.0f);
+    inst.position = 0;
+    inst.host.setPlaying(true);
     resetWatchCounts();
     std::thread audio([&] {
         std::vector<MidiMessage> events;
@@ -823,20 +845,20 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
         for (int i = 1; reach((int64_t)(i * blocksPerMs)); ++i) {
             if (i % 150 == 0) {
                 inst.host.setProgram(sounding[random() % sounding.size()]);
-                quietSetup(inst.host, false);
+                inst.host.setParameter(kSyncTag, 0.0f);
                 ++changes;
             } else if (i % 150 == 75) {
                 inst.host.setChunk(program, true);
                 ++changes;
             } else if (i % 1000 == 500 && loadBank) {
                 inst.host.setChunk(bank, false);
-                quietSetup(inst.host, false);
+                inst.host.setParameter(kSyncTag, 0.0f);
                 ++changes;
             } else if (i % 50 == 25) {
                 inst.host.setParameter(kClearTag + random() % (2 * kNumVoices),
                                        1.0f); // clear or fill a row
                 ++changes;
-            } else if (i % 200 == 110) {
+            } else if (i % 250 == 230) { // queued for the next pattern start
                 inst.host.setParameter(kPatternTag, (float)(random() % 16) / 15.0f);
                 ++changes;
             } else {
@@ -889,6 +911,7 @@ Result hammer(int frames) {
     const std::vector<uint8_t> program = inst.host.getChunk(true);
     const std::vector<uint8_t> bank = inst.host.getChunk(false);
     const bool loadBank = sounding[0] == 0; // a bank load makes the first program current
+    inst.host.setTransport(rate, 480.0);    // a pattern start (and queued switch) every 0.5 s
 
     std::vector<HammerRun> runs;
     for (int k = 0; k < kHammerRuns; ++k)
