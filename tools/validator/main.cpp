@@ -858,7 +858,7 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
                 inst.host.setParameter(kClearTag + random() % (2 * kNumVoices),
                                        1.0f); // clear or fill a row
                 ++changes;
-            } else if (i % 250 == 230) { // queued for the next pattern start
+            } else if (i % 500 == 480) { // queued for the next pattern start
                 inst.host.setParameter(kPatternTag, (float)(random() % 16) / 15.0f);
                 ++changes;
             } else {
@@ -897,6 +897,12 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
 // of the most its neighbourhood (two blocks either side) cost, so that work which comes a block
 // early or late in one run still counts. The mean is that of each block's least time.
 const int kHammerRuns = 3;
+// The aim is a worst block of at most twice the mean. The check fails only when the worst is
+// above 4x the mean and more than 50 us above it: a block that does much more work than the
+// others is caught, a shared machine's noise and the single costs of small blocks (cold caches
+// after a chunk load: about 45 us at 16 frames) are not.
+const double kWorstOverMeanLimit = 4.0;
+const double kWorstAboveMeanMicros = 50.0;
 
 Result hammer(int frames) {
     const double rate = 48000;
@@ -911,7 +917,7 @@ Result hammer(int frames) {
     const std::vector<uint8_t> program = inst.host.getChunk(true);
     const std::vector<uint8_t> bank = inst.host.getChunk(false);
     const bool loadBank = sounding[0] == 0; // a bank load makes the first program current
-    inst.host.setTransport(rate, 480.0);    // a pattern start (and queued switch) every 0.5 s
+    inst.host.setTransport(rate, 240.0);    // a pattern start (and queued switch) every 1 s
 
     std::vector<HammerRun> runs;
     for (int k = 0; k < kHammerRuns; ++k)
@@ -955,6 +961,8 @@ Result hammer(int frames) {
         frames, lost, kHammerRuns * blocks, silentRuns, longest, saves, changes, sets, mean,
         leastAround[worst], leastAround[worst] / mean, worst, rawWorst, least[0]);
     if (watched.total() > 0) return fail(figures + "; audio thread: " + countsText(watched));
+    if (leastAround[worst] > std::max(kWorstOverMeanLimit * mean, mean + kWorstAboveMeanMicros))
+        return fail(figures + "; too long");
     return lost == 0 ? pass(figures) : fail(figures);
 }
 
@@ -1187,7 +1195,7 @@ const Check kChecks[] = {
     {"chunk-garbage", "random and damaged chunks: refused unchanged or played", checkChunkGarbage},
     {"state-round-trip", "saved state restores byte for byte", checkStateRoundTrips},
     {"realtime", "audio-thread calls: no heap, lock, sleep or file calls", checkRealtime},
-    {"thread-hammer", "16 to 64-frame blocks while other threads work: none lost",
+    {"thread-hammer", "16 to 64-frame blocks while other threads work: none lost, none long",
      checkThreadHammer},
     {"churn", "many instances created and destroyed", checkChurn},
     {"opcode-fuzz", "random dispatcher calls", checkOpcodeFuzz},
