@@ -222,6 +222,9 @@ void zusp_compressor::processStereo(const float* left, const float* right, float
     const int kChunk = 64;
     const float gIn = mInputGainLinear;
     const float slope = 1.0f / mRatio - 1.0f;
+    // Members read once: the stores into the outputs and flags below could alias them.
+    const float quiet = mQuietEnvelope, threshold = mDetectorThreshold;
+    const float gOut = mOutputGainLinear;
     for (int start = 0; start < n; start += kChunk) {
         const int m = n - start < kChunk ? n - start : kChunk;
         const float* l = left + start;
@@ -244,7 +247,7 @@ void zusp_compressor::processStereo(const float* left, const float* right, float
             envelope = _mm_or_ps(_mm_and_ps(rising, followed), _mm_andnot_ps(rising, envelope));
             const float e = _mm_cvtss_f32(envelope);
             level[i] = e;
-            loud[i] = !(e >= 1e-5f && e < mQuietEnvelope);
+            loud[i] = !(e >= 1e-5f && e < quiet);
         }
         mEnvelope = _mm_cvtss_f32(envelope);
         float multiplier[kChunk], reduction[kChunk];
@@ -252,21 +255,21 @@ void zusp_compressor::processStereo(const float* left, const float* right, float
             // Two loud samples in a row (the usual case above the threshold) go together.
             if (i + 1 < m && loud[i] && loud[i + 1] && level[i] >= 1e-5f && level[i + 1] >= 1e-5f &&
                 level[i] <= 3.4e38f && level[i + 1] <= 3.4e38f &&
-                gainsOfTwo(level + i, mDetectorThreshold, slope, reduction + i, multiplier + i)) {
+                gainsOfTwo(level + i, threshold, slope, reduction + i, multiplier + i)) {
                 ++i;
                 continue;
             }
             float g = 0.0f;
             if (loud[i]) {
                 const float dB = levelInDecibels(level[i]);
-                if (!(mDetectorThreshold > dB)) g = slope * (dB - mDetectorThreshold);
+                if (!(threshold > dB)) g = slope * (dB - threshold);
             }
             reduction[i] = g;
             multiplier[i] = g == 0.0f ? 1.0f : zusp_math::exp10f(g * 0.05f);
         }
         for (int i = 0; i < m; ++i) {
-            const float yl = l[i] * gIn * multiplier[i] * mOutputGainLinear;
-            const float yr = r[i] * gIn * multiplier[i] * mOutputGainLinear;
+            const float yl = l[i] * gIn * multiplier[i] * gOut;
+            const float yr = r[i] * gIn * multiplier[i] * gOut;
             if (outLeft) outLeft[start + i] = yl * gain;
             if (outRight) outRight[start + i] = yr * gain;
         }
