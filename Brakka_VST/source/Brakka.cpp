@@ -40,12 +40,12 @@ BrakkaProgram::BrakkaProgram() {
 
 Brakka::Brakka(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParameters) {
-    for (auto& m : parameterMirror)
+    for (auto& m : handOver.mirror)
         m.store(0, std::memory_order_relaxed);
-    for (auto& o : overflowTags)
+    for (auto& o : handOver.overflowTags)
         o.store(false, std::memory_order_relaxed);
-    std::memset(&midiOutList, 0, sizeof(midiOutList));
-    std::memset(&midiOutEvent, 0, sizeof(midiOutEvent));
+    std::memset(&audioOnly.midiOutList, 0, sizeof(audioOnly.midiOutList));
+    std::memset(&audioOnly.midiOutEvent, 0, sizeof(audioOnly.midiOutEvent));
     // The sequencer's random numbers come from a generator that takes no lock.
     brakkaInstallRandomSource();
 
@@ -210,7 +210,7 @@ float Brakka::mirrorValueOf(uint64_t packed) {
 }
 
 uint32_t Brakka::storeHostValue(int tag, float value) {
-    std::atomic<uint64_t>& m = parameterMirror[tag];
+    std::atomic<uint64_t>& m = handOver.mirror[tag];
     uint64_t old = m.load(std::memory_order_relaxed);
     uint32_t serial;
     do {
@@ -220,7 +220,7 @@ uint32_t Brakka::storeHostValue(int tag, float value) {
 }
 
 void Brakka::storeEngineValue(int tag, float value) {
-    std::atomic<uint64_t>& m = parameterMirror[tag];
+    std::atomic<uint64_t>& m = handOver.mirror[tag];
     uint64_t old = m.load(std::memory_order_relaxed);
     while (!m.compare_exchange_weak(old, packMirror(mirrorSerialOf(old), value),
                                     std::memory_order_acq_rel)) {
@@ -228,7 +228,7 @@ void Brakka::storeEngineValue(int tag, float value) {
 }
 
 void Brakka::restoreQueuedValue(int tag, uint32_t serial, float value) {
-    std::atomic<uint64_t>& m = parameterMirror[tag];
+    std::atomic<uint64_t>& m = handOver.mirror[tag];
     uint64_t old = m.load(std::memory_order_relaxed);
     while (mirrorSerialOf(old) == serial &&
            !m.compare_exchange_weak(old, packMirror(serial, value), std::memory_order_acq_rel)) {
@@ -298,12 +298,12 @@ void Brakka::drainTasks() {
     // long as the block's budget lasts (one task at least).
     bool first = true;
     BrakkaEngineTask* task;
-    while (engineTasks.front(task)) {
+    while (handOver.tasks.front(task)) {
         if ((!first && pastDeadline()) ||
-            pendingParameters.popped() - task->parametersBefore > ((size_t)-1 >> 1))
+            handOver.parameters.popped() - task->parametersBefore > ((size_t)-1 >> 1))
             return;
         first = false;
-        engineTasks.pop(task);
+        handOver.tasks.pop(task);
         task->run(task->context);
         task->done.store(true, std::memory_order_release);
     }
@@ -359,16 +359,16 @@ void Brakka::drainPendingParameters() {
     BrakkaParameterChange change;
     // On the audio thread as many as the block's budget allows (one at least).
     bool first = true;
-    while ((first || !pastDeadline()) && pendingParameters.pop(change)) {
+    while ((first || !pastDeadline()) && handOver.parameters.pop(change)) {
         first = false;
         applyParameter(change.tag, change.value);
         restoreQueuedValue(change.tag, change.serial, change.value);
     }
-    if (overflowPending.exchange(false, std::memory_order_acq_rel)) {
+    if (handOver.overflowPending.exchange(false, std::memory_order_acq_rel)) {
         for (int t = 0; t < kNumParameters; ++t)
-            if (overflowTags[t].exchange(false, std::memory_order_acq_rel))
+            if (handOver.overflowTags[t].exchange(false, std::memory_order_acq_rel))
                 applyParameter(t,
-                               mirrorValueOf(parameterMirror[t].load(std::memory_order_acquire)));
+                               mirrorValueOf(handOver.mirror[t].load(std::memory_order_acquire)));
     }
 }
 
@@ -394,15 +394,15 @@ void Brakka::setParameter(VstInt32 tag, float value) {
         return;
     }
     // Blocks are being rendered: the audio thread applies it at the start of its next block.
-    if (!pendingParameters.push({tag, value, serial})) {
-        overflowTags[tag].store(true, std::memory_order_release);
-        overflowPending.store(true, std::memory_order_release);
+    if (!handOver.parameters.push({tag, value, serial})) {
+        handOver.overflowTags[tag].store(true, std::memory_order_release);
+        handOver.overflowPending.store(true, std::memory_order_release);
     }
 }
 
 float Brakka::getParameter(VstInt32 tag) {
     if (!isValidTag(tag)) return 0.0f;
-    return mirrorValueOf(parameterMirror[tag].load(std::memory_order_acquire));
+    return mirrorValueOf(handOver.mirror[tag].load(std::memory_order_acquire));
 }
 
 void Brakka::automateParameter(int tag, float value) {
@@ -413,8 +413,8 @@ void Brakka::automateParameter(int tag, float value) {
 
 void Brakka::tellHost(int tag, float value) {
     if (inAudioBlock) {
-        if (automationOutboxCount < kAutomationOutboxSize)
-            automationOutbox[automationOutboxCount++] = {tag, value};
+        if (audioOnly.automationOutboxCount < AudioThreadOnly::kAutomationOutboxSize)
+            audioOnly.automationOutbox[audioOnly.automationOutboxCount++] = {tag, value};
     } else if (lockDepth > 0) {
         hostOutbox.push_back({tag, value}); // sent when the lock is released
     } else if (audioMaster) {
@@ -428,11 +428,11 @@ void Brakka::flushAutomationOutbox() {
     // is being sent: those entries go out in this same loop.
     if (flushingOutbox) return;
     flushingOutbox = true;
-    for (int i = 0; i < automationOutboxCount; ++i)
+    for (int i = 0; i < audioOnly.automationOutboxCount; ++i)
         if (audioMaster)
-            audioMaster(&cEffect, audioMasterAutomate, automationOutbox[i].tag, 0, nullptr,
-                        automationOutbox[i].value);
-    automationOutboxCount = 0;
+            audioMaster(&cEffect, audioMasterAutomate, audioOnly.automationOutbox[i].tag, 0,
+                        nullptr, audioOnly.automationOutbox[i].value);
+    audioOnly.automationOutboxCount = 0;
     flushingOutbox = false;
 }
 

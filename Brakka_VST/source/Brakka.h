@@ -3,53 +3,14 @@
 // pattern clipboard and the MIDI-learn state, renders audio, handles MIDI in and out and
 // dispatches parameter changes.
 //
-// Threads. The host calls processEvents and processReplacing on its audio thread and everything
-// else (dispatcher, setParameter, the editor) on other threads, at the same time. Who owns what:
-//  - The engine state (voices, mixer, clock, parameter table, programs) belongs to whoever holds
-//    the recursive engine lock. The audio thread only ever try_locks it, once per block; a
-//    block whose try fails is rendered as silence and counted (getMissedBlockCount).
-//    processEvents takes no lock: it only stores the events for the block that follows.
-//  - While blocks are being processed (a processReplacing began within the last 50 ms, or
-//    three block lengths if longer, and no suspend came since), the other threads leave the
-//    lock to the audio thread and hand their changes over, lock-free:
-//      * setParameter stores the value in an atomic mirror (read back by getParameter) and
-//        queues it (BrakkaParameterQueue); the audio thread applies the queue before it
-//        renders. Should the queue be full, the mirror's latest value is applied instead;
-//      * program changes, chunk loads, pattern edits, copy, paste and import run as tasks
-//        (runOnEngine): prepared aside by the calling thread (chunks are read into fresh
-//        programs there), run by the audio thread at the start of its next block, and waited
-//        for by the caller, which then frees what was replaced;
-//      * each block, the audio thread gives that work at most a small budget (1 % of the
-//        block's length, 2 us at least; see pastDeadline) so that no block costs much more
-//        than another: queued parameters and tasks wait for the next block once it is spent,
-//        and a program's 263 values (some hundred microseconds of voice settings) are applied
-//        over as many blocks as it takes (continueProgramLoad), completed at the latest when
-//        the sequencer next plays; a task waits for the parameters queued before it. Callers
-//        of program changes and chunk loads wait until the load is complete. Hosts that
-//        render offline get everything at once;
-//      * saves (getChunk) and queries (rows, step, pattern, program names) take no lock the
-//        audio thread uses and cost it nothing: they copy what they read while no thread
-//        holds the engine lock (stateWrites, odd during every hold, tells them) and stored
-//        programs other than the current one while no program change is under way
-//        (programSwitches); a copy that raced with either is made again. programsMutex
-//        (shared by readers, exclusive for the threads that replace program records, never
-//        taken by the audio thread) keeps the records alive meanwhile.
-//  - On the audio thread itself (hosts that load chunks or change programs there) nothing
-//    waits or allocates either: a chunk is copied into a staging slot and loaded by the
-//    engine's worker thread; a program change applies at once or at the next block's start
-//    (see "calls on the audio thread" in BrakkaPresets.cpp).
-//  - While idle, every call takes the lock itself, so its change is in place when it
-//    returns. A task whose block does not come (a host that holds its audio thread back
-//    during the call) is run by the caller under the lock after four block lengths and 5 ms.
-//  - Queries a host's interface makes all the time stay off the lock: parameter values
-//    (mirror), names, labels and display strings (formatted from the mirror by a table of the
-//    engine's own), the value conversions of the private opcodes, the current program index.
-//  - Parameters the engine changes itself (pattern values at a pattern switch, Stop resetting
-//    Play, solo switch-offs) are reported to the host only after the lock has been released
-//    (on the audio thread after the block), so the host's automation handling never runs
-//    inside the lock.
-//  - The engine's own thread writes the MIDI assignments file: a learn on the audio thread
-//    only raises a flag; the saver copies the bindings optimistically and writes them.
+// Threads. The host calls processEvents and processReplacing on its audio thread and the rest
+// on other threads, at the same time. The engine state belongs to the holder of engineLock: the
+// audio thread only tries it, once per block, and never waits. While blocks are processed
+// (isProcessing), other threads hand their changes over lock-free (HandOver: values and tasks
+// the audio thread applies within a small work budget per block, see runOnEngine) and read
+// without the lock (readOptimistically); the audio thread's own calls that must not wait pass
+// to the worker (FromAudioThread). AudioThreadOnly is the audio thread's alone. While idle,
+// every call takes the lock itself.
 #pragma once
 
 #include "BrakkaEditorInterface.h"
@@ -251,8 +212,8 @@ private:
         BrakkaEngineTask task;
         task.run = [](void* context) { (*static_cast<Work*>(context))(); };
         task.context = &work;
-        task.parametersBefore = pendingParameters.pushed();
-        if (!engineTasks.push(&task)) {
+        task.parametersBefore = handOver.parameters.pushed();
+        if (!handOver.tasks.push(&task)) {
             EngineLock lock(*this);
             work();
             return;
@@ -466,11 +427,38 @@ private:
     bool flushingOutbox = false;
     // True while setProgram applies a program's stored values.
     bool loadingProgram = false;
-    std::atomic<uint64_t> parameterMirror[kNumParameters];
-    std::atomic<bool> overflowTags[kNumParameters];
-    std::atomic<bool> overflowPending{false};
-    BrakkaParameterQueue pendingParameters;
-    BrakkaTaskQueue engineTasks;
+    struct AutomationEntry {
+        int tag;
+        float value;
+    };
+    // From any thread to the engine lock's holder, lock-free (see setParameter, runOnEngine).
+    struct HandOver {
+        BrakkaParameterQueue parameters; // host values, applied at the next block's start
+        BrakkaTaskQueue tasks;           // work of runOnEngine
+        // Every tag's latest value (see packMirror), and the values a full queue left there.
+        std::atomic<uint64_t> mirror[kNumParameters];
+        std::atomic<bool> overflowTags[kNumParameters];
+        std::atomic<bool> overflowPending{false};
+    };
+    HandOver handOver;
+    // Touched by the audio thread only: the events of processEvents (kept for the
+    // processReplacing that follows), the host's time for the block, the MIDI output prepared
+    // in advance (a one-slot event list and its event) and the engine's own automations, sent
+    // to the host after the block.
+    struct AudioThreadOnly {
+        static constexpr int kMaxIncomingEvents = 1024;
+        IncomingEvent incomingEvents[kMaxIncomingEvents];
+        int incomingEventCount = 0;
+        bool hostTimeValid = false;
+        double hostBeatUnit = 4.0;
+        double hostBlockTempo = 0.0;
+        VstEvents midiOutList;
+        VstMidiEvent midiOutEvent;
+        static constexpr int kAutomationOutboxSize = 512;
+        AutomationEntry automationOutbox[kAutomationOutboxSize];
+        int automationOutboxCount = 0;
+    };
+    AudioThreadOnly audioOnly;
     // Never taken by the audio thread: shared by savers and queries, which read program
     // records without the engine lock, exclusive for the operations that replace records
     // (chunk loads, import), so that a record is never freed under a reader.
@@ -507,15 +495,18 @@ private:
         std::atomic<bool> busy{false}; // set by the audio thread, cleared by the worker
     };
     static const size_t kStagingBytes;
-    StagingSlot staging[kStagingSlots];
-    DeferredOp deferredOps[kDeferredOps];
-    std::atomic<unsigned> deferredHead{0}; // written by the audio thread
-    std::atomic<unsigned> deferredTail{0}; // written by the worker
-    // Operations queued and not yet finished by the worker.
-    std::atomic<int> deferredPending{0};
-    // A program change on the audio thread that found the lock taken: applied at the next
-    // block's start (-1 for none).
-    std::atomic<int> programAtNextBlock{-1};
+    // Filled by the audio thread, emptied by the worker.
+    struct FromAudioThread {
+        StagingSlot staging[kStagingSlots];
+        DeferredOp ops[kDeferredOps];
+        std::atomic<unsigned> head{0}; // written by the audio thread
+        std::atomic<unsigned> tail{0}; // written by the worker
+        std::atomic<int> pending{0};   // queued and not yet finished by the worker
+        // A program change that found the lock taken: applied at the next block's start (-1
+        // for none).
+        std::atomic<int> programAtNextBlock{-1};
+    };
+    FromAudioThread fromAudioThread;
     bool deferFromAudioThread(const DeferredOp& op);
     bool stageChunk(const char* bytes, size_t length, bool isPreset);
     void runDeferredOps();
@@ -534,30 +525,8 @@ private:
     std::atomic<uint32_t> loadsBegun{0};
     std::atomic<uint32_t> loadsDone{0};
     int64_t workDeadline = 0; // steady clock, nanoseconds; 0 for no limit
-    struct AutomationEntry {
-        int tag;
-        float value;
-    };
-    static constexpr int kAutomationOutboxSize = 512;
-    AutomationEntry automationOutbox[kAutomationOutboxSize];
     // The same for the other threads' lock holds (only touched under the lock).
     std::vector<AutomationEntry> hostOutbox;
-    int automationOutboxCount = 0;
-
-    // Events of processEvents, kept for the processReplacing that follows (audio thread only).
-    static constexpr int kMaxIncomingEvents = 1024;
-    IncomingEvent incomingEvents[kMaxIncomingEvents];
-    int incomingEventCount = 0;
-    // Host sync: the host's position and tempo for the block, read once when it begins.
-    bool hostTimeValid = false;
-    bool hostPlaying = false;
-    double hostBlockPosition = 0.0;
-    double hostBeatUnit = 4.0;
-    double hostBlockTempo = 0.0;
-
-    // MIDI output storage prepared in advance: a one-slot event list and its event.
-    VstEvents midiOutList;
-    VstMidiEvent midiOutEvent;
 
     // Every parameter's default normalized value, for values a chunk holds as NaN.
     float defaultValues[kNumParameters];

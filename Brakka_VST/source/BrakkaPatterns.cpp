@@ -255,7 +255,7 @@ void Brakka::setProgram(VstInt32 index) {
         // or, should another thread hold the lock, at the next block's start.
         if (deferFromAudioThread({DeferredOp::kProgram, (int)index, 0.0f})) return;
         if (!tryEnter(true)) {
-            programAtNextBlock.store((int)index, std::memory_order_release);
+            fromAudioThread.programAtNextBlock.store((int)index, std::memory_order_release);
             return;
         }
         const bool outermost = lockDepth == 1;
@@ -270,7 +270,7 @@ void Brakka::setProgram(VstInt32 index) {
 }
 
 void Brakka::applyProgramAtBlockStart() {
-    const int index = programAtNextBlock.exchange(-1, std::memory_order_acq_rel);
+    const int index = fromAudioThread.programAtNextBlock.exchange(-1, std::memory_order_acq_rel);
     if (index >= 0) loadProgram(index);
 }
 

@@ -282,7 +282,7 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
 const size_t Brakka::kStagingBytes = (size_t)32 << 20;
 
 void Brakka::reserveStaging() {
-    for (StagingSlot& slot : staging) {
+    for (StagingSlot& slot : fromAudioThread.staging) {
         void* p = mmap(nullptr, kStagingBytes, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         slot.bytes = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
@@ -290,7 +290,7 @@ void Brakka::reserveStaging() {
 }
 
 void Brakka::releaseStaging() {
-    for (StagingSlot& slot : staging) {
+    for (StagingSlot& slot : fromAudioThread.staging) {
         if (slot.bytes) munmap(slot.bytes, kStagingBytes);
         slot.bytes = nullptr;
     }
@@ -299,7 +299,7 @@ void Brakka::releaseStaging() {
 bool Brakka::stageChunk(const char* bytes, size_t length, bool isPreset) {
     if (length > kStagingBytes || !midiMapSaver.joinable()) return false;
     for (int s = 0; s < kStagingSlots; ++s) {
-        StagingSlot& slot = staging[s];
+        StagingSlot& slot = fromAudioThread.staging[s];
         if (!slot.bytes || slot.busy.load(std::memory_order_acquire)) continue;
         std::memcpy(slot.bytes, bytes, length);
         slot.length = length;
@@ -314,24 +314,26 @@ bool Brakka::stageChunk(const char* bytes, size_t length, bool isPreset) {
 
 bool Brakka::deferFromAudioThread(const DeferredOp& op) {
     // Only chunk loads start a queue; other calls join one that waits.
-    if (op.kind != DeferredOp::kChunk && deferredPending.load(std::memory_order_acquire) == 0)
+    if (op.kind != DeferredOp::kChunk &&
+        fromAudioThread.pending.load(std::memory_order_acquire) == 0)
         return false;
-    const unsigned head = deferredHead.load(std::memory_order_relaxed);
-    if (head - deferredTail.load(std::memory_order_acquire) >= (unsigned)kDeferredOps) return false;
-    deferredOps[head % kDeferredOps] = op;
-    deferredPending.fetch_add(1, std::memory_order_acq_rel);
-    deferredHead.store(head + 1, std::memory_order_release);
+    const unsigned head = fromAudioThread.head.load(std::memory_order_relaxed);
+    if (head - fromAudioThread.tail.load(std::memory_order_acquire) >= (unsigned)kDeferredOps)
+        return false;
+    fromAudioThread.ops[head % kDeferredOps] = op;
+    fromAudioThread.pending.fetch_add(1, std::memory_order_acq_rel);
+    fromAudioThread.head.store(head + 1, std::memory_order_release);
     sem_post(&workerWake);
     return true;
 }
 
 void Brakka::runDeferredOps() {
     for (;;) {
-        const unsigned tail = deferredTail.load(std::memory_order_relaxed);
-        if (tail == deferredHead.load(std::memory_order_acquire)) return;
-        const DeferredOp op = deferredOps[tail % kDeferredOps];
+        const unsigned tail = fromAudioThread.tail.load(std::memory_order_relaxed);
+        if (tail == fromAudioThread.head.load(std::memory_order_acquire)) return;
+        const DeferredOp op = fromAudioThread.ops[tail % kDeferredOps];
         if (op.kind == DeferredOp::kChunk) {
-            StagingSlot& slot = staging[op.index];
+            StagingSlot& slot = fromAudioThread.staging[op.index];
             setChunk(slot.bytes, (VstInt32)slot.length, slot.isPreset);
             madvise(slot.bytes, kStagingBytes, MADV_FREE);
             slot.busy.store(false, std::memory_order_release);
@@ -340,13 +342,13 @@ void Brakka::runDeferredOps() {
         } else {
             setParameter(op.index, op.value);
         }
-        deferredTail.store(tail + 1, std::memory_order_release);
-        deferredPending.fetch_sub(1, std::memory_order_acq_rel);
+        fromAudioThread.tail.store(tail + 1, std::memory_order_release);
+        fromAudioThread.pending.fetch_sub(1, std::memory_order_acq_rel);
     }
 }
 
 void Brakka::waitForDeferredOps() {
-    while (deferredPending.load(std::memory_order_acquire) > 0 && midiMapSaver.joinable() &&
+    while (fromAudioThread.pending.load(std::memory_order_acquire) > 0 && midiMapSaver.joinable() &&
            std::this_thread::get_id() != midiMapSaver.get_id())
         std::this_thread::sleep_for(std::chrono::microseconds(100));
 }

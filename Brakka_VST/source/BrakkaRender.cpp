@@ -100,19 +100,19 @@ void Brakka::processReplacing(float** /*inputs*/, float** outputs, VstInt32 fram
 void Brakka::sortIncomingEvents(int frames) {
     // Offsets outside the block are clamped into it; a stable insertion sort keeps the host's
     // order among events of one sample (lists are almost always sorted already).
-    for (int n = 0; n < incomingEventCount; ++n) {
-        IncomingEvent e = incomingEvents[n];
+    for (int n = 0; n < audioOnly.incomingEventCount; ++n) {
+        IncomingEvent e = audioOnly.incomingEvents[n];
         e.delta = e.delta < 0 ? 0 : (e.delta >= frames ? frames - 1 : e.delta);
         int k = n;
-        for (; k > 0 && incomingEvents[k - 1].delta > e.delta; --k)
-            incomingEvents[k] = incomingEvents[k - 1];
-        incomingEvents[k] = e;
+        for (; k > 0 && audioOnly.incomingEvents[k - 1].delta > e.delta; --k)
+            audioOnly.incomingEvents[k] = audioOnly.incomingEvents[k - 1];
+        audioOnly.incomingEvents[k] = e;
     }
 }
 
 void Brakka::renderBlock(float** outputs, int frames) {
     const int sync = (int)natural(kSyncTag);
-    hostTimeValid = false;
+    audioOnly.hostTimeValid = false;
     if (sync == kSyncHost) {
         VstTimeInfo* info = getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
         const int need = kVstPpqPosValid | kVstTempoValid;
@@ -120,11 +120,11 @@ void Brakka::renderBlock(float** outputs, int frames) {
         if (info && (info->flags & need) == need && std::isfinite(info->ppqPos) &&
             std::isfinite(info->tempo) && info->tempo > 0.0) {
             playing = (info->flags & kVstTransportPlaying) != 0;
-            hostTimeValid = true;
-            hostBeatUnit = 4.0;
+            audioOnly.hostTimeValid = true;
+            audioOnly.hostBeatUnit = 4.0;
             if ((info->flags & kVstTimeSigValid) && info->timeSigDenominator > 0)
-                hostBeatUnit = (double)info->timeSigDenominator;
-            hostBlockTempo = info->tempo;
+                audioOnly.hostBeatUnit = (double)info->timeSigDenominator;
+            audioOnly.hostBlockTempo = info->tempo;
             hostTempo.store(info->tempo, std::memory_order_relaxed);
             double p = info->ppqPos;
             // Hosts round ppqPos, so a block may start a little behind or ahead of where the
@@ -148,13 +148,14 @@ void Brakka::renderBlock(float** outputs, int frames) {
     sortIncomingEvents(frames);
     int next = 0;
     for (int from = 0; from < frames;) {
-        while (next < incomingEventCount && incomingEvents[next].delta <= from)
-            applyIncomingEvent(incomingEvents[next++], from);
-        const int to = next < incomingEventCount ? incomingEvents[next].delta : frames;
+        while (next < audioOnly.incomingEventCount && audioOnly.incomingEvents[next].delta <= from)
+            applyIncomingEvent(audioOnly.incomingEvents[next++], from);
+        const int to =
+            next < audioOnly.incomingEventCount ? audioOnly.incomingEvents[next].delta : frames;
         renderSegment(outputs, from, to, beginSegment());
         from = to;
     }
-    incomingEventCount = 0;
+    audioOnly.incomingEventCount = 0;
     if (sync == kSyncHost) hostExpectedPosition = songPosition;
 }
 
@@ -167,10 +168,11 @@ Brakka::SegmentClock Brakka::beginSegment() {
     c.noteLength = (int)(rate * 0.0625);
     const int sync = (int)natural(kSyncTag);
     if (sync == kSyncHost) {
-        if (hostTimeValid) {
+        if (audioOnly.hostTimeValid) {
             // The host's position and tempo count quarter notes in every time signature.
-            c.increment = hostBlockTempo / (60.0 * rate);
-            c.noteLength = (int)(rate / ((32.0 / hostBeatUnit) * hostBlockTempo * (1.0 / 60.0)));
+            c.increment = audioOnly.hostBlockTempo / (60.0 * rate);
+            c.noteLength = (int)(rate / ((32.0 / audioOnly.hostBeatUnit) *
+                                         audioOnly.hostBlockTempo * (1.0 / 60.0)));
         }
     } else if (sync == kSyncInternal) {
         const double tempo = natural(kTempoTag);
@@ -386,11 +388,12 @@ VstInt32 Brakka::processEvents(VstEvents* events) {
         const unsigned char data2 = (unsigned char)midi->midiData[2] & 127;
         const bool control = status == 0xB0 && data1 != 123 && data1 != 126;
         if (!control && (status != 0x90 || data2 == 0)) continue;
-        if (incomingEventCount == kMaxIncomingEvents) {
+        if (audioOnly.incomingEventCount == AudioThreadOnly::kMaxIncomingEvents) {
             droppedEvents.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        incomingEvents[incomingEventCount++] = {midi->deltaFrames, status, data1, data2};
+        audioOnly.incomingEvents[audioOnly.incomingEventCount++] = {midi->deltaFrames, status,
+                                                                    data1, data2};
     }
     return 1;
 }
@@ -442,23 +445,23 @@ void Brakka::sendMIDINote(int voice, float velocity, int deltaFrames, int noteLe
     int velocityByte = velocity > 0.0f ? (int)(velocity * 127.0) : 0;
     velocityByte = velocityByte < 1 ? 1 : (velocityByte > 127 ? 127 : velocityByte);
 
-    std::memset(&midiOutEvent, 0, sizeof(midiOutEvent));
-    midiOutEvent.type = kVstMidiType;
-    midiOutEvent.byteSize = sizeof(VstMidiEvent);
-    midiOutEvent.deltaFrames = deltaFrames;
-    midiOutEvent.flags = kVstMidiEventIsRealtime;
-    midiOutEvent.noteLength = noteLength;
-    midiOutEvent.noteOffset = 0;
-    midiOutEvent.midiData[0] = (char)0x90;
-    midiOutEvent.midiData[1] = (char)kMIDInote[voice];
-    midiOutEvent.midiData[2] = (char)velocityByte;
-    midiOutList.numEvents = 1;
-    midiOutList.reserved = 0;
-    midiOutList.events[0] = reinterpret_cast<VstEvent*>(&midiOutEvent);
-    sendVstEventsToHost(&midiOutList);
+    std::memset(&audioOnly.midiOutEvent, 0, sizeof(audioOnly.midiOutEvent));
+    audioOnly.midiOutEvent.type = kVstMidiType;
+    audioOnly.midiOutEvent.byteSize = sizeof(VstMidiEvent);
+    audioOnly.midiOutEvent.deltaFrames = deltaFrames;
+    audioOnly.midiOutEvent.flags = kVstMidiEventIsRealtime;
+    audioOnly.midiOutEvent.noteLength = noteLength;
+    audioOnly.midiOutEvent.noteOffset = 0;
+    audioOnly.midiOutEvent.midiData[0] = (char)0x90;
+    audioOnly.midiOutEvent.midiData[1] = (char)kMIDInote[voice];
+    audioOnly.midiOutEvent.midiData[2] = (char)velocityByte;
+    audioOnly.midiOutList.numEvents = 1;
+    audioOnly.midiOutList.reserved = 0;
+    audioOnly.midiOutList.events[0] = reinterpret_cast<VstEvent*>(&audioOnly.midiOutEvent);
+    sendVstEventsToHost(&audioOnly.midiOutList);
 
-    midiOutEvent.deltaFrames = deltaFrames + noteLength;
-    midiOutEvent.midiData[0] = (char)0x80;
-    midiOutEvent.midiData[2] = 64;
-    sendVstEventsToHost(&midiOutList);
+    audioOnly.midiOutEvent.deltaFrames = deltaFrames + noteLength;
+    audioOnly.midiOutEvent.midiData[0] = (char)0x80;
+    audioOnly.midiOutEvent.midiData[2] = 64;
+    sendVstEventsToHost(&audioOnly.midiOutList);
 }
