@@ -88,7 +88,7 @@ TEST(Module, PlaysFromMIDIAndItsSequencerAtItsOwnRate) {
         ASSERT_NE(h->loadLibrary(BRAKKA_MODULE_PATH), nullptr) << h->loadError();
         h->processLevel = 4; // offline: renders faster than real time, loads take effect at once
         h->openAndResume(48000.0f, 512);
-        h->setParameter(142, 0.21f);
+        h->setParameter(kOutputTag, 0.21f);
         h->sendMidi(0x90, 36, 127);
         h->process(4096);
         EXPECT_TRUE(h->midiOut().empty()); // a direct note is not sent on
@@ -99,8 +99,11 @@ TEST(Module, PlaysFromMIDIAndItsSequencerAtItsOwnRate) {
     // Internal clock with a random-fill row and random beats on blank programs: only kicks come
     // out as MIDI, never with velocity 0.
     ASSERT_EQ(a.setChunk(brakka_test::blankBankChunk(), false), 1);
-    for (auto [tag, value] :
-         {std::pair{113, 0.5f}, {238, 1.0f}, {178, 1.0f}, {190, 1.0f}, {109, 1.0f}})
+    for (auto [tag, value] : {std::pair{kSyncTag, 0.5f},
+                              {kRandomFillTag, 1.0f},
+                              {kSelectedBeatsTag, 1.0f},
+                              {kRandomBeatsTag, 1.0f},
+                              {kPlayTag, 1.0f}})
         a.setParameter(tag, value);
     a.clearRecords();
     for (int i = 0; i < 200; ++i)
