@@ -20,10 +20,10 @@ float clampUnit(float x, float fallback) {
 }
 
 bool validVoice(int voice) {
-    return voice >= 0 && voice < BrakkaSequencer::kVoiceCount;
+    return voice >= 0 && voice < kNumVoices;
 }
 bool validStep(int step) {
-    return step >= 0 && step < BrakkaSequencer::kRowLength;
+    return step >= 0 && step < kNumSteps;
 }
 
 uint32_t readU32(const char* p) {
@@ -57,7 +57,7 @@ size_t validateBlock(const char* data, size_t length, const AcceptedTags& accept
     size_t pos = BrakkaSequencer::kFixedBlockBytes;
     if (length < pos) return 0;
 
-    for (int v = 0; v < BrakkaSequencer::kVoiceCount; ++v) {
+    for (int v = 0; v < kNumVoices; ++v) {
         if (length - pos < 4) return 0;
         uint32_t n = readU32(data + pos);
         pos += 4;
@@ -95,14 +95,14 @@ BrakkaSequencer::BrakkaSequencer() {
     std::memset(modRowPresent, 0, sizeof modRowPresent);
     // The pattern-scope parameters' defaults, so that a fresh pattern plays at once:
     // Selected Beats 100 %, Random Beats 0 %, Random Size 6 ticks, Random Velocity 1 of 127.
-    for (int v = 0; v < kVoiceCount; ++v) {
+    for (int v = 0; v < kNumVoices; ++v) {
         selectedBeats[v] = (int)(1.0 * 2147483647.0);
         randomBeats[v] = 0;
         randomSize[v] = 6;
         randomVelocity[v] = 1.0f / kMaxRandomVelocity;
     }
     currentStep = 0;
-    sequenceLength = kRowLength;
+    sequenceLength = kNumSteps;
     stepTicks = 3;
     tickGranularity = 48; // what tick 0 gives
     currentTick = 0;
@@ -161,7 +161,7 @@ void BrakkaSequencer::goToStep(int step) {
 
 void BrakkaSequencer::setSequenceLength(int length) {
     if (length < 1) length = 1;
-    if (length > kRowLength) length = kRowLength;
+    if (length > kNumSteps) length = kNumSteps;
     if (currentStep >= length) currentStep = 0;
     sequenceLength = length;
 }
@@ -229,12 +229,12 @@ float BrakkaSequencer::getRandomVelocity(int voice) const {
 // --- rows --------------------------------------------------------------------------------------
 
 void BrakkaSequencer::clearNotes(int voice) {
-    if (validVoice(voice)) std::memset(noteRows[voice], 0, kRowLength);
+    if (validVoice(voice)) std::memset(noteRows[voice], 0, kNumSteps);
 }
 
 void BrakkaSequencer::randomizeNotes(int voice) {
     if (!validVoice(voice)) return;
-    for (int i = 0; i < kRowLength; ++i)
+    for (int i = 0; i < kNumSteps; ++i)
         noteRows[voice][i] = (unsigned char)(nextRandom() & 1);
 }
 
@@ -288,11 +288,11 @@ void BrakkaSequencer::setNote(int voice, int step, unsigned char value) {
     if (validVoice(voice) && validStep(step)) noteRows[voice][step] = value;
 }
 
-void BrakkaSequencer::getNoteRow(int voice, unsigned char row[kRowLength]) const {
+void BrakkaSequencer::getNoteRow(int voice, unsigned char row[kNumSteps]) const {
     if (validVoice(voice))
-        std::memcpy(row, noteRows[voice], kRowLength);
+        std::memcpy(row, noteRows[voice], kNumSteps);
     else
-        std::memset(row, 0, kRowLength);
+        std::memset(row, 0, kNumSteps);
 }
 
 float BrakkaSequencer::getVelocityValue(int voice, int step) const {
@@ -303,8 +303,8 @@ void BrakkaSequencer::setVelocityValue(int voice, int step, float value) {
     if (validVoice(voice) && validStep(step)) velocityRows[voice][step] = clampUnit(value, 0.0f);
 }
 
-void BrakkaSequencer::getVelocityRow(int voice, float row[kRowLength]) const {
-    for (int i = 0; i < kRowLength; ++i)
+void BrakkaSequencer::getVelocityRow(int voice, float row[kNumSteps]) const {
+    for (int i = 0; i < kNumSteps; ++i)
         row[i] = getVelocityValue(voice, i);
 }
 
@@ -362,15 +362,15 @@ void BrakkaSequencer::setModValue(unsigned tag, int step, float value) {
     modValues[modSlotOfTag(tag)][step] = clampUnit(value, 0.5f);
 }
 
-void BrakkaSequencer::getModRow(unsigned tag, float row[kRowLength]) const {
-    for (int i = 0; i < kRowLength; ++i)
+void BrakkaSequencer::getModRow(unsigned tag, float row[kNumSteps]) const {
+    for (int i = 0; i < kNumSteps; ++i)
         row[i] = getModValue(tag, i);
 }
 
-void BrakkaSequencer::setModRow(unsigned tag, const float row[kRowLength]) {
+void BrakkaSequencer::setModRow(unsigned tag, const float row[kNumSteps]) {
     if (!createModRow(tag)) return;
     float* dst = modValues[modSlotOfTag(tag)];
-    for (int i = 0; i < kRowLength; ++i)
+    for (int i = 0; i < kNumSteps; ++i)
         dst[i] = clampUnit(row[i], 0.5f);
 }
 
@@ -435,17 +435,17 @@ void BrakkaSequencer::getAllData(char* data) const {
     if (!data) return;
     char* p = data;
     for (const auto& row : noteRows) {
-        std::memcpy(p, row, kRowLength);
-        p += kRowLength;
+        std::memcpy(p, row, kNumSteps);
+        p += kNumSteps;
     }
     for (const auto& row : velocityRows) {
         std::memcpy(p, row, sizeof row);
         p += sizeof row;
     }
-    std::memcpy(p, velocityRandomOnLoop, kVoiceCount);
-    p += kVoiceCount;
+    std::memcpy(p, velocityRandomOnLoop, kNumVoices);
+    p += kNumVoices;
 
-    for (int v = 0; v < kVoiceCount; ++v) {
+    for (int v = 0; v < kNumVoices; ++v) {
         writeU32(p, (uint32_t)voiceModTags[v].count());
         p += 4;
         forEachVoiceModTag(v, [&](unsigned tag) {
@@ -485,8 +485,8 @@ bool BrakkaSequencer::setAllData(const char* data, size_t length,
 
     const char* p = data;
     for (auto& row : noteRows) {
-        std::memcpy(row, p, kRowLength);
-        p += kRowLength;
+        std::memcpy(row, p, kNumSteps);
+        p += kNumSteps;
     }
     for (auto& row : velocityRows) {
         std::memcpy(row, p, sizeof row);
@@ -494,10 +494,10 @@ bool BrakkaSequencer::setAllData(const char* data, size_t length,
         for (float& x : row)
             x = clampUnit(x, 0.0f);
     }
-    std::memcpy(velocityRandomOnLoop, p, kVoiceCount);
-    p += kVoiceCount;
+    std::memcpy(velocityRandomOnLoop, p, kNumVoices);
+    p += kNumVoices;
 
-    for (int v = 0; v < kVoiceCount; ++v) {
+    for (int v = 0; v < kNumVoices; ++v) {
         voiceModTags[v].reset();
         uint32_t n = readU32(p);
         p += 4;
@@ -512,8 +512,8 @@ bool BrakkaSequencer::setAllData(const char* data, size_t length,
     p += 4;
     for (uint32_t i = 0; i < m; ++i, p += kModRowBytes) {
         float* row = modValues[modSlotOfTag(readU32(p))];
-        std::memcpy(row, p + 4, sizeof(float) * kRowLength);
-        for (int s = 0; s < kRowLength; ++s)
+        std::memcpy(row, p + 4, sizeof(float) * kNumSteps);
+        for (int s = 0; s < kNumSteps; ++s)
             row[s] = clampUnit(row[s], 0.5f);
     }
     for (uint32_t i = 0; i < m; ++i, p += kModFlagBytes)

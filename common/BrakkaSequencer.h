@@ -30,14 +30,12 @@ inline constexpr int kSequenceLengths[5] = {kNumSteps, kNumSteps, 24, 16, 12};
 
 class BrakkaSequencer {
 public:
-    static constexpr int kVoiceCount = kNumVoices;
-    static constexpr int kRowLength = kNumSteps;
     // Modulatable tags: 0..107 (voice sound parameters) and 130..141 (pans).
     static constexpr int kModSlotCount = kNumSoundTags + kNumVoices;
     // Bytes before the first tag count: note rows, velocity rows, velocityRandomOnLoop.
     static constexpr size_t kFixedBlockBytes =
-        kVoiceCount * kRowLength + kVoiceCount * kRowLength * 4 + kVoiceCount;
-    static constexpr size_t kModRowBytes = 4 + kRowLength * 4;
+        kNumVoices * kNumSteps + kNumVoices * kNumSteps * 4 + kNumVoices;
+    static constexpr size_t kModRowBytes = 4 + kNumSteps * 4;
     static constexpr size_t kModFlagBytes = 5;
 
     BrakkaSequencer();
@@ -86,11 +84,11 @@ public:
     unsigned char getNote(int voice, int step) const;
     void setNote(int voice, int step, unsigned char value);
     // Copies the 32 note bytes of a voice (all 0 for a voice outside 0..11).
-    void getNoteRow(int voice, unsigned char row[kRowLength]) const;
+    void getNoteRow(int voice, unsigned char row[kNumSteps]) const;
     float getVelocityValue(int voice, int step) const;
     // Velocities are kept within 0..1.
     void setVelocityValue(int voice, int step, float value);
-    void getVelocityRow(int voice, float row[kRowLength]) const;
+    void getVelocityRow(int voice, float row[kNumSteps]) const;
     bool getVelocityRandomOnLoop(int voice) const;
     void setVelocityRandomOnLoop(int voice, bool on);
 
@@ -107,9 +105,9 @@ public:
     // Sets one value (kept within 0..1), creating the row first if needed.
     void setModValue(unsigned tag, int step, float value);
     // Copies the tag's row; a missing row reads as neutral.
-    void getModRow(unsigned tag, float row[kRowLength]) const;
+    void getModRow(unsigned tag, float row[kNumSteps]) const;
     // Replaces the tag's row (values kept within 0..1), creating it if needed.
-    void setModRow(unsigned tag, const float row[kRowLength]);
+    void setModRow(unsigned tag, const float row[kNumSteps]);
     bool getModRandomOnLoop(unsigned tag) const;
     void setModRandomOnLoop(unsigned tag, bool on);
 
@@ -127,7 +125,7 @@ public:
     // Calls f(tag) for each modulated tag of the voice in ascending order.
     template <class F>
     void forEachVoiceModTag(int voice, F f) const {
-        if (voice < 0 || voice >= kVoiceCount) return;
+        if (voice < 0 || voice >= kNumVoices) return;
         for (int slot = 0; slot < kModSlotCount; ++slot)
             if (voiceModTags[voice].test(slot)) f(tagOfModSlot(slot));
     }
@@ -165,18 +163,18 @@ private:
     // Makes the slot's row exist with 32 x 0.5 and its random-on-loop flag cleared.
     void startNeutralModRow(int slot);
 
-    unsigned char noteRows[kVoiceCount][kRowLength];
-    float velocityRows[kVoiceCount][kRowLength];
-    unsigned char velocityRandomOnLoop[kVoiceCount];
-    ModTagSet voiceModTags[kVoiceCount];
+    unsigned char noteRows[kNumVoices][kNumSteps];
+    float velocityRows[kNumVoices][kNumSteps];
+    unsigned char velocityRandomOnLoop[kNumVoices];
+    ModTagSet voiceModTags[kNumVoices];
     // modValues and modRandomOnLoop, indexed by slot; modRowPresent says which rows exist.
-    float modValues[kModSlotCount][kRowLength];
+    float modValues[kModSlotCount][kNumSteps];
     bool modRandomOnLoop[kModSlotCount];
     bool modRowPresent[kModSlotCount];
-    int selectedBeats[kVoiceCount];
-    int randomBeats[kVoiceCount];
-    int randomSize[kVoiceCount];
-    float randomVelocity[kVoiceCount];
+    int selectedBeats[kNumVoices];
+    int randomBeats[kNumVoices];
+    int randomSize[kNumVoices];
+    float randomVelocity[kNumVoices];
     int currentStep;
     int sequenceLength;
     int stepTicks;

@@ -8,7 +8,6 @@
 
 class BrakkaVoiceBank {
 public:
-    static constexpr int kNumVoices = ::kNumVoices;
     // Voice indices.
     enum {
         kKick = 0,

@@ -636,8 +636,7 @@ void Brakka::getParameterLabel(VstInt32 tag, char* text) {
 // --- modulated tags ---------------------------------------------------------------------------
 
 void Brakka::setModSequenceValue(int tag, int step, float value) {
-    if (!parameters.isModulatableTag(tag) || step < 0 || step >= BrakkaSequencer::kRowLength ||
-        std::isnan(value))
+    if (!parameters.isModulatableTag(tag) || step < 0 || step >= kNumSteps || std::isnan(value))
         return;
     runOnEngine([&] {
         currentSequencer->setModValue((unsigned)tag, step, value);

@@ -100,9 +100,9 @@ public:
     void pattern_clear(int unused);
     void pattern_copy(int unused);
     void pattern_paste();
-    void getNoteRow(int voice, unsigned char row[BrakkaSequencer::kRowLength]);
-    void getVelocityRow(int voice, float row[BrakkaSequencer::kRowLength]);
-    void getModRow(int tag, float row[BrakkaSequencer::kRowLength]);
+    void getNoteRow(int voice, unsigned char row[kNumSteps]);
+    void getVelocityRow(int voice, float row[kNumSteps]);
+    void getModRow(int tag, float row[kNumSteps]);
     // Edits of the current pattern's rows (the editor's value rows).
     void setNote(int voice, int step, unsigned char value);
     void setVelocityValue(int voice, int step, float value);

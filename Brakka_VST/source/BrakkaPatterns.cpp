@@ -30,7 +30,7 @@ void Brakka::applyStepSize(BrakkaSequencer& seq) {
 
 void Brakka::notifyNoteRows() {
     if (!editorInterface) return;
-    unsigned char row[BrakkaSequencer::kRowLength];
+    unsigned char row[kNumSteps];
     for (int v = 0; v < kNumVoices; ++v) {
         currentSequencer->getNoteRow(v, row);
         editorInterface->noteRowChanged(v, row);
@@ -162,19 +162,19 @@ void Brakka::pattern_paste() {
 // Queries of the editor and the host read the current pattern without the engine lock (see
 // readEngineState); edits are handed to the engine's owner.
 
-void Brakka::getNoteRow(int v, unsigned char row[BrakkaSequencer::kRowLength]) {
+void Brakka::getNoteRow(int v, unsigned char row[kNumSteps]) {
     if (!row) return;
     if (!readEngineState([&] { currentSequencer->getNoteRow(v, row); }))
-        std::memset(row, 0, BrakkaSequencer::kRowLength);
+        std::memset(row, 0, kNumSteps);
 }
 
-void Brakka::getVelocityRow(int v, float row[BrakkaSequencer::kRowLength]) {
+void Brakka::getVelocityRow(int v, float row[kNumSteps]) {
     if (!row) return;
     if (!readEngineState([&] { currentSequencer->getVelocityRow(v, row); }))
-        std::fill(row, row + BrakkaSequencer::kRowLength, 0.0f);
+        std::fill(row, row + kNumSteps, 0.0f);
 }
 
-void Brakka::getModRow(int tag, float row[BrakkaSequencer::kRowLength]) {
+void Brakka::getModRow(int tag, float row[kNumSteps]) {
     if (!row) return;
     const unsigned t = (unsigned)(tag < 0 ? 0 : tag);
     bool present = false;
@@ -182,7 +182,7 @@ void Brakka::getModRow(int tag, float row[BrakkaSequencer::kRowLength]) {
         present = currentSequencer->hasModRow(t) || !parameters.isModulatableTag(tag);
         currentSequencer->getModRow(t, row);
     });
-    if (!read) std::fill(row, row + BrakkaSequencer::kRowLength, 0.5f);
+    if (!read) std::fill(row, row + kNumSteps, 0.5f);
     if (present || !read) return;
     // A row shown for the first time starts neutral in the pattern.
     runOnEngine([&] {

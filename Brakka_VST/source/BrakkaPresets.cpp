@@ -28,7 +28,7 @@ namespace {
 constexpr size_t kFormatBytes = 4;
 constexpr size_t kNameOffset = 4;
 constexpr size_t kValuesOffset = kNameOffset + BrakkaProgram::kNameSize;
-constexpr size_t kBlocksOffset = kValuesOffset + 4 * BrakkaProgram::kNumValues; // 1080
+constexpr size_t kBlocksOffset = kValuesOffset + 4 * kNumParameters; // 1080
 constexpr int32_t kFormatNumber = 100;
 
 // The factory bank file: big-endian header, the chunk size at 156, the bank chunk at 160.
@@ -93,7 +93,7 @@ void Brakka::writePresetChunk(const BrakkaProgram& program, void* dst) {
     char* p = static_cast<char*>(dst);
     std::memcpy(p, &kFormatNumber, kFormatBytes);
     std::memcpy(p + kNameOffset, program.name, BrakkaProgram::kNameSize);
-    std::memcpy(p + kValuesOffset, program.values, 4 * BrakkaProgram::kNumValues);
+    std::memcpy(p + kValuesOffset, program.values, 4 * kNumParameters);
     p += kBlocksOffset;
     for (const BrakkaSequencer& pattern : program.patterns) {
         pattern.getAllData(p);

@@ -7,13 +7,12 @@
 #include <map>
 
 struct BrakkaProgram {
-    static constexpr int kNumValues = kNumParameters;
     static constexpr int kNameSize = 24;
 
     BrakkaProgram();
 
     char name[kNameSize];
-    float values[kNumValues];
+    float values[kNumParameters];
     BrakkaSequencer patterns[kNumPatterns];
     // Per pattern: pattern tag -> normalized value.
     std::map<unsigned int, float> patternValues[kNumPatterns];

@@ -303,7 +303,7 @@ int Brakka::patternStart(unsigned tick, bool fromClock, int step) {
         if (natural(kRandomResetTag + v) == 1.0f) {
             seq->randomizeNotes(v);
             if (editorInterface) {
-                unsigned char row[BrakkaSequencer::kRowLength];
+                unsigned char row[kNumSteps];
                 seq->getNoteRow(v, row);
                 editorInterface->noteRowChanged(v, row);
             }

@@ -14,9 +14,9 @@ namespace {
 constexpr int kVoiceBlock = 4096;
 constexpr int kStrikeEvery = 1024; // 23 ms at 44.1 kHz: shorter than the shortest hit
 
-const char* const kVoiceNames[BrakkaVoiceBank::kNumVoices] = {
-    "kick",      "snare8",  "snare9", "lowtom",  "midtom", "hightom",
-    "closedhat", "openhat", "cymbal", "rimshot", "clap",   "cowbell"};
+const char* const kVoiceNames[kNumVoices] = {"kick",   "snare8",  "snare9",    "lowtom",
+                                             "midtom", "hightom", "closedhat", "openhat",
+                                             "cymbal", "rimshot", "clap",      "cowbell"};
 
 // Default sound values that matter for the cost (tunings, decays, gains); the rest keep the
 // voices' construction values.
@@ -56,7 +56,7 @@ void BM_VoiceSounding(benchmark::State& state) {
     }
     reportVoiceNsPerSample(state);
 }
-BENCHMARK(BM_VoiceSounding)->DenseRange(0, BrakkaVoiceBank::kNumVoices - 1);
+BENCHMARK(BM_VoiceSounding)->DenseRange(0, kNumVoices - 1);
 
 void BM_VoiceSilent(benchmark::State& state) {
     auto bank = std::make_unique<BrakkaVoiceBank>();
@@ -72,7 +72,7 @@ void BM_VoiceSilent(benchmark::State& state) {
     }
     reportVoiceNsPerSample(state);
 }
-BENCHMARK(BM_VoiceSilent)->DenseRange(0, BrakkaVoiceBank::kNumVoices - 1);
+BENCHMARK(BM_VoiceSilent)->DenseRange(0, kNumVoices - 1);
 
 // The cost of one sound-parameter change as the engine applies it (tags 0 to 107 in turn, each
 // between two values, so that none is skipped as unchanged): the mean per change (two clock

@@ -19,9 +19,9 @@ const int kRate = 44100;
 const int kMaxSeconds = 6;
 const int kTailSamples = kRate / 20; // 50 ms of silence after the last sound
 
-const char* const kFileNames[BrakkaVoiceBank::kNumVoices] = {
-    "kick",      "snare8",  "snare9", "lowtom",  "midtom", "hightom",
-    "closedhat", "openhat", "cymbal", "rimshot", "clap",   "cowbell"};
+const char* const kFileNames[kNumVoices] = {"kick",   "snare8",  "snare9",    "lowtom",
+                                            "midtom", "hightom", "closedhat", "openhat",
+                                            "cymbal", "rimshot", "clap",      "cowbell"};
 
 bool writeWav(const std::string& path, const std::vector<float>& samples) {
     SF_INFO info = {};
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     std::printf("%-10s %10s %10s %10s %12s\n", "voice", "peak", "rms", "dc", "silent after");
     BrakkaParameterManager defaults;
     int failures = 0;
-    for (int index = 0; index < BrakkaVoiceBank::kNumVoices; ++index) {
+    for (int index = 0; index < kNumVoices; ++index) {
         // A fresh bank per instrument, so every file starts from the construction state.
         BrakkaVoiceBank bank;
         bank.setAudioSamplingRate(static_cast<float>(kRate));
