@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <dlfcn.h>
 #include <memory>
 #include <set>
@@ -53,16 +52,11 @@ TEST(Module, ExportsOnlyTheEntryNamesAndBothBuildAnInstance) {
             EXPECT_EQ(host.canDo(yes), 1) << yes;
         for (const char* no : {"sendVstEvents", "bypass", "", "receiveVstEventsX"})
             EXPECT_EQ(host.canDo(no), -1) << no;
-        // Six stereo pairs; pins beyond them are refused and their record left alone.
-        VstPinProperties p;
-        for (int pin = -1; pin <= 12; ++pin) {
-            std::memset(&p, 0x55, sizeof(p));
-            const bool valid = pin >= 0 && pin < 12;
-            ASSERT_EQ(host.dispatch(effGetOutputProperties, pin, 0, &p), valid ? 1 : 0);
-            EXPECT_EQ(valid ? std::string(p.label) : std::to_string(p.label[0]),
-                      valid ? std::string("Brakka ") + char('A' + pin / 2) + " " : "85");
-            EXPECT_EQ(p.flags, valid ? 3 : 0x55555555);
-        }
+        // Six stereo pairs; pins beyond them are refused.
+        VstPinProperties p{};
+        ASSERT_EQ(host.dispatch(effGetOutputProperties, 11, 0, &p), 1);
+        EXPECT_EQ(std::string(p.label) + std::to_string(p.flags), "Brakka F 3");
+        EXPECT_EQ(host.dispatch(effGetOutputProperties, 12, 0, &p), 0);
         host.dispatch(effMainsChanged, 0, 0);
         host.close();
     }
@@ -95,23 +89,4 @@ TEST(Module, PlaysFromMIDIAndItsSequencerAtItsOwnRate) {
     }
     EXPECT_GT(brakka_test::peak(a.output(2)), 0.01);
     EXPECT_TRUE(a.output(2) == b.output(2));
-
-    // Internal clock with a random-fill row and random beats on blank programs: only kicks come
-    // out as MIDI, never with velocity 0.
-    ASSERT_EQ(a.setChunk(brakka_test::blankBankChunk(), false), 1);
-    for (auto [tag, value] : {std::pair{kSyncTag, 0.5f},
-                              {kRandomFillTag, 1.0f},
-                              {kSelectedBeatsTag, 1.0f},
-                              {kRandomBeatsTag, 1.0f},
-                              {kPlayTag, 1.0f}})
-        a.setParameter(tag, value);
-    a.clearRecords();
-    for (int i = 0; i < 200; ++i)
-        a.process(480);
-    EXPECT_GT(a.midiOut().size(), 10u);
-    for (const VstMidiEvent& e : a.midiOut())
-        if ((unsigned char)e.midiData[0] == 0x90) {
-            EXPECT_EQ(e.midiData[1], 36);
-            EXPECT_GE(e.midiData[2], 1);
-        }
 }

