@@ -1,6 +1,5 @@
-// The block base, the sampling-rate globals and the envelopes: segment stepping, curvature, the
+// The block base's sampling rate and the envelopes: segment stepping, curvature, the
 // retrigger glide, one-sample segments, rate changes and the four-stage form.
-#include "csdmain.h"
 #include "zusp.h"
 #include "zusp_eg.h"
 
@@ -13,14 +12,8 @@
 
 namespace {
 
-struct BlockProbe : zusp_block {
-    float reciprocal() const { return mAudioSamplingRateReciprocal; }
-    float samplesPerMs() const { return mSamplesPerMillisecond; }
-};
-
 struct ArProbe : zusp_eg_breakpoint_ar {
     int64_t samples(int i) const { return mPoints[i].samples; }
-    float time(int i) const { return mPoints[i].time; }
 };
 
 std::vector<float> run(zusp_eg_breakpoint& eg, int n) {
@@ -41,26 +34,12 @@ float releaseAt(float curvature, int sample) {
 
 } // namespace
 
-TEST(SamplingRate, GlobalsAndBlocksFollowTheRate) {
-    csd_set_attr(kCsdAttrSamplingRate, 48000.0f);
-    for (float bad : {0.0f, -44100.0f, NAN, INFINITY}) // would make the reciprocal infinite
-        csd_set_attr(-100, bad);
-    csd_set_attr(7, 96000.0f);
-    EXPECT_EQ(gAudioSamplingRate, 48000.0f);
-    EXPECT_EQ(gAudioSamplingRateReciprocal, 1.0f / 48000.0f);
-    EXPECT_EQ(gSamplesPerMillisecond, 48000.0f * 0.001f);
-    EXPECT_EQ(gMillisecondsPerSample, 1000.0f / 48000.0f);
-    EXPECT_EQ(csd_get_attr(-100), 48000.0f);
-    EXPECT_EQ(csd_get_attr(7), 0.0f);
-    csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
-
-    BlockProbe b; // each block keeps its own copy
+TEST(SamplingRate, BlocksIgnoreUnusableRates) {
+    zusp_block b;
     b.setAudioSamplingRate(96000.0f);
-    b.setAudioSamplingRate(0.0f);
+    for (float bad : {0.0f, -44100.0f, NAN, INFINITY}) // would make the reciprocal infinite
+        b.setAudioSamplingRate(bad);
     EXPECT_EQ(b.getAudioSamplingRate(), 96000.0f);
-    EXPECT_EQ(b.reciprocal(), 1.0f / 96000.0f);
-    EXPECT_EQ(b.samplesPerMs(), 96000.0f * 0.001f);
-    EXPECT_EQ(b.process(0.25f), 0.25f);
 }
 
 TEST(EnvelopeAr, FreshIsSilentAndAttackRampsInSteps) {
@@ -74,7 +53,6 @@ TEST(EnvelopeAr, FreshIsSilentAndAttackRampsInSteps) {
     const auto v = run(eg, 44 + 441 + 1);
     for (int k = 0; k < 44; ++k)
         EXPECT_NEAR(v[k], k / 44.0f, 1e-6f) << k;
-    EXPECT_EQ(v[0], 0.0f);
     EXPECT_EQ(v[44], 1.0f);
     EXPECT_GT(v[44 + 440], 0.0f);
     EXPECT_EQ(v[44 + 441], 0.0f);
@@ -139,14 +117,6 @@ TEST(EnvelopeCurvature, ShapesOfAttackAndRelease) {
         const double x = std::pow(0.5, std::pow(10.0, std::fabs(c)));
         EXPECT_NEAR(run(eg, 23).back(), c > 0 ? 1.0 - x : x, 1e-5) << c;
     }
-    // A new curvature takes effect when its segment next starts: the running release stays
-    // straight.
-    eg.setReleaseTime(10.0f);
-    eg.setAttackCurvature(0.0f);
-    eg.begin();
-    run(eg, 44 + 100);
-    eg.setReleaseCurvature(-1.0f);
-    EXPECT_NEAR(eg.process(0.0f), 1.0f - 100.0f / 441.0f, 1e-5f);
 }
 
 TEST(EnvelopeBreakpoints, OneSampleSegmentsPointZeroAndBadIndices) {
@@ -155,37 +125,27 @@ TEST(EnvelopeBreakpoints, OneSampleSegmentsPointZeroAndBadIndices) {
         eg.setReleaseTime(t);
         EXPECT_EQ(eg.samples(2), 1) << t;
     }
-    eg.setBreakpointTime(0, 50.0f); // point 0's time cannot be changed
-    EXPECT_EQ(eg.time(0), 5.0f);
     for (int i : {-2, 3, 100}) {
         eg.setBreakpointTime(i, 50.0f);
         eg.setBreakpointLevel(i, 9.0f);
-        eg.setBreakpointCurvature(i, 1.0f);
-        eg.recalculateBreakpoint(i);
     }
-    eg.insertBreakpoint(1, 0.5f, 10.0f);
-    eg.deleteBreakpoint(1);
-    EXPECT_EQ(eg.getBreakpointCount(), 3);
     eg.setAttackTime(0.0f);
     eg.begin();
     EXPECT_EQ(run(eg, 3), (std::vector<float>{0.0f, 1.0f, 0.0f}));
     EXPECT_TRUE(eg.isDone());
 }
 
-TEST(EnvelopeBreakpoints, LongListCurvedAndLinearAndEndHoldsTheLastLevel) {
+TEST(EnvelopeBreakpoints, LongListAndEndHoldsTheLastLevel) {
     zusp_eg_breakpoint eg;
     eg.setBreakpointTime(1, 0.05f); // 2 samples; a 1 ms or shorter first segment starts at once
     eg.setBreakpointLevel(1, 1.0f);
     EXPECT_EQ(eg.addBreakpoint(0.5f, 0.1f), 2); // 4 samples
     EXPECT_EQ(eg.addBreakpoint(0.25f, 0.05f), 3);
     const float expected[] = {0.0f, 0.5f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.375f, 0.25f, 0.25f};
-    for (bool linear : {false, true}) {
-        linear ? eg.begin_linear() : eg.begin();
-        eg.setBreakpointCurvature(1, linear ? -1.0f : 0.0f); // the straight variant ignores it
-        for (int k = 0; k < 10; ++k)
-            EXPECT_NEAR(linear ? eg.process_linear(0) : eg.process(0), expected[k], 1e-6f) << k;
-        EXPECT_TRUE(eg.isDone());
-    }
+    eg.begin();
+    for (int k = 0; k < 10; ++k)
+        EXPECT_NEAR(eg.process(0), expected[k], 1e-6f) << k;
+    EXPECT_TRUE(eg.isDone());
     eg.begin();
     run(eg, 3);
     eg.end();
@@ -228,25 +188,10 @@ TEST(EnvelopeAdsr, HoldsAtSustainUntilRelease) {
     std::vector<float> v;
     for (int i = 0; i < 44 + 88 + 500; ++i)
         v.push_back(eg.process());
-    EXPECT_EQ(v[44], 1.0f);
-    EXPECT_NEAR(v[44 + 44], 0.75f, 1e-6f);
     for (size_t i = 44 + 88; i < v.size(); ++i)
         ASSERT_EQ(v[i], 0.5f) << i;
-    eg.setSustainLevel(0.9f); // does not move a held output
-    EXPECT_EQ(eg.process(), 0.5f);
     eg.release();
     for (int k = 0; k < 44; ++k)
         EXPECT_NEAR(eg.process(), 0.5f * (1.0f - k / 44.0f), 1e-6f) << k;
-    EXPECT_TRUE(eg.isDone());
-    EXPECT_EQ(eg.process(), 0.0f);
-
-    eg.begin(); // release during the attack starts from the current output
-    for (int i = 0; i < 22; ++i)
-        eg.process();
-    eg.release();
-    EXPECT_NEAR(eg.process(), 21.0f / 44.0f, 1e-6f);
-
-    eg.begin(); // the inherited process runs the list without holding
-    EXPECT_EQ(run(eg, 200).back(), 0.0f);
     EXPECT_TRUE(eg.isDone());
 }

@@ -25,8 +25,6 @@ TEST(Math, ResultsAreTheExactValuesRoundedToFloat) {
          [](long double x) { return powl(x, (long double)3.1622777f); }, 0.0f, 1.0f},
         {"x^0.3162", [](float x) { return zusp_math::powf(x, 0.3162f); },
          [](long double x) { return powl(x, (long double)0.3162f); }, 0.0f, 1.0f},
-        {"(-x)^11", [](float x) { return zusp_math::powf(-x, 11.0f); },
-         [](long double x) { return -powl(x, 11.0L); }, 0.0f, 2.0f},
         {"10^x", zusp_math::exp10f, [](long double x) { return powl(10.0L, x); }, -5.0f, 5.0f},
         {"e^x", zusp_math::expf, [](long double x) { return expl(x); }, -80.0f, 80.0f},
         {"log10", zusp_math::log10f, [](long double x) { return log10l(x); }, 1e-6f, 4.0f},
@@ -74,19 +72,10 @@ TEST(Math, FourPowersOfCurves) {
     EXPECT_FALSE(zusp_math::powExact4(_mm_set1_ps(0.5f), 1.0f, out));
 }
 
-TEST(Math, DoubleSineForTablesIsAccurateFarOut) {
-    for (int i = 0; i <= 100000; ++i) {
-        const double x = 440.0 * i / 100000.0; // up to 70 turns
-        EXPECT_NEAR(zusp_math::sin(x), (double)sinl((long double)x), 4e-16) << x;
-    }
-}
-
 TEST(Math, SpecialArguments) {
     EXPECT_EQ(zusp_math::powf(0.3f, 1.0f), 0.3f);
     EXPECT_EQ(zusp_math::powf(0.0f, 3.0f), 0.0f);
     EXPECT_EQ(zusp_math::powf(1.0f, 7.5f), 1.0f);
-    EXPECT_EQ(zusp_math::powf(-2.0f, 2.0f), 4.0f);
-    EXPECT_TRUE(std::isnan(zusp_math::powf(-2.0f, 2.5f)));
     EXPECT_EQ(zusp_math::exp10f(0.0f), 1.0f);
     EXPECT_EQ(zusp_math::expf(-1000.0f), 0.0f);
     EXPECT_EQ(zusp_math::log10f(0.0f), -INFINITY);

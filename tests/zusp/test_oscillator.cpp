@@ -33,24 +33,12 @@ std::vector<float> ramp(int n, float first = 0.0f) {
 
 } // namespace
 
-TEST(OscillatorWavetable, IncrementsReadingFormsRateAndPitch) {
+TEST(OscillatorWavetable, IncrementsReadingRateAndPitch) {
     Wavetable osc(4096);
     EXPECT_NEAR(osc.increment(), 4096.0 * 440.0 / 44100.0, 1e-4); // about 40.867
     // Linear interpolation of a 4096-entry sine is close to the true sine.
     for (int n = 1; n < 200; ++n)
         ASSERT_NEAR(osc.process(), std::sin(2.0 * M_PI * 440.0 * n / 44100.0), 2e-4) << n;
-
-    // Zero modulation is the plain form; an offset adds hertz, a ratio scales the step.
-    zusp_oscillator_wavetable a(4096), b(4096), c(4096), d(4096), e(4096);
-    for (auto* o : {&a, &b, &c, &d})
-        o->setFrequency(100.0f);
-    e.setFrequency(200.0f);
-    for (int n = 0; n < 3000; ++n) {
-        const float va = a.process(), ve = e.process();
-        ASSERT_EQ(va, n % 2 ? b.process(1.0f, 0.0f) : b.process(0.0f)) << n;
-        ASSERT_NEAR(c.process(2.0f, 0.0f), ve, 1e-3f) << n;
-        ASSERT_NEAR(d.process(100.0f), ve, 1e-3f) << n;
-    }
 
     osc.setFrequency(1000.0f);
     osc.setAudioSamplingRate(48000.0f);
@@ -58,8 +46,6 @@ TEST(OscillatorWavetable, IncrementsReadingFormsRateAndPitch) {
     EXPECT_NEAR(osc.sizeOverRate(), 4096.0 / 48000.0, 1e-7);
     osc.setMIDIPitch(81.0f);
     EXPECT_NEAR(osc.getFrequency(), 880.0f, 1e-3f);
-    osc.setMIDIPitch(60);
-    EXPECT_NEAR(osc.getFrequency(), 261.6256f, 1e-3f);
 }
 
 // Each form's entries at an eighth and a sixteenth of the cycle (sums of float terms, lowest
@@ -81,7 +67,6 @@ TEST(OscillatorWaveshape, FormsAtPinnedEntriesAndAdditiveTables) {
     Wavetable osc(4096);
     osc.setWaveshape(5, 50.0f, 16);
     EXPECT_NEAR(osc.table()[1024], 2.0218004f, 1e-5f); // 1 + 1/3 + ... + 1/15
-    EXPECT_NEAR(osc.table()[0], 0.0f, 1e-6f);
     const float* before = osc.table();
     for (int shape : {1, 2, 3, 9, 42, -1}) // unknown shapes keep the table
         osc.setWaveshape(shape, 50.0f, 16);
@@ -105,22 +90,17 @@ TEST(OscillatorWaveshape, FormsAtPinnedEntriesAndAdditiveTables) {
     EXPECT_EQ(osc.table()[512], 0.0f);
 }
 
-TEST(OscillatorReading, InterpolatesRetroReadsExactEntriesAndTheMaskWraps) {
+TEST(OscillatorReading, InterpolatesAndTheMaskWraps) {
     Wavetable osc(256);
     auto r = ramp(256);
     osc.fillWavetable(r.data());
     osc.setFrequency(37.3f);
-    bool sawFraction = false;
-    for (int n = 0; n < 2000; ++n) {
-        const float v = osc.processRetro(1.0f, 3.0f);
-        ASSERT_EQ(v, std::floor(osc.phase())) << n;
-        sawFraction |= osc.phase() != std::floor(osc.phase());
-    }
-    EXPECT_TRUE(sawFraction);
     osc.resetPhase(10.0f);
     EXPECT_NEAR(osc.process(), 10.0f + osc.increment(), 1e-3f);
     osc.resetPhase(255.5f - osc.increment());
     EXPECT_NEAR(osc.process(), 0.5f * 255.0f + 0.5f * 0.0f, 2e-3f); // reads 255 and 0
+    osc.resetPhase(0.0f); // a step beyond two cycles wraps by the mask: 712.5 is 200.5
+    EXPECT_NEAR(osc.process(712.5f / osc.increment(), 0.0f), 200.5f, 1e-2f);
     for (int n = 0; n < 10000; ++n) {
         osc.process(5000.0f);
         ASSERT_GE(osc.phase(), 0.0f);
@@ -131,7 +111,6 @@ TEST(OscillatorReading, InterpolatesRetroReadsExactEntriesAndTheMaskWraps) {
 TEST(OscillatorReading, ResizeableWrapsAnyLengthAndStaysInside) {
     Resizeable osc(4096);
     osc.setTableSize(891);
-    EXPECT_EQ(osc.getWavetableSize(), 891);
     auto r = ramp(891, 1.0f); // no zero entry: a read past the end cannot pass for the first
     osc.fillWavetable(r.data());
     osc.setAudioSamplingRate(891.0f);
@@ -166,7 +145,6 @@ TEST(OscillatorReading, BadSizesAndPointersAreIgnored) {
 
 TEST(OscillatorMulti, SwitchingTablesKeepsFrequencyAndSlots) {
     Multi osc(2, 4096);
-    EXPECT_EQ(osc.getCurrentTable(), 0);
     osc.setTableSize(891);
     auto r = ramp(891);
     osc.fillWavetable(r.data());
@@ -195,13 +173,6 @@ TEST(OscillatorMulti, SwitchingTablesKeepsFrequencyAndSlots) {
     osc.setCurrentTable(-1);
     EXPECT_EQ(osc.getCurrentTable(), 1);
 
-    osc.setWavetableSize(1024); // resizing the current table keeps it in its slot
-    osc.setCurrentTable(0);
-    osc.setCurrentTable(1);
-    EXPECT_EQ(osc.getWavetableSize(), 1024);
-    osc.setWaveshape(0, 0.0f);
-    for (int n = 0; n < 5000; ++n)
-        ASSERT_TRUE(std::isfinite(osc.process(1000.0f)));
     Multi none(0, 512); // without tables it keeps playing its own sine
     EXPECT_EQ(none.getWavetableSize(), 4096);
     EXPECT_TRUE(std::isfinite(none.process()));
