@@ -101,20 +101,8 @@ bool gainsOfTwo(const float envelope[2], float threshold, float slope, float red
                                    static_cast<double>(static_cast<int>(u1 >> 23) - 127));
     const __m128d m =
         _mm_add_pd(_mm_set1_pd(1.0), _mm_mul_pd(mantissa, _mm_set1_pd(1.0 / 8388608.0)));
-    const __m128d r = _mm_sub_pd(_mm_mul_pd(m, _mm_setr_pd(t0.invC, t1.invC)), _mm_set1_pd(1.0));
-    const __m128d r2 = _mm_mul_pd(r, r);
-    const __m128d p01 = _mm_sub_pd(r, _mm_mul_pd(_mm_set1_pd(0.5), r2));
-    const __m128d p23 = _mm_sub_pd(_mm_set1_pd(1.0 / 3.0), _mm_mul_pd(_mm_set1_pd(0.25), r));
-    const __m128d p45 = _mm_sub_pd(_mm_set1_pd(1.0 / 5.0), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r));
-    const __m128d p67 = _mm_mul_pd(_mm_set1_pd(1.0 / 7.0), r);
-    const __m128d r3 = _mm_mul_pd(r2, r);
-    const __m128d r6 = _mm_mul_pd(r3, r3);
-    const __m128d series = _mm_add_pd(
-        _mm_add_pd(p01, _mm_mul_pd(r3, _mm_add_pd(p23, _mm_mul_pd(r2, p45)))), _mm_mul_pd(r6, p67));
-    const __m128d ln = _mm_add_pd(
-        _mm_mul_pd(de, _mm_set1_pd(kLn2Hi)),
-        _mm_add_pd(_mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Lo)), _mm_setr_pd(t0.logC, t1.logC)),
-                   series));
+    const __m128d ln =
+        detail::logTwo(m, de, _mm_setr_pd(t0.invC, t1.invC), _mm_setr_pd(t0.logC, t1.logC));
     const __m128d log10 = _mm_mul_pd(ln, _mm_set1_pd(kInvLn10));
     const float dB0 = 20.0f * static_cast<float>(_mm_cvtsd_f64(log10));
     const float dB1 = 20.0f * static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(log10, log10)));
@@ -129,26 +117,12 @@ bool gainsOfTwo(const float envelope[2], float threshold, float slope, float red
         multiplier[0] = multiplier[1] = 1.0f;
         return true;
     }
-    const __m128d vy = _mm_setr_pd(y0, y1);
-    const __m128d shifter = _mm_set1_pd(6755399441055744.0);
-    const __m128d t =
-        _mm_add_pd(_mm_mul_pd(vy, _mm_set1_pd(kInvLn2 * detail::kExpTableSize)), shifter);
-    const __m128d k = _mm_sub_pd(t, shifter);
-    const __m128d rr =
-        _mm_sub_pd(_mm_sub_pd(vy, _mm_mul_pd(k, _mm_set1_pd(kLn2Hi / detail::kExpTableSize))),
-                   _mm_mul_pd(k, _mm_set1_pd(kLn2Lo / detail::kExpTableSize)));
-    const __m128d rr2 = _mm_mul_pd(rr, rr);
-    const __m128d p = _mm_add_pd(
-        _mm_add_pd(_mm_set1_pd(1.0), rr),
-        _mm_mul_pd(
-            rr2,
-            _mm_add_pd(_mm_add_pd(_mm_set1_pd(0.5), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), rr)),
-                       _mm_mul_pd(rr2, _mm_add_pd(_mm_set1_pd(1.0 / 24.0),
-                                                  _mm_mul_pd(_mm_set1_pd(1.0 / 120.0), rr))))));
+    __m128d t;
+    const __m128d p = detail::expSeriesTwo(_mm_setr_pd(y0, y1), t);
     const double tv[2] = {_mm_cvtsd_f64(t), _mm_cvtsd_f64(_mm_unpackhi_pd(t, t))};
     const double pv[2] = {_mm_cvtsd_f64(p), _mm_cvtsd_f64(_mm_unpackhi_pd(p, p))};
     for (int j = 0; j < 2; ++j) {
-        const int64_t ki = static_cast<int64_t>(bitsOf(tv[j]) - bitsOf(6755399441055744.0));
+        const int64_t ki = static_cast<int64_t>(bitsOf(tv[j]) - bitsOf(detail::kExpShifter));
         const double scale =
             fromBits(static_cast<uint64_t>((ki >> detail::kExpTableBits) + 1023) << 52);
         const float e = static_cast<float>(

@@ -40,6 +40,8 @@ constexpr int kLogTableBits = 7;
 constexpr int kLogTableSize = 1 << kLogTableBits;
 constexpr int kExpTableBits = 6;
 constexpr int kExpTableSize = 1 << kExpTableBits;
+// Adding 1.5 * 2^52 rounds a double of magnitude below 2^51 to an integer in its low bits.
+constexpr double kExpShifter = 6755399441055744.0;
 
 // ln c for c in [1, 2): 2 atanh((c - 1) / (c + 1)) summed until the terms vanish.
 constexpr double seriesLog(double c) {
@@ -120,7 +122,7 @@ inline double expKernel(double y) {
     if (!(y > -700.0)) return y != y ? y : 0.0;
     if (y > 700.0) return std::numeric_limits<double>::infinity();
     // Round y * 64/ln2 to the nearest integer: adding 1.5 * 2^52 leaves it in the low bits.
-    const double shifter = 6755399441055744.0;
+    const double shifter = detail::kExpShifter;
     const double t = y * (kInvLn2 * detail::kExpTableSize) + shifter;
     const double k = t - shifter;
     const double r =
@@ -134,6 +136,45 @@ inline double expKernel(double y) {
         fromBits(static_cast<uint64_t>((ki >> detail::kExpTableBits) + 1023) << 52);
     return p * detail::kTables.exp2[ki & (detail::kExpTableSize - 1)] * scale;
 }
+
+namespace detail {
+
+// logPositive of two lanes: m in [1, 2) with its table entry's invC and logC, de the exponent;
+// the scalar form's operations in its order, so each lane has its bits.
+inline __m128d logTwo(__m128d m, __m128d de, __m128d invC, __m128d logC) {
+    const __m128d r = _mm_sub_pd(_mm_mul_pd(m, invC), _mm_set1_pd(1.0));
+    const __m128d r2 = _mm_mul_pd(r, r);
+    const __m128d p01 = _mm_sub_pd(r, _mm_mul_pd(_mm_set1_pd(0.5), r2));
+    const __m128d p23 = _mm_sub_pd(_mm_set1_pd(1.0 / 3.0), _mm_mul_pd(_mm_set1_pd(0.25), r));
+    const __m128d p45 = _mm_sub_pd(_mm_set1_pd(1.0 / 5.0), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r));
+    const __m128d p67 = _mm_mul_pd(_mm_set1_pd(1.0 / 7.0), r);
+    const __m128d r3 = _mm_mul_pd(r2, r);
+    const __m128d r6 = _mm_mul_pd(r3, r3);
+    const __m128d series = _mm_add_pd(
+        _mm_add_pd(p01, _mm_mul_pd(r3, _mm_add_pd(p23, _mm_mul_pd(r2, p45)))), _mm_mul_pd(r6, p67));
+    return _mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Hi)),
+                      _mm_add_pd(_mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Lo)), logC), series));
+}
+
+// expKernel's reduction and series of two lanes in its plain range (-700 < y <= 700): t gets y
+// * 64/ln2 rounded into its low bits (table index and power of two, less the shifter's bits),
+// the result is e^r's series; the scalar form's operations in its order.
+inline __m128d expSeriesTwo(__m128d y, __m128d& t) {
+    const __m128d shifter = _mm_set1_pd(kExpShifter);
+    t = _mm_add_pd(_mm_mul_pd(y, _mm_set1_pd(kInvLn2 * kExpTableSize)), shifter);
+    const __m128d k = _mm_sub_pd(t, shifter);
+    const __m128d r = _mm_sub_pd(_mm_sub_pd(y, _mm_mul_pd(k, _mm_set1_pd(kLn2Hi / kExpTableSize))),
+                                 _mm_mul_pd(k, _mm_set1_pd(kLn2Lo / kExpTableSize)));
+    const __m128d r2 = _mm_mul_pd(r, r);
+    return _mm_add_pd(
+        _mm_add_pd(_mm_set1_pd(1.0), r),
+        _mm_mul_pd(
+            r2, _mm_add_pd(_mm_add_pd(_mm_set1_pd(0.5), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r)),
+                           _mm_mul_pd(r2, _mm_add_pd(_mm_set1_pd(1.0 / 24.0),
+                                                     _mm_mul_pd(_mm_set1_pd(1.0 / 120.0), r))))));
+}
+
+} // namespace detail
 
 // x^y as the voices need it: x >= 0 (a negative x only with an integer y). y == 1 gives x
 // itself, y == 0 gives 1, 0^y is 0 for y > 0.
@@ -189,22 +230,7 @@ inline bool powExactQuads(const __m128 (&x)[Q], float p, float* out) {
         const __m128i eh = h % 2 == 0 ? e[h / 2] : _mm_srli_si128(e[h / 2], 8);
         const __m128d m = _mm_add_pd(_mm_set1_pd(1.0),
                                      _mm_mul_pd(_mm_cvtepi32_pd(mh), _mm_set1_pd(1.0 / 8388608.0)));
-        const __m128d r = _mm_sub_pd(_mm_mul_pd(m, invC), _mm_set1_pd(1.0));
-        const __m128d r2 = _mm_mul_pd(r, r);
-        const __m128d p01 = _mm_sub_pd(r, _mm_mul_pd(_mm_set1_pd(0.5), r2));
-        const __m128d p23 = _mm_sub_pd(_mm_set1_pd(1.0 / 3.0), _mm_mul_pd(_mm_set1_pd(0.25), r));
-        const __m128d p45 =
-            _mm_sub_pd(_mm_set1_pd(1.0 / 5.0), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r));
-        const __m128d p67 = _mm_mul_pd(_mm_set1_pd(1.0 / 7.0), r);
-        const __m128d r3 = _mm_mul_pd(r2, r);
-        const __m128d r6 = _mm_mul_pd(r3, r3);
-        const __m128d series =
-            _mm_add_pd(_mm_add_pd(p01, _mm_mul_pd(r3, _mm_add_pd(p23, _mm_mul_pd(r2, p45)))),
-                       _mm_mul_pd(r6, p67));
-        const __m128d de = _mm_cvtepi32_pd(eh);
-        const __m128d lg =
-            _mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Hi)),
-                       _mm_add_pd(_mm_add_pd(_mm_mul_pd(de, _mm_set1_pd(kLn2Lo)), logC), series));
+        const __m128d lg = detail::logTwo(m, _mm_cvtepi32_pd(eh), invC, logC);
         y[h] = _mm_mul_pd(py, lg);
     }
     // expKernel's plain range: -700 < y <= 700 (also rejects NaN).
@@ -213,24 +239,12 @@ inline bool powExactQuads(const __m128 (&x)[Q], float p, float* out) {
     for (int h = 0; h < H; ++h)
         inRange &= _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[h], low), _mm_cmple_pd(y[h], high)));
     if (inRange != 3) return false;
-    const __m128d shifter = _mm_set1_pd(6755399441055744.0);
+    const __m128d shifter = _mm_set1_pd(detail::kExpShifter);
     __m128 result[Q];
     for (int h = 0; h < H; ++h) {
-        const __m128d t =
-            _mm_add_pd(_mm_mul_pd(y[h], _mm_set1_pd(kInvLn2 * detail::kExpTableSize)), shifter);
-        const __m128d k = _mm_sub_pd(t, shifter);
-        const __m128d r =
-            _mm_sub_pd(_mm_sub_pd(y[h], _mm_mul_pd(k, _mm_set1_pd(kLn2Hi / detail::kExpTableSize))),
-                       _mm_mul_pd(k, _mm_set1_pd(kLn2Lo / detail::kExpTableSize)));
+        __m128d t;
+        const __m128d q = detail::expSeriesTwo(y[h], t);
         const __m128i ki = _mm_sub_epi64(_mm_castpd_si128(t), _mm_castpd_si128(shifter));
-        const __m128d r2 = _mm_mul_pd(r, r);
-        const __m128d q = _mm_add_pd(
-            _mm_add_pd(_mm_set1_pd(1.0), r),
-            _mm_mul_pd(
-                r2,
-                _mm_add_pd(_mm_add_pd(_mm_set1_pd(0.5), _mm_mul_pd(_mm_set1_pd(1.0 / 6.0), r)),
-                           _mm_mul_pd(r2, _mm_add_pd(_mm_set1_pd(1.0 / 24.0),
-                                                     _mm_mul_pd(_mm_set1_pd(1.0 / 120.0), r))))));
         // 2^(ki >> 6): ki > -700 * 64 / ln 2, so ki + 1023 * 64 is positive and a logical shift
         // gives the biased exponent.
         const __m128i biased =
