@@ -2,7 +2,26 @@
 // oscillator and pitch envelope.
 #include "BrakkaVoices.h"
 
-brakka_voice::brakka_voice() {}
+namespace {
+// Values each envelope keeps of its curved segments' shapes: 341 ms at 48 kHz, 64 KB.
+constexpr int kShapeMemory = 16384;
+} // namespace
+
+brakka_voice::brakka_voice() {
+    keepShapes(volumeEnvelope);
+}
+
+void brakka_voice::keepShapes(zusp_eg_breakpoint& envelope) {
+    constexpr int capacity = sizeof(shapedEnvelopes) / sizeof(shapedEnvelopes[0]);
+    if (shapedEnvelopeCount == capacity) return;
+    envelope.setShapeMemory(kShapeMemory);
+    shapedEnvelopes[shapedEnvelopeCount++] = &envelope;
+}
+
+void brakka_voice::prepareShapes() {
+    for (int i = 0; i < shapedEnvelopeCount; ++i)
+        shapedEnvelopes[i]->prepareShapes();
+}
 
 // Declared pure so that every voice must pass the rate on to its own blocks, but the shared
 // part lives here: the block's own rate fields, then the volume envelope.
@@ -28,6 +47,7 @@ void brakka_voice::setVolumeDecayCurvature(float c) {
 // differences add up: its powers are exact.
 brakka_voice_pitched::brakka_voice_pitched() {
     pitchEnvelope.setExactCurves(true);
+    keepShapes(pitchEnvelope);
 }
 
 void brakka_voice_pitched::setAudioSamplingRate(float rate) {

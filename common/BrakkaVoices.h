@@ -22,6 +22,9 @@ public:
     using zusp_block::process;
 
     brakka_voice();
+    // A voice keeps pointers to its own envelopes: not copyable.
+    brakka_voice(const brakka_voice&) = delete;
+    brakka_voice& operator=(const brakka_voice&) = delete;
 
     // Every voice passes the rate on to each block it owns.
     void setAudioSamplingRate(float rate) override = 0;
@@ -42,7 +45,16 @@ public:
     zusp_eg_breakpoint_ar volumeEnvelope;
     float velocityGain = 0.0f;
 
+    // Works out the curved shapes of the voice's envelopes for the settings as they are, so that
+    // the next strike reads them back (see keepShapes). Not for the audio thread: costs what
+    // rendering each segment once would.
+    void prepareShapes();
+
 protected:
+    // The envelope keeps the shapes of its curved segments from one strike to the next: a
+    // voice struck again with unchanged settings reads its envelope values back.
+    void keepShapes(zusp_eg_breakpoint& envelope);
+
     // Envelope values are rendered ahead in chunks of this many samples, on the stack.
     static const int kChunk = 64;
     // The samples of a block of n that the voice renders: as many as it still sounds.
@@ -55,6 +67,10 @@ protected:
         for (int i = from; i < n; ++i)
             out[i] = 0.0f;
     }
+
+private:
+    zusp_eg_breakpoint* shapedEnvelopes[6] = {};
+    int shapedEnvelopeCount = 0;
 };
 
 // Abstract base of the tonal voices: a tone oscillator whose pitch the pitch envelope bends.

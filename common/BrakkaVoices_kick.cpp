@@ -13,6 +13,7 @@ const float kMaxKickBend = 2000.0f;
 } // namespace
 
 brakka_voice_kick::brakka_voice_kick() {
+    keepShapes(clickEnvelope);
     // Table 0: the stored single cycle; table 1: a sine. Table 0 stays current.
     toneBank.setCurrentTable(0);
     toneBank.setTableSize(kKickDataSize);

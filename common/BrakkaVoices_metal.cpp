@@ -112,6 +112,7 @@ const float brakka_voice_cymbal::kBaseFreq[6] = {1168.0f, 1380.0f, 2124.0f,
                                                  1060.0f, 916.0f,  726.0f};
 
 brakka_voice_cymbal::brakka_voice_cymbal() {
+    keepShapes(secondEnvelope);
     highPass.setFrequency(2500.0f);
     bandPass1.setFrequency(1000.0f);
     bandPass2.setFrequency(8000.0f);

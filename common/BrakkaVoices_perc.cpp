@@ -5,6 +5,8 @@
 // Rimshot
 
 brakka_voice_rimshot::brakka_voice_rimshot() {
+    keepShapes(secondEnvelope);
+    keepShapes(thirdEnvelope);
     // The clipper and the high-pass make last-place differences audible: exact powers.
     volumeEnvelope.setExactCurves(true);
     secondEnvelope.setExactCurves(true);
@@ -77,6 +79,7 @@ void brakka_voice_rimshot::setTuning(float factor) {
 // Clap
 
 brakka_voice_claps::brakka_voice_claps() {
+    keepShapes(burstEnvelope);
     // The gain of 6 into a resonant band-pass makes last-place differences audible.
     volumeEnvelope.setExactCurves(true);
     burstEnvelope.setExactCurves(true);

@@ -5,6 +5,8 @@
 // Snare 8
 
 brakka_voice_snare808::brakka_voice_snare808() {
+    keepShapes(secondToneEnvelope);
+    keepShapes(noiseEnvelope);
     noiseFilter.setResonance(0.707f);
     clickFilter.setFrequency(2000.0f);
     clickFilter.setResonance(0.707f);
@@ -106,6 +108,9 @@ void brakka_voice_snare808::setSnappyGain(float gain) {
 // Snare 9
 
 brakka_voice_snare909::brakka_voice_snare909() {
+    keepShapes(secondToneEnvelope);
+    keepShapes(lowNoiseEnvelope);
+    keepShapes(highNoiseEnvelope);
     lowNoiseFilter.setResonance(0.707f);
     highNoiseFilter.setFrequency(1000.0f);
     highNoiseFilter.setResonance(0.707f);

@@ -13,6 +13,8 @@ const float kMaxTomBend = 2000.0f;
 } // namespace
 
 brakka_voice_tom::brakka_voice_tom() {
+    keepShapes(clickEnvelope);
+    keepShapes(secondToneEnvelope);
     // The inherited oscillator is the bright click tone: odd harmonics 1 to 15, falling as 1/n^2.
     toneOscillator.setWaveshape(6, 0.0f, 16);
 

@@ -172,6 +172,12 @@ void Brakka::resume() {
     {
         EngineLock lock(*this);
         isResumed = true;
+        // The envelopes' curved shapes for the sounds as they stand, worked out here rather than
+        // on the audio thread by the first strikes. Hosts resume before they process; should
+        // blocks already come in, the strikes work them out as they go.
+        if (!isProcessing())
+            for (brakka_voice* voice : voices.voices)
+                voice->prepareShapes();
     }
     // The first blocks read the voices' tables at once, all over: fetch them ahead.
     zusp_oscillator_wavetable::warmSharedTables();

@@ -195,24 +195,57 @@ void zusp_eg_breakpoint::skip(int n) {
 
 // Values for the counters mCounter .. mCounter + run - 1 of the running segment, all below its
 // length: the arithmetic of process(), four values at a time (IEEE operations give the same bits
-// in a vector lane as alone).
+// in a vector lane as alone). Curved shapes come from the segment's kept shape where it has one.
 void zusp_eg_breakpoint::renderRun(float* out, int run) {
     const int32_t c = mCounter;
-    const float length = static_cast<float>(mLength);
     const float start = mStartLevel, delta = mDelta;
-    const bool rising = mShapeRising;
-    const __m128 one = _mm_set1_ps(1.0f), len = _mm_set1_ps(length);
-    const __m128 s = _mm_set1_ps(start), d = _mm_set1_ps(delta);
-    const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
     int k = 0;
     if (mShapePower == 1.0f) {
+        const float length = static_cast<float>(mLength);
+        const bool rising = mShapeRising;
+        const __m128 one = _mm_set1_ps(1.0f), len = _mm_set1_ps(length);
+        const __m128 s = _mm_set1_ps(start), d = _mm_set1_ps(delta);
+        const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
         for (; k + 4 <= run; k += 4) {
             const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + k), steps);
             const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
             const __m128 shape = rising ? x : _mm_sub_ps(one, _mm_sub_ps(one, x));
             _mm_storeu_ps(out + k, _mm_add_ps(s, _mm_mul_ps(d, shape)));
         }
-    } else if (mExactCurves) {
+        for (; k < run; ++k)
+            out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
+        mOutput = out[run - 1];
+        return;
+    }
+    if (ShapeSlot* slot = runningShapeSlot()) {
+        float* kept = mShapes.data() + slot->offset;
+        // A run that starts where the kept values end adds to them.
+        if (c == slot->filled && c < slot->capacity) {
+            const int more = run < slot->capacity - c ? run : slot->capacity - c;
+            renderShape(kept + c, c, more);
+            slot->filled += more;
+        }
+        if (c < slot->filled) {
+            k = run < slot->filled - c ? run : slot->filled - c;
+            for (int j = 0; j < k; ++j)
+                out[j] = start + delta * kept[c + j];
+        }
+    }
+    if (k < run) {
+        renderShape(out + k, c + k, run - k);
+        for (int j = k; j < run; ++j)
+            out[j] = start + delta * out[j];
+    }
+    mOutput = out[run - 1];
+}
+
+void zusp_eg_breakpoint::renderShape(float* shape, int32_t c, int n) const {
+    const float length = static_cast<float>(mLength);
+    const bool rising = mShapeRising;
+    const __m128 one = _mm_set1_ps(1.0f), len = _mm_set1_ps(length);
+    const __m128i steps = _mm_setr_epi32(0, 1, 2, 3);
+    int k = 0;
+    if (mExactCurves) {
         // Eight values a step where powExactQuads takes them all, else four, else one by one.
         const float power = mShapePower;
         const auto bases = [&](int at) {
@@ -222,8 +255,7 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
         };
         const auto store = [&](int at, const float* pw) {
             const __m128 p = _mm_loadu_ps(pw);
-            const __m128 shape = rising ? p : _mm_sub_ps(one, p);
-            _mm_storeu_ps(out + at, _mm_add_ps(s, _mm_mul_ps(d, shape)));
+            _mm_storeu_ps(shape + at, rising ? p : _mm_sub_ps(one, p));
         };
         const auto quad = [&](int at) {
             const __m128 x[1] = {bases(at)};
@@ -236,9 +268,9 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
                 _mm_div_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(c + at), steps)), len);
             _mm_storeu_ps(pw, xs);
             for (int j = 0; j < 4; ++j)
-                out[at + j] = start + delta * shapedValue(pw[j]);
+                shape[at + j] = shapedValue(pw[j]);
         };
-        for (; k + 8 <= run; k += 8) {
+        for (; k + 8 <= n; k += 8) {
             const __m128 x[2] = {bases(k), bases(k + 4)};
             float pw[8];
             if (zusp_math::powExactQuads<2>(x, power, pw)) {
@@ -249,7 +281,7 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
                 quad(k + 4);
             }
         }
-        if (k + 4 <= run) {
+        if (k + 4 <= n) {
             quad(k);
             k += 4;
         }
@@ -259,23 +291,83 @@ void zusp_eg_breakpoint::renderRun(float* out, int run) {
         const auto value = [&](int at) {
             const __m128i counters = _mm_add_epi32(_mm_set1_epi32(c + at), steps);
             const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(counters), len);
-            const __m128 shape = rising ? zusp_math::pow4(x, p)
-                                        : _mm_sub_ps(one, zusp_math::pow4(_mm_sub_ps(one, x), p));
-            return _mm_add_ps(s, _mm_mul_ps(d, shape));
+            return rising ? zusp_math::pow4(x, p)
+                          : _mm_sub_ps(one, zusp_math::pow4(_mm_sub_ps(one, x), p));
         };
-        for (; k + 16 <= run; k += 16) {
+        for (; k + 16 <= n; k += 16) {
             const __m128 v0 = value(k), v1 = value(k + 4), v2 = value(k + 8), v3 = value(k + 12);
-            _mm_storeu_ps(out + k, v0);
-            _mm_storeu_ps(out + k + 4, v1);
-            _mm_storeu_ps(out + k + 8, v2);
-            _mm_storeu_ps(out + k + 12, v3);
+            _mm_storeu_ps(shape + k, v0);
+            _mm_storeu_ps(shape + k + 4, v1);
+            _mm_storeu_ps(shape + k + 8, v2);
+            _mm_storeu_ps(shape + k + 12, v3);
         }
-        for (; k + 4 <= run; k += 4)
-            _mm_storeu_ps(out + k, value(k));
+        for (; k + 4 <= n; k += 4)
+            _mm_storeu_ps(shape + k, value(k));
     }
-    for (; k < run; ++k)
-        out[k] = start + delta * shapedValue(static_cast<float>(c + k) / length);
-    mOutput = out[run - 1];
+    for (; k < n; ++k)
+        shape[k] = shapedValue(static_cast<float>(c + k) / length);
+}
+
+void zusp_eg_breakpoint::setShapeMemory(int values) {
+    mShapes.assign(values > 0 ? static_cast<size_t>(values) : 0, 0.0f);
+    for (ShapeSlot& slot : mShapeSlots)
+        slot = ShapeSlot();
+    mShapesUsed = 0;
+}
+
+zusp_eg_breakpoint::ShapeSlot* zusp_eg_breakpoint::runningShapeSlot() {
+    if (mShapes.empty() || mSegment < 1 || mSegment > kShapeSlots) return nullptr;
+    ShapeSlot& slot = mShapeSlots[mSegment - 1];
+    if (slot.length == mLength && slot.power == mShapePower && slot.rising == mShapeRising &&
+        slot.exact == mExactCurves)
+        return slot.capacity > 0 ? &slot : nullptr;
+    // Other settings: this slot starts again, in its own room if that is large enough.
+    const int32_t size = static_cast<int32_t>(mShapes.size());
+    const int32_t wanted = mLength < size ? mLength : size;
+    if (slot.capacity < wanted) {
+        if (size - mShapesUsed < wanted) {
+            // No room left: every slot gives its room back and starts again when next used.
+            for (ShapeSlot& other : mShapeSlots)
+                other = ShapeSlot();
+            mShapesUsed = 0;
+        }
+        slot.offset = mShapesUsed;
+        slot.capacity = wanted;
+        mShapesUsed += wanted;
+    }
+    slot.length = mLength;
+    slot.power = mShapePower;
+    slot.rising = mShapeRising;
+    slot.exact = mExactCurves;
+    slot.filled = 0;
+    return &slot;
+}
+
+void zusp_eg_breakpoint::prepareShapes() {
+    if (mShapes.empty()) return;
+    // Each segment as it would start, then the running state as it was.
+    const int32_t segment = mSegment, counter = mCounter, length = mLength;
+    const float startLevel = mStartLevel, exponent = mExponent, delta = mDelta;
+    const float power = mShapePower, output = mOutput;
+    const bool rising = mShapeRising;
+    for (int from = 0; from + 1 < getBreakpointCount() && from < kShapeSlots; ++from) {
+        startSegmentFrom(from);
+        if (mShapePower == 1.0f) continue;
+        ShapeSlot* slot = runningShapeSlot();
+        if (!slot || slot->filled >= slot->capacity) continue;
+        renderShape(mShapes.data() + slot->offset + slot->filled, slot->filled,
+                    slot->capacity - slot->filled);
+        slot->filled = slot->capacity;
+    }
+    mSegment = segment;
+    mCounter = counter;
+    mLength = length;
+    mStartLevel = startLevel;
+    mExponent = exponent;
+    mDelta = delta;
+    mShapePower = power;
+    mOutput = output;
+    mShapeRising = rising;
 }
 
 int64_t zusp_eg_breakpoint::samplesOfRunningSegments() const {

@@ -83,6 +83,16 @@ public:
     // amplifies tiny differences set it.
     void setExactCurves(bool exact) { mExactCurves = exact; }
 
+    // Keeps the shapes of curved segments from one run to the next, `values` in all (0, the
+    // default, keeps none). A segment's shape depends on its length, power and direction alone,
+    // so a run with the same settings as an earlier one reads its values back instead of working
+    // out a power for each: the same values, at the cost of a load. Allocates: call it while
+    // setting up, not while processing.
+    void setShapeMemory(int values);
+    // Works out and keeps the shapes of the segments as they are set now, so that the next run
+    // finds them. Costs what the runs would; no-op without shape memory.
+    void prepareShapes();
+
 protected:
     // Sets up the segment that leaves point `from` (moving on to point from + 1).
     void startSegmentFrom(int from);
@@ -93,6 +103,8 @@ protected:
     int64_t samplesOfRunningSegments() const;
     // Values of the running segment for counters from mCounter on, all below its length.
     void renderRun(float* out, int run);
+    // The curved shape (rising ? p : 1 - p) of the running segment for counters c .. c + n - 1.
+    void renderShape(float* shape, int32_t c, int n) const;
     float shapedValue(float x) const {
         const float base = mShapeRising ? x : 1.0f - x;
         // A power of 1 (a straight segment) is the base itself.
@@ -114,6 +126,28 @@ protected:
     float mShapePower = 1.0f;  // 10^|mExponent|, the power the curved shape raises to
     float mOutput = 0.0f;      // last value produced
     bool mExactCurves = false;
+
+private:
+    // A kept shape: the segment's settings it belongs to, and its values for counters
+    // 0 .. filled - 1 at mShapes[offset ...].
+    struct ShapeSlot {
+        int32_t length = 0; // 0: holds nothing
+        float power = 0.0f;
+        bool rising = false;
+        bool exact = false;
+        int32_t offset = 0;
+        int32_t capacity = 0;
+        int32_t filled = 0;
+    };
+    // Segments 1 .. kShapeSlots keep their shapes (segment 0, the glide, is straight).
+    static constexpr int kShapeSlots = 8;
+    // The running segment's slot, made to match its settings (emptied if it did not), or nullptr
+    // when the segment keeps nothing.
+    ShapeSlot* runningShapeSlot();
+
+    std::vector<float> mShapes;
+    ShapeSlot mShapeSlots[kShapeSlots];
+    int32_t mShapesUsed = 0; // values of mShapes handed to slots
 };
 
 class zusp_eg_breakpoint_ar : public zusp_eg_breakpoint {
