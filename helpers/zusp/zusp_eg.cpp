@@ -312,35 +312,33 @@ void zusp_eg_breakpoint::setShapeMemory(int values) {
     mShapes.assign(values > 0 ? static_cast<size_t>(values) : 0, 0.0f);
     for (ShapeSlot& slot : mShapeSlots)
         slot = ShapeSlot();
-    mShapesUsed = 0;
 }
 
+// Segments run in order, so their kept shapes lie in order in mShapes, each after the one before.
+// A segment with other settings than its kept shape gives up its room and that of the segments
+// after it (they follow on the next strike), and takes as much as it needs of what is left from
+// there: settings that do not change are never worked out again, and changes cost one strike.
 zusp_eg_breakpoint::ShapeSlot* zusp_eg_breakpoint::runningShapeSlot() {
     if (mShapes.empty() || mSegment < 1 || mSegment > kShapeSlots) return nullptr;
     ShapeSlot& slot = mShapeSlots[mSegment - 1];
     if (slot.length == mLength && slot.power == mShapePower && slot.rising == mShapeRising &&
         slot.exact == mExactCurves)
         return slot.capacity > 0 ? &slot : nullptr;
-    // Other settings: this slot starts again, in its own room if that is large enough.
-    const int32_t size = static_cast<int32_t>(mShapes.size());
-    const int32_t wanted = mLength < size ? mLength : size;
-    if (slot.capacity < wanted) {
-        if (size - mShapesUsed < wanted) {
-            // No room left: every slot gives its room back and starts again when next used.
-            for (ShapeSlot& other : mShapeSlots)
-                other = ShapeSlot();
-            mShapesUsed = 0;
-        }
-        slot.offset = mShapesUsed;
-        slot.capacity = wanted;
-        mShapesUsed += wanted;
-    }
+    int32_t offset = 0;
+    for (int j = 0; j < mSegment - 1; ++j)
+        if (mShapeSlots[j].capacity > 0 && mShapeSlots[j].offset + mShapeSlots[j].capacity > offset)
+            offset = mShapeSlots[j].offset + mShapeSlots[j].capacity;
+    for (int j = mSegment; j < kShapeSlots; ++j)
+        mShapeSlots[j] = ShapeSlot();
+    const int32_t room = static_cast<int32_t>(mShapes.size()) - offset;
     slot.length = mLength;
     slot.power = mShapePower;
     slot.rising = mShapeRising;
     slot.exact = mExactCurves;
+    slot.offset = offset;
+    slot.capacity = mLength < room ? mLength : room;
     slot.filled = 0;
-    return &slot;
+    return slot.capacity > 0 ? &slot : nullptr;
 }
 
 void zusp_eg_breakpoint::prepareShapes() {

@@ -142,12 +142,11 @@ private:
     // Segments 1 .. kShapeSlots keep their shapes (segment 0, the glide, is straight).
     static constexpr int kShapeSlots = 8;
     // The running segment's slot, made to match its settings (emptied if it did not), or nullptr
-    // when the segment keeps nothing.
+    // when the segment keeps nothing (no room left).
     ShapeSlot* runningShapeSlot();
 
     std::vector<float> mShapes;
     ShapeSlot mShapeSlots[kShapeSlots];
-    int32_t mShapesUsed = 0; // values of mShapes handed to slots
 };
 
 class zusp_eg_breakpoint_ar : public zusp_eg_breakpoint {
