@@ -103,6 +103,54 @@ TEST(EnvelopeAr, SkippingMovesOnAsProcessingDoes) {
     }
 }
 
+// Kept shapes give the values worked out without them: through changes of every setting between
+// strikes, in a memory large enough for all or too small, and worked out ahead in mid-run.
+TEST(EnvelopeShapeMemory, KeptShapesGiveTheValuesWorkedOut) {
+    using Change = void (*)(zusp_eg_breakpoint_ar&);
+    const Change changes[] = {
+        [](zusp_eg_breakpoint_ar&) {},                                   // read back
+        [](zusp_eg_breakpoint_ar& e) { e.setAttackTime(30.0f); },        // into the release's room
+        [](zusp_eg_breakpoint_ar& e) { e.setAttackCurvature(0.8f); },    // another power
+        [](zusp_eg_breakpoint_ar& e) { e.setReleaseCurvature(0.4f); },   // the other way
+        [](zusp_eg_breakpoint_ar& e) { e.setBreakpointLevel(2, 1.5f); }, // the release rises
+        [](zusp_eg_breakpoint_ar& e) { e.setReleaseTime(20.0f); },       // another length
+    };
+    for (bool exact : {false, true}) {
+        for (int memory : {4096, 700}) {
+            zusp_eg_breakpoint_ar kept, plain;
+            kept.setShapeMemory(memory);
+            for (zusp_eg_breakpoint_ar* e : {&kept, &plain}) {
+                e->setExactCurves(exact);
+                e->setAttackTime(10.0f);
+                e->setAttackCurvature(0.5f);
+                e->setReleaseTime(50.0f);
+                e->setReleaseCurvature(-0.7f);
+            }
+            kept.prepareShapes();
+            std::vector<float> a(3000), b(3000);
+            const auto compare = [&](int n, int at) {
+                kept.process(a.data(), n);
+                plain.process(b.data(), n);
+                ASSERT_EQ(a, b) << exact << " " << memory << " " << at;
+            };
+            int at = 0;
+            for (Change change : changes) {
+                change(kept);
+                change(plain);
+                kept.begin();
+                plain.begin();
+                for (int n : {37, 64, 1500, 1, 2000})
+                    compare(n, at++);
+            }
+            kept.begin();
+            plain.begin();
+            compare(100, at++);
+            kept.prepareShapes();
+            compare(3000, at++);
+        }
+    }
+}
+
 TEST(EnvelopeCurvature, ShapesOfAttackAndRelease) {
     EXPECT_NEAR(releaseAt(0.0f, 441), 0.9f, 1e-5f);
     EXPECT_NEAR(releaseAt(-1.0f, 441), std::pow(0.9, 10.0), 1e-5);       // about 0.349: drops fast
