@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
+#include <initializer_list>
 
 zusp_compressor::zusp_compressor() {
     mAttackCoefficient = coefficientFor(mAttackTime);
@@ -162,6 +163,10 @@ void zusp_compressor::detect(float peak) {
     // The envelope decays every sample, also while the signal rises.
     mEnvelope = mEnvelope - mReleaseCoefficient * mEnvelope;
     if (peak > mEnvelope) mEnvelope = mEnvelope + (peak - mEnvelope) * mAttackCoefficient;
+    reduceFromEnvelope();
+}
+
+void zusp_compressor::reduceFromEnvelope() {
     if (mEnvelope >= 1e-5f && mEnvelope < mQuietEnvelope) {
         mGainReduction = 0.0f;
         return;
@@ -255,21 +260,22 @@ void zusp_compressor::processStereo(const float* left, const float* right, float
 // Once the detector has decayed to 0 (or was cleared there), silence keeps it at 0: every sample
 // then leaves the same state and gives the same output, so one step stands for all of them.
 void zusp_compressor::processSilence(float* outLeft, float* outRight, int n, float gain) {
-    for (int i = 0; i < n; ++i) {
-        float l, r;
-        zusp_compressor::processStereo(0.0f, 0.0f, l, r);
-        l = l * gain;
-        r = r * gain;
-        if (mEnvelope == 0.0f) {
-            for (; i < n; ++i) {
-                if (outLeft) outLeft[i] = l;
-                if (outRight) outRight[i] = r;
-            }
-            return;
-        }
-        if (outLeft) outLeft[i] = l;
-        if (outRight) outRight[i] = r;
-    }
+    // Zeros in give zeros out whatever the gains (all of one sign every sample): only the
+    // detector moves on, by processStereo's steps for a zero peak, until it has settled at 0.
+    float envelope = mEnvelope;
+    const float release = mReleaseCoefficient;
+    for (int i = 0; i < n && envelope != 0.0f; ++i)
+        envelope = envelope - release * envelope;
+    mEnvelope = envelope;
+    reduceFromEnvelope();
+    mGainReductionMultiplier =
+        mGainReduction == 0.0f ? 1.0f : zusp_math::exp10f(mGainReduction * 0.05f);
+    const float zero =
+        0.0f * mInputGainLinear * mGainReductionMultiplier * mOutputGainLinear * gain;
+    for (float* out : {outLeft, outRight})
+        if (out)
+            for (int i = 0; i < n; ++i)
+                out[i] = zero;
 }
 
 float zusp_compressor::process(float x) {

@@ -38,6 +38,8 @@ protected:
     // One detector step on the input's peak level (after the input gain): the envelope
     // follows it and the gain reduction is set from the envelope's level.
     void detect(float peak);
+    // The gain reduction of the envelope's present level (detect's second half).
+    void reduceFromEnvelope();
     // Sets mQuietEnvelope from the threshold.
     void findQuietEnvelope();
 

@@ -44,7 +44,7 @@ TEST(Compressor, NamedGainReductions) {
 // The static curve, held long enough for the detector to settle on a constant level: below the
 // threshold only the gains apply, above it the output rises 1/R dB per input dB; a threshold
 // set after construction counts at once. The block form gives the one-sample form's bits, on
-// the settling level and on noise.
+// the settling level, on noise and through silence.
 TEST(Compressor, SteadyGainReductionFollowsThresholdAndRatio) {
     struct Case {
         float inDb, threshold, ratio, outDb, amplitude;
@@ -77,6 +77,24 @@ TEST(Compressor, SteadyGainReductionFollowsThresholdAndRatio) {
             ASSERT_EQ(0.5f * or_, out[1][n]) << n;
         }
         EXPECT_EQ(blocks.getGainReductionMultiplier(), one.getGainReductionMultiplier());
+        // Silence as one step per block: the same zeros, and the detector where the one-sample
+        // form leaves it (the signal after it comes out the same).
+        for (int n = 0; n < 3 * 777; n += 777) {
+            blocks.processSilence(&out[0][0], &out[1][0], 777, 0.5f);
+            for (int i = 0; i < 777; ++i) {
+                float ol, or_;
+                one.processStereo(0.0f, 0.0f, ol, or_);
+                ASSERT_EQ(0.5f * ol, out[0][i]) << n + i;
+                ASSERT_EQ(0.5f * or_, out[1][i]) << n + i;
+            }
+            ASSERT_EQ(blocks.getGainReduction(), one.getGainReduction()) << n;
+        }
+        blocks.processStereo(&in[0][0], &in[1][0], &out[0][0], &out[1][0], 4410, 0.5f);
+        for (int n = 0; n < 4410; ++n) {
+            float ol, or_;
+            one.processStereo(in[0][n], in[1][n], ol, or_);
+            ASSERT_EQ(0.5f * ol, out[0][n]) << n;
+        }
         const float level = 20.0f * std::log10(s.amplitude) + s.inDb;
         const float reduction =
             level > s.threshold ? (1.0f / s.ratio - 1.0f) * (level - s.threshold) : 0.0f;
