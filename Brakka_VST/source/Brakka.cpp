@@ -19,13 +19,13 @@ const char kVendorName[] = "Zunder Works, Inc.";
 const char* const kCanDoYes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstMidiEvent",
                                  "receiveVstTimeInfo"};
 
-int64_t steadyNanos() {
+} // namespace
+
+int64_t Brakka::steadyNanos() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-} // namespace
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
     return new Brakka(audioMaster);
@@ -44,6 +44,8 @@ Brakka::Brakka(audioMasterCallback audioMaster)
         m.store(0, std::memory_order_relaxed);
     for (auto& o : handOver.overflowTags)
         o.store(false, std::memory_order_relaxed);
+    for (bool& d : notDispatched)
+        d = true;
     std::memset(&audioOnly.midiOutList, 0, sizeof(audioOnly.midiOutList));
     std::memset(&audioOnly.midiOutEvent, 0, sizeof(audioOnly.midiOutEvent));
     // The sequencer's random numbers come from a generator that takes no lock.
@@ -258,12 +260,29 @@ bool Brakka::onAudioThread() const {
 }
 
 int64_t Brakka::workBudgetNanos() const {
-    const int64_t share = lastBlockSpan.load(std::memory_order_relaxed) / 100;
-    return share > 2000 ? share : 2000;
+    const int64_t share = lastBlockSpan.load(std::memory_order_relaxed) * 3 / 200;
+    return share > 3000 ? share : 3000;
 }
 
 bool Brakka::pastDeadline() const {
     return workDeadline != 0 && steadyNanos() > workDeadline;
+}
+
+bool Brakka::loadFitsBeforeTick() {
+    const double frames = framesToNextTick();
+    if (frames < 0.0 || !realtimeBlocks) return true;
+    // A tick has passed while the load waited: the next one is as far away as it gets.
+    const size_t task = handOver.tasks.popped();
+    if (waitingTask == task && ticksCounted != waitSinceTick) return true;
+    // The blocks the last load took at this budget, one more for where this block stands.
+    const int64_t span = lastBlockSpan.load(std::memory_order_relaxed);
+    const int64_t blocks = lastLoadCostNanos / workBudgetNanos() + 2;
+    if (frames / (double)voiceRate * 1e9 >= (double)(blocks * span)) return true;
+    if (waitingTask != task) {
+        waitingTask = task;
+        waitSinceTick = ticksCounted;
+    }
+    return false;
 }
 
 bool Brakka::isRealtimeLevel(VstInt32 level) {
@@ -308,6 +327,7 @@ void Brakka::drainTasks() {
         if ((!first && pastDeadline()) ||
             handOver.parameters.popped() - task->parametersBefore > ((size_t)-1 >> 1))
             return;
+        if (task->beginsLoad && inAudioBlock && !loadFitsBeforeTick()) return;
         first = false;
         handOver.tasks.pop(task);
         task->run(task->context);
@@ -452,7 +472,7 @@ void Brakka::setParameterInternal(int tag, float value) {
 
 void Brakka::applyParameter(int tag, float value) {
     if (!isValidTag(tag)) return;
-    parameters.setVSTvalue(tag, value);
+    storeInTable(tag, value);
     currentProgram().values[tag] = value;
     if (parameters.isPatternTag(tag)) {
         auto& map = currentProgram().patternValues[clampPattern(currentPattern)];
@@ -466,7 +486,13 @@ void Brakka::applyParameter(int tag, float value) {
     if (editorInterface) editorInterface->setParameter(tag, value);
 }
 
+void Brakka::storeInTable(int tag, float value) {
+    // The table works out the natural value of every value stored: an equal value keeps it.
+    if (parameters.getVSTvalue(tag) != value) parameters.setVSTvalue(tag, value);
+}
+
 void Brakka::dispatchParameter(int tag, float value) {
+    notDispatched[tag] = false;
     if (tag <= kLastSoundTag) {
         setSoundParameter(tag, dsp(tag));
         return;

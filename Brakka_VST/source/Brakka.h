@@ -202,7 +202,7 @@ private:
     // holding the lock) the caller takes the lock and does the work itself. The work must not
     // allocate or free: it may run on the audio thread.
     template <class F>
-    void runOnEngine(F&& work) {
+    void runOnEngine(F&& work, bool beginsLoad = false) {
         using Work = std::remove_reference_t<F>;
         if (!handsOver()) {
             EngineLock lock(*this);
@@ -213,12 +213,18 @@ private:
         task.run = [](void* context) { (*static_cast<Work*>(context))(); };
         task.context = &work;
         task.parametersBefore = handOver.parameters.pushed();
+        task.beginsLoad = beginsLoad;
         if (!handOver.tasks.push(&task)) {
             EngineLock lock(*this);
             work();
             return;
         }
         waitForTask(task);
+    }
+    // runOnEngine for work that begins a program load (see loadFitsBeforeTick).
+    template <class F>
+    void runLoadOnEngine(F&& work) {
+        runOnEngine(work, true);
     }
     bool handsOver() const;
     // Waits until done() holds; should blocks stop coming (see waitForTask), takes the lock,
@@ -253,12 +259,22 @@ private:
     // waitForProgramLoad returns once that load (or a later one) is complete.
     uint32_t loadProgram(int index);
     void continueProgramLoad();
+    void stepProgramLoad();
+    // The tag a load applies n-th (0 <= n < kNumParameters).
+    static int loadOrderTag(int n);
     void finishProgramLoad();
     void waitForProgramLoad(uint32_t ticket);
     // Whether the audio thread has used up the work budget of its block: at most 1.5 % of the
     // block's length (3 us at least) goes to work handed over by other threads.
     bool pastDeadline() const;
     int64_t workBudgetNanos() const;
+    static int64_t steadyNanos(); // steady clock
+    // Whether a program load begun now would be complete before the sequencer's next tick,
+    // which plays the whole program: the load's values spread over the blocks before it. A
+    // task that begins a load waits in the queue until then (at most until a tick has passed:
+    // the following one is then a whole tick away). framesToNextTick is -1 when no clock runs.
+    bool loadFitsBeforeTick();
+    double framesToNextTick() const;
     // Preset chunk of a program record: its length, and the chunk written to dst.
     size_t presetChunkSize(const BrakkaProgram& program) const;
     static void writePresetChunk(const BrakkaProgram& program, void* dst);
@@ -291,6 +307,8 @@ private:
     void setParameterInternal(int tag, float value);
     // Stores, dispatches and tells the editor; the mirror is the caller's business.
     void applyParameter(int tag, float value);
+    // Puts a value into the parameter table.
+    void storeInTable(int tag, float value);
     // Acts on a stored value: every tag range is told apart here, once.
     void dispatchParameter(int tag, float value);
     // A sound parameter's DSP value to its voice (the voice bank's routing).
@@ -390,6 +408,14 @@ private:
     int lastStep = -1;
     int lastTick = 33;
     int soloTag = 0;
+    // Tags whose voices or mixer may not act on the table's value: every tag until its value
+    // is first dispatched, and the tags a step's modulation moved (applyStepModulation) until
+    // the table's value is dispatched again.
+    bool notDispatched[kNumParameters];
+    // Whether a program load must apply a stored value: one equal to the table's changes
+    // nothing unless a step's modulation holds the voice elsewhere, or its dispatch acts on
+    // more than its own value (Play starts the transport, a Solo clears the other solos).
+    bool loadChanges(int tag, float value);
     bool isResumed = false;
     bool transportPlaying = false;
     bool midiOutputOnly = false;
@@ -521,10 +547,25 @@ private:
     int loadNextValue = -1;
     // The load is a pattern switch's: its values are in place, others are still to be told.
     bool loadOnlyTells = false;
+    // The pattern value the load reaches next, while it walks a pattern's map.
+    const std::map<unsigned int, float>* loadEntryMap = nullptr;
+    std::map<unsigned int, float>::const_iterator loadEntry;
+    int loadEntryIndex = 0;
     uint32_t loadTicket = 0;
     std::atomic<uint32_t> loadsBegun{0};
     std::atomic<uint32_t> loadsDone{0};
     int64_t workDeadline = 0; // steady clock, nanoseconds; 0 for no limit
+    // The clock of the last segment (quarter notes per sample, swing) and the ticks counted,
+    // for loadFitsBeforeTick; the audio thread's own.
+    double clockIncrement = 0.0;
+    float clockSwing = 1.0f;
+    uint32_t ticksCounted = 0;
+    // A load-beginning task waiting for room before a tick (its number in the task queue)
+    // and the tick count when it began to wait; what the last load took on the audio thread.
+    size_t waitingTask = (size_t)-1;
+    uint32_t waitSinceTick = 0;
+    int64_t loadCostNanos = 0;
+    int64_t lastLoadCostNanos = 150000;
     // The same for the other threads' lock holds (only touched under the lock).
     std::vector<AutomationEntry> hostOutbox;
 

@@ -98,6 +98,9 @@ struct BrakkaEngineTask {
     // The parameter queue's count of pushed changes when the task was queued: those changes
     // are applied first.
     size_t parametersBefore = 0;
+    // The task begins a program load: it waits until the load fits before the clock's next
+    // tick (see Brakka::loadFitsBeforeTick).
+    bool beginsLoad = false;
     std::atomic<bool> done{false};
 };
 // One task per waiting thread.

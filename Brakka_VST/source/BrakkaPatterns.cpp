@@ -94,7 +94,7 @@ void Brakka::switchPatternAtStart(int p) {
     currentSequencer = &currentProgram().patterns[p];
     BrakkaProgram& program = currentProgram();
     for (const auto& [tag, value] : program.patternValues[p]) {
-        parameters.setVSTvalue((long)tag, value);
+        storeInTable((int)tag, value);
         program.values[tag] = value;
         dispatchParameter((int)tag, value);
     }
@@ -150,7 +150,7 @@ void Brakka::pattern_paste() {
         std::memcpy(values, clipboardValues, sizeof values);
     }
     uint32_t ticket = 0;
-    runOnEngine([&] {
+    runLoadOnEngine([&] {
         std::swap(*currentSequencer, pasted);
         for (auto& [tag, value] : currentProgram().patternValues[currentPattern])
             value = values[tag];
@@ -265,7 +265,7 @@ void Brakka::setProgram(VstInt32 index) {
         return;
     }
     uint32_t ticket = 0;
-    runOnEngine([&] { ticket = loadProgram(index); });
+    runLoadOnEngine([&] { ticket = loadProgram(index); });
     waitForProgramLoad(ticket);
 }
 
@@ -295,19 +295,66 @@ uint32_t Brakka::loadProgram(int index) {
 }
 
 void Brakka::continueProgramLoad() {
-    // The stored value of every tag that is not a pattern tag, in ascending order, then the
-    // current pattern's values; at last the editor is told.
+    // What a whole load costs is measured for loadFitsBeforeTick (the tells of a pattern
+    // switch cost little and do not count).
+    if (loadNextValue < 0) return;
+    const bool counted = !loadOnlyTells;
+    const int64_t began = steadyNanos();
+    stepProgramLoad();
+    if (!counted) return;
+    loadCostNanos += steadyNanos() - began;
+    if (loadNextValue >= 0) return;
+    lastLoadCostNanos = loadCostNanos;
+    loadCostNanos = 0;
+}
+
+bool Brakka::loadChanges(int tag, float value) {
+    if (tag == kPlayTag || isFamilyTag(tag, kSoloTag)) return true;
+    return notDispatched[tag] || parameters.getVSTvalue(tag) != value;
+}
+
+int Brakka::loadOrderTag(int n) {
+    // The clock's tags (Play, Stop, Tempo, Swing, Sync) come after the other program values: a
+    // new swing or tempo moves the clock onto another tick at once, and a tick completes the
+    // load there and then.
+    static_assert(kSyncTag - kPlayTag == 4 && kTempoTag == kPlayTag + 2 &&
+                      kSwingTag == kPlayTag + 3,
+                  "the clock's tags are contiguous");
+    constexpr int kClockTags = kSyncTag - kPlayTag + 1;
+    if (n < kPlayTag) return n;
+    if (n < kNumParameters - kClockTags) return n + kClockTags;
+    return n - (kNumParameters - kClockTags) + kPlayTag;
+}
+
+void Brakka::stepProgramLoad() {
+    // The stored value of every tag that is not a pattern tag (in the order of loadOrderTag),
+    // then the current pattern's values; at last the editor is told.
     while (loadNextValue >= 0) {
         BrakkaProgram& program = currentProgram();
         const auto& patternValues = program.patternValues[clampPattern(currentPattern)];
         if (loadNextValue < kNumParameters) {
-            const int tag = loadNextValue++;
+            const int tag = loadOrderTag(loadNextValue++);
             if (parameters.isPatternTag(tag)) continue;
+            const float value = program.values[tag];
+            if (!loadChanges(tag, value)) {
+                // The mirror is written only when it differs: the line may be a host's.
+                if (mirrorValueOf(handOver.mirror[tag].load(std::memory_order_relaxed)) != value)
+                    storeEngineValue(tag, value);
+                if (editorInterface) editorInterface->setParameter(tag, value);
+                continue;
+            }
             loadingProgram = true;
             setParameterInternal(tag, program.values[tag]);
             loadingProgram = false;
         } else if (loadNextValue - kNumParameters < (int)patternValues.size()) {
-            const auto entry = std::next(patternValues.begin(), loadNextValue - kNumParameters);
+            // The map is walked once: the place reached is kept between calls.
+            const int index = loadNextValue - kNumParameters;
+            if (loadEntryMap != &patternValues || loadEntryIndex != index)
+                loadEntry = std::next(patternValues.begin(), index);
+            const auto entry = loadEntry;
+            loadEntryMap = &patternValues;
+            loadEntryIndex = index + 1;
+            ++loadEntry;
             ++loadNextValue;
             const int tag = (int)entry->first;
             if (loadOnlyTells) {
@@ -321,6 +368,7 @@ void Brakka::continueProgramLoad() {
             }
         } else {
             loadNextValue = -1;
+            loadEntryMap = nullptr;
             if (!loadOnlyTells) {
                 if (editorInterface) editorInterface->patternChanged(pendingPattern);
                 notifyAllRows();
@@ -409,22 +457,56 @@ VstIntPtr Brakka::importPatterns(void* ptr) {
         }
         if (values.size() < (size_t)(p + 1) * patternTags.size()) break;
     }
+    // Decoded here into a copy of the current program, which the engine's owner swaps in; the
+    // name, the values and the patterns not imported are taken over from the record in use
+    // when the swap happens, as is the playing pattern's clock. A damaged block counts as
+    // missing: it and the patterns after it keep their contents.
+    std::unique_ptr<BrakkaProgram> fresh(new (std::nothrow) BrakkaProgram);
+    if (!fresh) return -1;
+    for (auto& patternValues : fresh->patternValues)
+        for (unsigned tag : patternTags)
+            patternValues[tag] = 0.0f;
+    std::unique_lock<std::shared_mutex> hold(programsMutex);
+    readOptimistically(
+        [&] {
+            const BrakkaProgram& live = *programs[clampProgram(curProgram)];
+            for (int p = 0; p < kNumPatterns; ++p)
+                fresh->patterns[p] = live.patterns[p];
+        },
+        true);
+    int decoded = 0;
+    while (decoded < blocksFound &&
+           fresh->patterns[decoded].setAllData(blocks[decoded]->data(), blocks[decoded]->size(),
+                                               parameters.getModulatableTags()))
+        ++decoded;
+    const bool complete =
+        decoded == kNumPatterns && values.size() == kNumPatterns * patternTags.size();
     VstIntPtr result = -1;
     uint32_t ticket = 0;
-    std::unique_lock<std::shared_mutex> hold(programsMutex);
-    runOnEngine([&]() {
-        BrakkaProgram& program = currentProgram();
-        for (int p = 0; p < blocksFound; ++p) {
-            // A damaged block counts as missing: the pattern keeps its contents.
-            if (!program.patterns[p].setAllData(blocks[p]->data(), blocks[p]->size(),
-                                                parameters.getModulatableTags()))
-                return;
-        }
+    runLoadOnEngine([&]() {
+        const int current = clampProgram(curProgram);
+        BrakkaProgram& old = *programs[current];
+        std::memcpy(fresh->name, old.name, sizeof(old.name));
+        std::memcpy(fresh->values, old.values, sizeof(old.values));
+        for (int p = decoded; p < kNumPatterns; ++p)
+            fresh->patterns[p] = old.patterns[p]; // only when a block is missing or damaged
+        const int playing = clampPattern(currentPattern);
+        fresh->patterns[playing].setCurrent96th(old.patterns[playing].getCurrentTick());
         size_t next = 0;
-        for (auto& patternValues : program.patternValues)
-            for (auto& [tag, value] : patternValues)
-                if (next < values.size()) value = values[next++];
-        if (blocksFound < kNumPatterns || values.size() < kNumPatterns * patternTags.size()) return;
+        for (int p = 0; p < kNumPatterns; ++p) {
+            auto dst = fresh->patternValues[p].begin();
+            for (auto src = old.patternValues[p].begin();
+                 src != old.patternValues[p].end() && dst != fresh->patternValues[p].end();
+                 ++src, ++dst)
+                dst->second =
+                    decoded == kNumPatterns && next < values.size() ? values[next++] : src->second;
+        }
+        programs[current].swap(fresh);
+        BrakkaProgram& program = currentProgram();
+        if (!complete) {
+            currentSequencer = &program.patterns[clampPattern(currentPattern)];
+            return;
+        }
         currentPattern = 0;
         pendingPattern = 0;
         currentSequencer = &program.patterns[0];

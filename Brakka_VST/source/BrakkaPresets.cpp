@@ -242,7 +242,7 @@ VstInt32 Brakka::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     // replaced programs come back in fresh and are freed here.
     std::unique_lock<std::shared_mutex> hold(programsMutex);
     uint32_t ticket = 0;
-    runOnEngine([&] {
+    runLoadOnEngine([&] {
         if (isPreset) {
             const int current = clampProgram(curProgram);
             programs[current].swap(fresh[0]);

@@ -186,6 +186,8 @@ Brakka::SegmentClock Brakka::beginSegment() {
 
 void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock& clock) {
     const SwingWarp swing(clock.swing);
+    clockIncrement = clock.increment;
+    clockSwing = clock.swing;
     int step = lastStep;
     double position = songPosition;
 
@@ -206,11 +208,30 @@ void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock
     songPosition = position;
 }
 
+double Brakka::framesToNextTick() const {
+    if (!transportPlaying || !(clockIncrement > 0.0)) return -1.0;
+    if (startPending) return 0.0;
+    const double position = songPosition;
+    if (position < 0.0) return -position / clockIncrement;
+    // Where the next tick begins in warped sixteenths, taken back to quarter notes (the
+    // inverse of SwingWarp).
+    const double swing = clockSwing > 0.05f && clockSwing <= 1.0f ? clockSwing : 1.0;
+    const int tick = SwingWarp(swing).tickAt(position);
+    if (tick != lastTick) return 0.0; // the clock ticks at the block's first sample
+    const double warped = (tick + 1.0) / kTicksPerSixteenth;
+    const double pair = 2.0 * std::floor(warped / 2.0);
+    const double into = warped - pair;
+    const double real = into < swing ? into / swing : (into + 2.0 - 2.0 * swing) / (2.0 - swing);
+    const double frames = ((pair + real) / kSixteenthsPerQuarter - position) / clockIncrement;
+    return frames > 0.0 ? frames : 0.0;
+}
+
 int Brakka::clockTick(int tick, int frame, int noteLength, int step) {
     // A start (Play, or the host's transport starting) fires the step it lands on even when the
     // pattern already sits there.
     const bool start = startPending;
     finishProgramLoad();
+    ++ticksCounted;
     lastTick = tick;
     startPending = false;
     const bool newStep = currentSequencer->setCurrent96th((unsigned)tick) || start;
@@ -327,6 +348,7 @@ int Brakka::patternStart(unsigned tick, bool fromClock, int step) {
 void Brakka::applyStepModulation(int v, int step) {
     BrakkaSequencer* seq = currentSequencer;
     seq->forEachVoiceModTag(v, [&](unsigned tag) {
+        notDispatched[tag] = true;
         setVoiceParameter((int)tag,
                           parameters.getModulatedDSPValue(tag, seq->getModValue(tag, step)));
     });
