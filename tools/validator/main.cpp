@@ -899,8 +899,8 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
 const int kHammerRuns = 3;
 // The aim is a worst block of at most twice the mean. The check fails only when the worst is
 // above 4x the mean and more than 100 us above it: a block that does a load's or a save's work
-// at once is caught, a shared machine's noise and the single costs of small blocks (the first
-// block after a chunk load costs 40-60 us more than the others today) are not.
+// at once is caught, a shared machine's noise and the single costs of small blocks (a block
+// where the clock ticks, a pattern switch's values at a pattern start) are not.
 const double kWorstOverMeanLimit = 4.0;
 const double kWorstAboveMeanMicros = 100.0;
 
