@@ -487,8 +487,10 @@ void Brakka::applyParameter(int tag, float value) {
 }
 
 void Brakka::storeInTable(int tag, float value) {
-    // The table works out the natural value of every value stored: an equal value keeps it.
-    if (parameters.getVSTvalue(tag) != value) parameters.setVSTvalue(tag, value);
+    // The table works out the natural value of every value stored; once a tag's value has been
+    // stored and dispatched, its natural value is the one an equal value would give again.
+    if (notDispatched[tag] || parameters.getVSTvalue(tag) != value)
+        parameters.setVSTvalue(tag, value);
 }
 
 void Brakka::dispatchParameter(int tag, float value) {
