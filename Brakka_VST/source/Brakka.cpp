@@ -494,6 +494,7 @@ void Brakka::storeInTable(int tag, float value) {
 }
 
 void Brakka::dispatchParameter(int tag, float value) {
+    mixPending();
     notDispatched[tag] = false;
     if (tag <= kLastSoundTag) {
         setSoundParameter(tag, dsp(tag));

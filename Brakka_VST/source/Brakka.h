@@ -358,6 +358,16 @@ private:
     int clockTick(int tick, int frame, int noteLength, int step);
     // The voices, the mixer and the compressor for samples from .. to - 1, in blocks.
     void mixBlock(float** outputs, int from, int to, float outputAGain);
+    // The frames the clock has passed when it ticks are mixed only once the tick changes
+    // something the mix depends on (a strike, a value): a tick that plays nothing does not
+    // split the block's mix. mixPending mixes them; every such change calls it first.
+    struct PendingMix {
+        float** outputs = nullptr; // null for none
+        int from = 0, to = 0;
+        float outputAGain = 0.0f;
+    };
+    PendingMix pendingMix;
+    void mixPending();
     void applyIncomingEvent(const IncomingEvent& event, int frame);
     void sortIncomingEvents(int frames);
     void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);

@@ -192,15 +192,17 @@ void Brakka::renderSegment(float** outputs, int from, int to, const SegmentClock
     double position = songPosition;
 
     // The clock runs sample by sample; the voices and the mixer run in blocks up to each
-    // sample where the clock strikes, so every strike lands on its own sample.
+    // sample where a tick strikes or changes a value (see mixPending), so every strike lands
+    // on its own sample.
     int mixedUpTo = from;
     for (int frame = from; frame < to; ++frame, position += clock.increment) {
         if (!transportPlaying || position < 0.0) continue;
         const int tick = swing.tickAt(position);
         if (tick == lastTick && !startPending) continue;
-        mixBlock(outputs, mixedUpTo, frame, clock.outputAGain);
-        mixedUpTo = frame;
+        pendingMix = {outputs, mixedUpTo, frame, clock.outputAGain};
         step = clockTick(tick, frame, clock.noteLength, step);
+        if (!pendingMix.outputs) mixedUpTo = frame;
+        pendingMix.outputs = nullptr;
     }
     mixBlock(outputs, mixedUpTo, to, clock.outputAGain);
 
@@ -244,6 +246,12 @@ int Brakka::clockTick(int tick, int frame, int noteLength, int step) {
     fireStep(step, frame, noteLength, false);
     if (editorInterface) editorInterface->setCurrentStep(step);
     return step;
+}
+
+void Brakka::mixPending() {
+    if (!pendingMix.outputs) return;
+    mixBlock(pendingMix.outputs, pendingMix.from, pendingMix.to, pendingMix.outputAGain);
+    pendingMix.outputs = nullptr;
 }
 
 // Samples from .. to - 1 of all outputs: each voice renders a block, which is scaled by its gain,
@@ -346,6 +354,7 @@ int Brakka::patternStart(unsigned tick, bool fromClock, int step) {
 }
 
 void Brakka::applyStepModulation(int v, int step) {
+    mixPending();
     BrakkaSequencer* seq = currentSequencer;
     seq->forEachVoiceModTag(v, [&](unsigned tag) {
         notDispatched[tag] = true;
@@ -355,6 +364,7 @@ void Brakka::applyStepModulation(int v, int step) {
 }
 
 void Brakka::strike(int v, float velocity) {
+    mixPending();
     voices.voices[v]->thwack(velocity);
     if (v == kClosedHat) voices.openHat.choke();
 }
