@@ -260,8 +260,8 @@ bool Brakka::onAudioThread() const {
 }
 
 int64_t Brakka::workBudgetNanos() const {
-    const int64_t share = lastBlockSpan.load(std::memory_order_relaxed) * 3 / 200;
-    return share > 3000 ? share : 3000;
+    const int64_t share = lastBlockSpan.load(std::memory_order_relaxed) / 100;
+    return share > 2000 ? share : 2000;
 }
 
 bool Brakka::pastDeadline() const {

@@ -264,8 +264,9 @@ private:
     static int loadOrderTag(int n);
     void finishProgramLoad();
     void waitForProgramLoad(uint32_t ticket);
-    // Whether the audio thread has used up the work budget of its block: at most 1.5 % of the
-    // block's length (3 us at least) goes to work handed over by other threads.
+    // Whether the audio thread has used up the work budget of its block: at most 1 % of the
+    // block's length (2 us at least) goes to work handed over by other threads (a host's
+    // parameter storm of 8 changes a millisecond takes about that much).
     bool pastDeadline() const;
     int64_t workBudgetNanos() const;
     static int64_t steadyNanos(); // steady clock
