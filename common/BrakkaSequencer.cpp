@@ -9,6 +9,7 @@
 namespace {
 
 int (*gSequencerRandomSource)() = nullptr;
+void (*gSequencerRandomFill)(int*, int) = nullptr;
 
 // Values in the rows are fractions; anything else (from a damaged or hostile block, or a
 // careless caller) is brought into 0..1 so the voices and value mappings never see it.
@@ -110,12 +111,22 @@ BrakkaSequencer::BrakkaSequencer() {
 
 // --- random source ---------------------------------------------------------------------------
 
-void BrakkaSequencer::setRandomSource(int (*source)()) {
+void BrakkaSequencer::setRandomSource(int (*source)(), void (*fill)(int*, int)) {
     gSequencerRandomSource = source;
+    gSequencerRandomFill = source ? fill : nullptr;
 }
 
 int BrakkaSequencer::nextRandom() {
     return gSequencerRandomSource ? gSequencerRandomSource() : std::rand();
+}
+
+void BrakkaSequencer::nextRandoms(int* out, int count) {
+    if (gSequencerRandomFill) {
+        gSequencerRandomFill(out, count);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        out[i] = nextRandom();
 }
 
 // --- step clock ------------------------------------------------------------------------------
@@ -234,8 +245,10 @@ void BrakkaSequencer::clearNotes(int voice) {
 
 void BrakkaSequencer::randomizeNotes(int voice) {
     if (!validVoice(voice)) return;
+    int drawn[kNumSteps];
+    nextRandoms(drawn, kNumSteps);
     for (int i = 0; i < kNumSteps; ++i)
-        noteRows[voice][i] = (unsigned char)(nextRandom() & 1);
+        noteRows[voice][i] = (unsigned char)(drawn[i] & 1);
 }
 
 void BrakkaSequencer::fillRow(float* row, int shape, float clearValue) {
@@ -261,9 +274,13 @@ void BrakkaSequencer::fillRow(float* row, int shape, float clearValue) {
     }
     case 4:
         // rand() scaled by 2^-31; the product is exact before the single rounding to float.
-        for (int i = 0; i < len; ++i)
-            row[i] = (float)((double)nextRandom() * (1.0 / 2147483648.0));
-        break;
+        {
+            int drawn[kNumSteps];
+            nextRandoms(drawn, len);
+            for (int i = 0; i < len; ++i)
+                row[i] = (float)((double)drawn[i] * (1.0 / 2147483648.0));
+            break;
+        }
     default:
         break;
     }

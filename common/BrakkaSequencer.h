@@ -153,8 +153,11 @@ public:
     // The random source behind every probability test and random fill: the C library's rand()
     // (0..2147483647) unless replaced, e.g. by a test that needs a known sequence. Passing
     // nullptr restores rand().
-    static void setRandomSource(int (*source)());
+    // The source of random numbers in 0..2147483647 and, optionally, one that gives the next
+    // count of them at once (the same numbers as count calls of source).
+    static void setRandomSource(int (*source)(), void (*fill)(int* out, int count) = nullptr);
     static int nextRandom();
+    static void nextRandoms(int* out, int count);
 
 private:
     using ModTagSet = std::bitset<kModSlotCount>;

@@ -29,10 +29,24 @@ int brakkaRandom() {
     return (int)(next >> 33);
 }
 
+void brakkaRandomFill(int* out, int count) {
+    // The same numbers as count calls of brakkaRandom in a row, for one compare-and-swap.
+    uint64_t old = gState.load(std::memory_order_relaxed);
+    uint64_t next;
+    do {
+        next = old;
+        for (int i = 0; i < count; ++i) {
+            next = next * kMultiplier + kIncrement;
+            out[i] = (int)(next >> 33);
+        }
+    } while (!gState.compare_exchange_weak(old, next, std::memory_order_relaxed));
+}
+
 void brakkaSeedRandom(uint64_t seed) {
     gState.store(seed, std::memory_order_relaxed);
 }
 
 void brakkaInstallRandomSource() {
-    std::call_once(gInstalled, [] { BrakkaSequencer::setRandomSource(&brakkaRandom); });
+    std::call_once(gInstalled,
+                   [] { BrakkaSequencer::setRandomSource(&brakkaRandom, &brakkaRandomFill); });
 }

@@ -10,6 +10,8 @@
 
 // The next number, uniform in 0..2147483647. Safe on any thread; never blocks or allocates.
 int brakkaRandom();
+// The next count numbers at once (the row fills: a pattern start may draw hundreds).
+void brakkaRandomFill(int* out, int count);
 
 // Restarts the sequence (tests that need a known sequence; not used by the plug-in).
 void brakkaSeedRandom(uint64_t seed);

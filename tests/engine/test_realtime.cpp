@@ -74,11 +74,13 @@ TEST(Realtime, AudioThreadNeverAllocates) {
     e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
 
-    // The sequencer draws from the lock-free generator.
+    // The sequencer draws from the lock-free generator; a row's numbers at once are the same.
     brakkaSeedRandom(99);
-    const int drawn = BrakkaSequencer::nextRandom();
+    int drawn[3] = {BrakkaSequencer::nextRandom()};
+    BrakkaSequencer::nextRandoms(drawn + 1, 2);
     brakkaSeedRandom(99);
-    EXPECT_EQ(drawn, brakkaRandom());
+    for (int d : drawn)
+        EXPECT_EQ(d, brakkaRandom());
 
     // Busy patterns: every voice on every step of patterns 0 and 1, modulation rows that are
     // re-randomized at each pattern start, random notes and re-randomized note rows.
