@@ -126,8 +126,13 @@ public:
     template <class F>
     void forEachVoiceModTag(int voice, F f) const {
         if (voice < 0 || voice >= kNumVoices) return;
-        for (int slot = 0; slot < kModSlotCount; ++slot)
-            if (voiceModTags[voice].test(slot)) f(tagOfModSlot(slot));
+        const ModTagSet& tags = voiceModTags[voice];
+        // Most voices modulate nothing or a few tags: the walk ends at the last one.
+        for (int slot = 0, left = (int)tags.count(); left > 0; ++slot)
+            if (tags.test(slot)) {
+                --left;
+                f(tagOfModSlot(slot));
+            }
     }
 
     // --- serialized block --------------------------------------------------------------------
