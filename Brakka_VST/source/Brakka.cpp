@@ -633,7 +633,9 @@ void Brakka::updateSoloState(int tag, bool on) {
             for (int t = kSoloTag; t < kSoloTag + kNumVoices; ++t)
                 if (t != tag && natural(t) == 1.0f) automateParameter(t, 0.0f);
         soloTag = tag;
-    } else {
+    } else if (soloTag == tag) {
+        // Only the soloed voice's switch ends the solo: a host writing an off to another
+        // voice's solo, or a load restoring the offs after the stored solo, keeps it.
         soloTag = 0;
     }
     for (int v = 0; v < kNumVoices; ++v)

@@ -96,6 +96,7 @@ TEST(Mixer, MuteLevelOutputAAndMoreCowbell) {
 
 TEST(Mixer, SoloIsExclusiveAndObeysMute) {
     EngineHarness h;
+    h.host().processLevel = 4; // offline: a chunk is loaded when setChunk returns
     for (int v : {3, 5})
         h.set(kOutputTag + v, outputBusValue(1));
     h.set(kSoloTag + 5, 1.0f);
@@ -111,6 +112,13 @@ TEST(Mixer, SoloIsExclusiveAndObeysMute) {
     EXPECT_EQ(automations[0].index, kSoloTag + 5);
     EXPECT_EQ(automations[0].value, 0.0f);
     h.render(44100 * 3); // let the high tom ring out
+    EXPECT_EQ(peak(hit(h, kHighTom, 2)), 0.0);
+    EXPECT_GT(peak(hit(h, kLowTom, 2)), 1e-3);
+    // Another voice's solo switched off, or the program saved and loaded again (its load
+    // restores the offs after the stored solo): the low tom stays soloed.
+    h.set(kSoloTag + 4, 0.0f);
+    ASSERT_EQ(h.host().setChunk(h.host().getChunk(true), true), 1);
+    h.render(44100 * 3);
     EXPECT_EQ(peak(hit(h, kHighTom, 2)), 0.0);
     EXPECT_GT(peak(hit(h, kLowTom, 2)), 1e-3);
     h.set(kSoloTag + 3, 0.0f); // no solo: everybody audible again
