@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <pthread.h>
-#include <sched.h>
 #include <functional>
 #include <memory>
+#include <pthread.h>
 #include <random>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
