@@ -46,8 +46,10 @@ public:
         : swing(swing), secondSlope(2.0 - swing), secondOffset(2.0 * swing) {}
 
     int tickAt(double position) const {
+        // Positions are never negative here, and for them the subtraction is exact: the same
+        // value as fmod(sixteenths, 2), without a library call per sample.
         const double sixteenths = position * kSixteenthsPerQuarter;
-        const double intoPair = std::fmod(sixteenths, 2.0);
+        const double intoPair = sixteenths - 2.0 * std::floor(sixteenths * 0.5);
         const double sixteenthStart = std::floor(sixteenths);
         const double warped = intoPair < 1.0
                                   ? sixteenthStart + intoPair * swing
