@@ -901,11 +901,12 @@ HammerRun hammerRun(Instance& inst, int frames, double rate, int blocks,
     return r;
 }
 
-// Three runs at each block size. The worst block is judged beyond preemption and the machine's
+// Five runs at each block size (with three, a stray slow block near the same place in every run
+// still set the worst). The worst block is judged beyond preemption and the machine's
 // other work: by the audio thread's processor time, and for each block the least over the runs
 // of the most its neighbourhood (two blocks either side) cost, so that work which comes a block
 // early or late in one run still counts. The mean is that of each block's least time.
-const int kHammerRuns = 3;
+const int kHammerRuns = 5;
 // The aim is a worst block of at most twice the mean. The check fails only when the worst is
 // above 4x the mean and more than 100 us above it: a block that does a load's or a save's work
 // at once is caught, a shared machine's noise and the single costs of small blocks (a block
