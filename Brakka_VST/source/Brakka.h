@@ -369,6 +369,35 @@ private:
     };
     PendingMix pendingMix;
     void mixPending();
+    // A tick's strikes wait in the struck voice's queue, with the step's modulation of the
+    // voice's sound tags and the open hat's choke, and act at their frame while the mix renders
+    // that voice: a tick splits the block of the voices it strikes only, not the whole mix.
+    // Every event is due within the segment it was queued in; mixPending, which comes before any
+    // other change, also acts on the events due at its frame.
+    struct VoiceEvent {
+        int frame;
+        float velocity;     // below 0: the open hat's choke
+        int firstMod, mods; // in voiceEventMods
+    };
+    struct VoiceEventQueue {
+        static constexpr int kSize = 16;
+        VoiceEvent events[kSize];
+        int count = 0, next = 0;
+    };
+    struct VoiceEventMod {
+        int tag;
+        float value;
+    };
+    static constexpr int kVoiceEventMods = 512;
+    VoiceEventQueue voiceEvents[kNumVoices];
+    VoiceEventMod voiceEventMods[kVoiceEventMods];
+    int voiceEventModCount = 0, voiceEventsQueued = 0;
+    // Queues voice's strike at the pending mix's frame; false when the strike must act at once
+    // (nothing pending, no room, or a modulated tag that changes the mix itself).
+    bool queueStrike(int voice, int step, float velocity, bool modulate);
+    void applyVoiceEvent(int voice, const VoiceEvent& event);
+    void applyVoiceEventsDue(int voice, int before);
+    void applyAllVoiceEvents();
     void applyIncomingEvent(const IncomingEvent& event, int frame);
     void sortIncomingEvents(int frames);
     void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);

@@ -254,6 +254,69 @@ void Brakka::mixPending() {
     if (!pendingMix.outputs) return;
     mixBlock(pendingMix.outputs, pendingMix.from, pendingMix.to, pendingMix.outputAGain);
     pendingMix.outputs = nullptr;
+    // What is still queued is due at this frame, before the change that called.
+    applyAllVoiceEvents();
+}
+
+bool Brakka::queueStrike(int v, int step, float velocity, bool modulate) {
+    if (!pendingMix.outputs) return false;
+    const int frame = pendingMix.to;
+    VoiceEventQueue& queue = voiceEvents[v];
+    VoiceEventQueue& openHat = voiceEvents[BrakkaVoiceBank::kOpenHat];
+    if (queue.count == VoiceEventQueue::kSize) return false;
+    if (v == kClosedHat && openHat.count == VoiceEventQueue::kSize) return false;
+    const int firstMod = voiceEventModCount;
+    int mods = 0;
+    if (modulate) {
+        BrakkaSequencer* seq = currentSequencer;
+        bool fits = true;
+        seq->forEachVoiceModTag(v, [&](unsigned tag) {
+            // Tags that change the mix itself (a level, a pan, More Cowbell) act at once.
+            if (!fits || tag > (unsigned)kLastSoundTag || tag == (unsigned)kMoreCowbellTag ||
+                firstMod + mods == kVoiceEventMods) {
+                fits = false;
+                return;
+            }
+            voiceEventMods[firstMod + mods++] = {
+                (int)tag, parameters.getModulatedDSPValue(tag, seq->getModValue(tag, step))};
+        });
+        if (!fits) return false;
+        seq->forEachVoiceModTag(v, [&](unsigned tag) { notDispatched[tag] = true; });
+    }
+    voiceEventModCount += mods;
+    queue.events[queue.count++] = {frame, velocity, firstMod, mods};
+    ++voiceEventsQueued;
+    if (v == kClosedHat) {
+        openHat.events[openHat.count++] = {frame, -1.0f, 0, 0};
+        ++voiceEventsQueued;
+    }
+    return true;
+}
+
+void Brakka::applyVoiceEvent(int v, const VoiceEvent& event) {
+    if (event.velocity < 0.0f) {
+        voices.openHat.choke();
+        return;
+    }
+    for (int m = event.firstMod; m < event.firstMod + event.mods; ++m)
+        setSoundParameter(voiceEventMods[m].tag, voiceEventMods[m].value);
+    voices.voices[v]->thwack(event.velocity);
+}
+
+void Brakka::applyVoiceEventsDue(int v, int before) {
+    VoiceEventQueue& queue = voiceEvents[v];
+    while (queue.next < queue.count && queue.events[queue.next].frame < before) {
+        applyVoiceEvent(v, queue.events[queue.next++]);
+        --voiceEventsQueued;
+    }
+    if (queue.next == queue.count) queue.count = queue.next = 0;
+    if (voiceEventsQueued == 0) voiceEventModCount = 0;
+}
+
+void Brakka::applyAllVoiceEvents() {
+    if (voiceEventsQueued == 0) return;
+    for (int v = 0; v < kNumVoices; ++v)
+        applyVoiceEventsDue(v, INT_MAX);
 }
 
 // Samples from .. to - 1 of all outputs: each voice renders a block, which is scaled by its gain,
@@ -263,6 +326,9 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
         for (int channel = 0; channel < kNumOutputs; ++channel)
             if (outputs[channel] && to > from)
                 std::memset(outputs[channel] + from, 0, sizeof(float) * (size_t)(to - from));
+        if (voiceEventsQueued > 0)
+            for (int voice = 0; voice < kNumVoices; ++voice)
+                applyVoiceEventsDue(voice, to);
         return;
     }
     const int kMixBlock = 64;
@@ -276,23 +342,41 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
         float samples[kMixBlock];
         for (int voice = 0; voice < kNumVoices; ++voice) {
             const float gain = voiceGain[voice];
-            if (gain == 0.0f) continue;
-            // A silent voice adds nothing (its zeros would leave every sum as it is).
-            const int sounding = voices.voices[voice]->process(samples, frames);
-            if (sounding == 0) continue;
+            const VoiceEventQueue& queue = voiceEvents[voice];
+            if (gain == 0.0f) {
+                // Not rendered; a choke from the closed hat still acts.
+                if (queue.count > 0) applyVoiceEventsDue(voice, start + frames);
+                continue;
+            }
             const int bus = outputBus[voice];
             const float panLeft = panGainLeft[voice], panRight = panGainRight[voice];
-            float* left = busLeft[bus];
-            float* right = busRight[bus];
-            if (!busSounds[bus]) {
-                busSounds[bus] = true;
-                std::memset(left, 0, sizeof(float) * (size_t)frames);
-                std::memset(right, 0, sizeof(float) * (size_t)frames);
-            }
-            for (int i = 0; i < sounding; ++i) {
-                const float x = samples[i] * gain;
-                left[i] += panLeft * x;
-                right[i] += panRight * x;
+            // The voice renders up to each of its strikes due in this block, then from there.
+            for (int done = 0; done < frames;) {
+                int upTo = frames;
+                if (queue.next < queue.count && queue.events[queue.next].frame < start + frames) {
+                    upTo = queue.events[queue.next].frame - start;
+                    if (upTo <= done) {
+                        applyVoiceEventsDue(voice, start + done + 1);
+                        continue;
+                    }
+                }
+                // A silent voice adds nothing (its zeros would leave every sum as it is).
+                const int sounding = voices.voices[voice]->process(samples + done, upTo - done);
+                if (sounding > 0) {
+                    float* left = busLeft[bus];
+                    float* right = busRight[bus];
+                    if (!busSounds[bus]) {
+                        busSounds[bus] = true;
+                        std::memset(left, 0, sizeof(float) * (size_t)frames);
+                        std::memset(right, 0, sizeof(float) * (size_t)frames);
+                    }
+                    for (int i = done; i < done + sounding; ++i) {
+                        const float x = samples[i] * gain;
+                        left[i] += panLeft * x;
+                        right[i] += panRight * x;
+                    }
+                }
+                done = upTo;
             }
         }
         float* outA[2] = {outputs[0] ? outputs[0] + start : nullptr,
@@ -387,7 +471,7 @@ void Brakka::fireStep(int step, int deltaFrames, int noteLength, bool fromMIDISt
         if (voiceGain[v] == 0.0f) continue;
         if (!seq->getWeightedNote(v, step) && !seq->getRandomNote(v)) continue;
         const float velocity = seq->getVelocity(v, step);
-        if (fromMIDIStep || !midiOutputOnly) {
+        if ((fromMIDIStep || !midiOutputOnly) && !queueStrike(v, step, velocity, true)) {
             applyStepModulation(v, step);
             strike(v, velocity);
         }
@@ -401,7 +485,7 @@ void Brakka::fireRandomNotes(int deltaFrames, int noteLength) {
         if (!seq->getRandomNote(v) || voiceGain[v] == 0.0f) continue;
         float velocity = seq->getRandomVelocity(v);
         if (velocity == 0.0f) velocity = seq->getVelocityValue(v, seq->getCurrentStep());
-        if (!midiOutputOnly) strike(v, velocity);
+        if (!midiOutputOnly && !queueStrike(v, 0, velocity, false)) strike(v, velocity);
         sendMIDINote(v, velocity, deltaFrames, noteLength);
     }
 }

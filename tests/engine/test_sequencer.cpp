@@ -249,6 +249,21 @@ TEST(Sequencer, ModulationAtTheStepAndOnlyThere) {
     EXPECT_GT(peak(clocked.host().output(3)), 0.01);
 }
 
+TEST(Sequencer, TheClockModulatesTheStruckVoicesSoundForItsStrike) {
+    // The kick's tune at a base of 0.25, moved by the step by +0.5, sounds as a base of 0.75
+    // that the step leaves where it is.
+    EngineHarness moved, plain;
+    for (EngineHarness* h : {&moved, &plain}) {
+        h->set(kKickTuneTag, h == &moved ? 0.25f : 0.75f);
+        h->fillRow(0, {2});
+        h->engine().setModSequenceValue(kKickTuneTag, 2, h == &moved ? 0.75f : 0.5f);
+        h->playInternal();
+    }
+    const std::vector<float> out = moved.renderChannel(22050, 0);
+    EXPECT_GT(peak(out), 0.01);
+    EXPECT_TRUE(out == plain.renderChannel(22050, 0));
+}
+
 TEST(Sequencer, RandomNotesOnTheirGridWithTheirVelocities) {
     // Steps of 8 ticks, random kicks every 6 ticks: ticks 6, 18, 30... fall inside steps and
     // take the velocity row at the current step; Random Velocity 1/127 truncates to 0 and is
