@@ -369,14 +369,17 @@ private:
     };
     PendingMix pendingMix;
     void mixPending();
-    // A tick's strikes wait in the struck voice's queue, with the step's modulation of the
-    // voice's sound tags and the open hat's choke, and act at their frame while the mix renders
-    // that voice: a tick splits the block of the voices it strikes only, not the whole mix.
-    // Every event is due within the segment it was queued in; mixPending, which comes before any
-    // other change, also acts on the events due at its frame.
+    // A tick's strikes and the host's notes wait in the struck voice's queue (in the order of
+    // their frames), with the step's modulation of the voice's sound tags and the open hat's
+    // choke, and act at their frame while the mix renders that voice: they split the block of
+    // the voices they strike only, not the whole mix. Every event is due within the segment it
+    // was queued in; mixPending, which comes before any other change, acts on those due at its
+    // frame first.
+    enum VoiceEventKind { kStrikeEvent, kChokeEvent, kNoteEvent, kNoteChokeEvent };
     struct VoiceEvent {
         int frame;
-        float velocity;     // below 0: the open hat's choke
+        int kind; // a note, and its choke, act only if the voice is audible then
+        float velocity;
         int firstMod, mods; // in voiceEventMods
     };
     struct VoiceEventQueue {
@@ -395,6 +398,10 @@ private:
     // Queues voice's strike at the pending mix's frame; false when the strike must act at once
     // (nothing pending, no room, or a modulated tag that changes the mix itself).
     bool queueStrike(int voice, int step, float velocity, bool modulate);
+    // The host's voice notes of the block go to the queues, unless another event acts at
+    // their frame (its order with the note counts) or a queue is full.
+    void queueIncomingNotes();
+    static void pushVoiceEvent(VoiceEventQueue& queue, const VoiceEvent& event);
     void applyVoiceEvent(int voice, const VoiceEvent& event);
     void applyVoiceEventsDue(int voice, int before);
     void applyAllVoiceEvents();

@@ -148,6 +148,7 @@ void Brakka::renderBlock(float** outputs, int frames) {
     // the next event's sample. The sequencer's steps fall inside the segments, so events and
     // steps interleave by sample, and the result does not depend on the block size.
     sortIncomingEvents(frames);
+    queueIncomingNotes();
     int next = 0;
     for (int from = 0; from < frames;) {
         while (next < audioOnly.incomingEventCount && audioOnly.incomingEvents[next].delta <= from)
@@ -254,8 +255,53 @@ void Brakka::mixPending() {
     if (!pendingMix.outputs) return;
     mixBlock(pendingMix.outputs, pendingMix.from, pendingMix.to, pendingMix.outputAGain);
     pendingMix.outputs = nullptr;
-    // What is still queued is due at this frame, before the change that called.
-    applyAllVoiceEvents();
+    // What is due at this frame acts before the change that called.
+    if (voiceEventsQueued > 0)
+        for (int v = 0; v < kNumVoices; ++v)
+            applyVoiceEventsDue(v, pendingMix.to + 1);
+}
+
+void Brakka::pushVoiceEvent(VoiceEventQueue& queue, const VoiceEvent& event) {
+    // After the events of the same frame or earlier: queues are short, notes mostly in order.
+    int k = queue.count++;
+    for (; k > queue.next && queue.events[k - 1].frame > event.frame; --k)
+        queue.events[k] = queue.events[k - 1];
+    queue.events[k] = event;
+}
+
+void Brakka::queueIncomingNotes() {
+    IncomingEvent* events = audioOnly.incomingEvents;
+    const int count = audioOnly.incomingEventCount;
+    int kept = 0;
+    for (int n = 0; n < count; ++n) {
+        const IncomingEvent e = events[n];
+        const bool note =
+            e.status == 0x90 && e.data1 >= kFirstVoiceNote && e.data1 <= kLastVoiceNote;
+        if (note) {
+            const int v = kNoteVoice.voice[e.data1 - kFirstVoiceNote];
+            if (v < 0) continue; // plays nothing
+            // Another kind of event after it at its frame (the list is sorted) acts after it:
+            // the note acts at once, as that event will. Those before it act first anyway.
+            bool alone = true;
+            for (int m = n + 1; alone && m < count && events[m].delta == e.delta; ++m)
+                alone = events[m].status == 0x90 && events[m].data1 >= kFirstVoiceNote &&
+                        events[m].data1 <= kLastVoiceNote;
+            VoiceEventQueue& queue = voiceEvents[v];
+            VoiceEventQueue& openHat = voiceEvents[BrakkaVoiceBank::kOpenHat];
+            if (alone && queue.count < VoiceEventQueue::kSize &&
+                (v != kClosedHat || openHat.count < VoiceEventQueue::kSize)) {
+                if (v == kClosedHat) {
+                    pushVoiceEvent(openHat, {e.delta, kNoteChokeEvent, 0.0f, 0, 0});
+                    ++voiceEventsQueued;
+                }
+                pushVoiceEvent(queue, {e.delta, kNoteEvent, e.data2 * 0.007874016f, 0, 0});
+                ++voiceEventsQueued;
+                continue;
+            }
+        }
+        events[kept++] = e;
+    }
+    audioOnly.incomingEventCount = kept;
 }
 
 bool Brakka::queueStrike(int v, int step, float velocity, bool modulate) {
@@ -284,22 +330,31 @@ bool Brakka::queueStrike(int v, int step, float velocity, bool modulate) {
         seq->forEachVoiceModTag(v, [&](unsigned tag) { notDispatched[tag] = true; });
     }
     voiceEventModCount += mods;
-    queue.events[queue.count++] = {frame, velocity, firstMod, mods};
+    pushVoiceEvent(queue, {frame, kStrikeEvent, velocity, firstMod, mods});
     ++voiceEventsQueued;
     if (v == kClosedHat) {
-        openHat.events[openHat.count++] = {frame, -1.0f, 0, 0};
+        pushVoiceEvent(openHat, {frame, kChokeEvent, 0.0f, 0, 0});
         ++voiceEventsQueued;
     }
     return true;
 }
 
 void Brakka::applyVoiceEvent(int v, const VoiceEvent& event) {
-    if (event.velocity < 0.0f) {
+    switch (event.kind) {
+    case kNoteChokeEvent:
+        if (voiceGain[kClosedHat] == 0.0f) return;
+        [[fallthrough]];
+    case kChokeEvent:
         voices.openHat.choke();
         return;
+    case kNoteEvent:
+        if (voiceGain[v] == 0.0f) return;
+        break;
+    default:
+        for (int m = event.firstMod; m < event.firstMod + event.mods; ++m)
+            setSoundParameter(voiceEventMods[m].tag, voiceEventMods[m].value);
+        break;
     }
-    for (int m = event.firstMod; m < event.firstMod + event.mods; ++m)
-        setSoundParameter(voiceEventMods[m].tag, voiceEventMods[m].value);
     voices.voices[v]->thwack(event.velocity);
 }
 

@@ -124,6 +124,11 @@ TEST(Mixer, SoloIsExclusiveAndObeysMute) {
     h.set(kSoloTag + 3, 0.0f); // no solo: everybody audible again
     h.render(44100 * 3);
     EXPECT_GT(peak(hit(h, kHighTom, 2)), 1e-3);
+    h.render(44100 * 3);
+    h.set(kMuteTag + 5, 1.0f); // a hit while muted strikes nothing, also once unmuted
+    hit(h, kHighTom, 2);
+    h.set(kMuteTag + 5, 0.0f);
+    EXPECT_EQ(peak(h.renderChannel(4096, 2)), 0.0);
 }
 
 TEST(Mixer, CompressorGainsBelowTheThresholdAndItsAttack) {
