@@ -404,7 +404,6 @@ private:
     static void pushVoiceEvent(VoiceEventQueue& queue, const VoiceEvent& event);
     void applyVoiceEvent(int voice, const VoiceEvent& event);
     void applyVoiceEventsDue(int voice, int before);
-    void applyAllVoiceEvents();
     void applyIncomingEvent(const IncomingEvent& event, int frame);
     void sortIncomingEvents(int frames);
     void fireStep(int step, int deltaFrames, int noteLength, bool fromMIDIStep);

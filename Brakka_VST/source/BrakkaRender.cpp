@@ -368,12 +368,6 @@ void Brakka::applyVoiceEventsDue(int v, int before) {
     if (voiceEventsQueued == 0) voiceEventModCount = 0;
 }
 
-void Brakka::applyAllVoiceEvents() {
-    if (voiceEventsQueued == 0) return;
-    for (int v = 0; v < kNumVoices; ++v)
-        applyVoiceEventsDue(v, INT_MAX);
-}
-
 // Samples from .. to - 1 of all outputs: each voice renders a block, which is scaled by its gain,
 // panned and summed into its bus; bus A passes the compressor and the Output A gain.
 void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
