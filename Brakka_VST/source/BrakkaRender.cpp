@@ -389,16 +389,39 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
         float busRight[kNumOutputBuses][kMixBlock];
         bool busSounds[kNumOutputBuses] = {};
         float samples[kMixBlock];
+        // Voice's samples from .. from + sounding - 1 of this block into its bus.
+        auto add = [&](int voice, float gain, int from, int sounding) {
+            const int bus = outputBus[voice];
+            const float panLeft = panGainLeft[voice], panRight = panGainRight[voice];
+            float* left = busLeft[bus];
+            float* right = busRight[bus];
+            if (!busSounds[bus]) {
+                busSounds[bus] = true;
+                std::memset(left, 0, sizeof(float) * (size_t)frames);
+                std::memset(right, 0, sizeof(float) * (size_t)frames);
+            }
+            for (int i = from; i < from + sounding; ++i) {
+                const float x = samples[i] * gain;
+                left[i] += panLeft * x;
+                right[i] += panRight * x;
+            }
+        };
         for (int voice = 0; voice < kNumVoices; ++voice) {
             const float gain = voiceGain[voice];
             const VoiceEventQueue& queue = voiceEvents[voice];
+            const bool due = voiceEventsQueued > 0 && queue.next < queue.count &&
+                             queue.events[queue.next].frame < start + frames;
             if (gain == 0.0f) {
                 // Not rendered; a choke from the closed hat still acts.
-                if (queue.count > 0) applyVoiceEventsDue(voice, start + frames);
+                if (due) applyVoiceEventsDue(voice, start + frames);
                 continue;
             }
-            const int bus = outputBus[voice];
-            const float panLeft = panGainLeft[voice], panRight = panGainRight[voice];
+            // A silent voice adds nothing (its zeros would leave every sum as it is).
+            if (!due) {
+                const int sounding = voices.voices[voice]->process(samples, frames);
+                if (sounding > 0) add(voice, gain, 0, sounding);
+                continue;
+            }
             // The voice renders up to each of its strikes due in this block, then from there.
             for (int done = 0; done < frames;) {
                 int upTo = frames;
@@ -409,22 +432,8 @@ void Brakka::mixBlock(float** outputs, int from, int to, float outputAGain) {
                         continue;
                     }
                 }
-                // A silent voice adds nothing (its zeros would leave every sum as it is).
                 const int sounding = voices.voices[voice]->process(samples + done, upTo - done);
-                if (sounding > 0) {
-                    float* left = busLeft[bus];
-                    float* right = busRight[bus];
-                    if (!busSounds[bus]) {
-                        busSounds[bus] = true;
-                        std::memset(left, 0, sizeof(float) * (size_t)frames);
-                        std::memset(right, 0, sizeof(float) * (size_t)frames);
-                    }
-                    for (int i = done; i < done + sounding; ++i) {
-                        const float x = samples[i] * gain;
-                        left[i] += panLeft * x;
-                        right[i] += panRight * x;
-                    }
-                }
+                if (sounding > 0) add(voice, gain, done, sounding);
                 done = upTo;
             }
         }
