@@ -204,6 +204,18 @@ TEST(Mixer, ClosedHatChokesOpenHatAndBothSoundInOneStep) {
     const double ringing = rms(without.renderChannel(4096, 4));
     EXPECT_GT(ringing, 1e-4);
     EXPECT_LT(rms(with.renderChannel(4096, 4)), ringing * 0.05);
+    // The same two steps from MIDI step notes (restart, then two steps on).
+    EngineHarness stepped;
+    stepped.set(kOutputTag + 7, outputBusValue(2));
+    stepped.fillRow(7, {0});
+    stepped.fillRow(6, {2});
+    stepped.set(kSyncTag, syncValue(2));
+    stepped.host().sendMidi(0x90, 86, 100);
+    stepped.render(2756);
+    for (int step = 0; step < 2; ++step)
+        stepped.host().sendMidi(0x90, 84, 100);
+    stepped.render(100);
+    EXPECT_LT(rms(stepped.renderChannel(4096, 4)), ringing * 0.05);
     // Both on the same step: the closed hat is handled first, the open hat still sounds.
     EXPECT_GT(rms(both.renderChannel(2048, 4)), 1e-4);
     EXPECT_GT(rms(both.host().output(2)), 1e-4);
