@@ -273,19 +273,19 @@ void Brakka::queueIncomingNotes() {
     IncomingEvent* events = audioOnly.incomingEvents;
     const int count = audioOnly.incomingEventCount;
     int kept = 0;
+    auto isVoiceNote = [](const IncomingEvent& e) {
+        return e.status == 0x90 && e.data1 >= kFirstVoiceNote && e.data1 <= kLastVoiceNote;
+    };
     for (int n = 0; n < count; ++n) {
         const IncomingEvent e = events[n];
-        const bool note =
-            e.status == 0x90 && e.data1 >= kFirstVoiceNote && e.data1 <= kLastVoiceNote;
-        if (note) {
+        if (isVoiceNote(e)) {
             const int v = kNoteVoice.voice[e.data1 - kFirstVoiceNote];
             if (v < 0) continue; // plays nothing
             // Another kind of event after it at its frame (the list is sorted) acts after it:
             // the note acts at once, as that event will. Those before it act first anyway.
             bool alone = true;
             for (int m = n + 1; alone && m < count && events[m].delta == e.delta; ++m)
-                alone = events[m].status == 0x90 && events[m].data1 >= kFirstVoiceNote &&
-                        events[m].data1 <= kLastVoiceNote;
+                alone = isVoiceNote(events[m]);
             VoiceEventQueue& queue = voiceEvents[v];
             VoiceEventQueue& openHat = voiceEvents[BrakkaVoiceBank::kOpenHat];
             if (alone && queue.count < VoiceEventQueue::kSize &&
