@@ -23,6 +23,13 @@ void brakka_voice::prepareShapes() {
         shapedEnvelopes[i]->prepareShapes();
 }
 
+float brakka_voice::touchStrikeData() const {
+    float sum = volumeEnvelope.touchRunStart(4 * kChunk);
+    for (int i = 0; i < shapedEnvelopeCount; ++i)
+        sum += shapedEnvelopes[i]->touchRunStart(4 * kChunk);
+    return sum;
+}
+
 // Declared pure so that every voice must pass the rate on to its own blocks, but the shared
 // part lives here: the block's own rate fields, then the volume envelope.
 void brakka_voice::setAudioSamplingRate(float rate) {

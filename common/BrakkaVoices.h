@@ -49,6 +49,9 @@ public:
     // the next strike reads them back (see keepShapes). Not for the audio thread: costs what
     // rendering each segment once would.
     void prepareShapes();
+    // Reads what a strike and its first block read of the voice's own data (see
+    // zusp_eg_breakpoint::touchRunStart). Returns a sum to keep.
+    float touchStrikeData() const;
 
 protected:
     // The envelope keeps the shapes of its curved segments from one strike to the next: a

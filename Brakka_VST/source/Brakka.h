@@ -179,6 +179,11 @@ public:
     static constexpr int kProcessingTimeoutMs = 50;
 
 private:
+    // Runs the strike and render code once on scratch objects and reads the voices' strike data,
+    // so that the first blocks find both in the cache (see resume).
+    void warmUp();
+    static constexpr int kWarmUpFrames = 64;
+
     // Takes the engine lock (waiting if needed; never used on the audio thread) and drains the
     // parameter changes queued while it was busy, on taking and on releasing it.
     class EngineLock {

@@ -341,6 +341,18 @@ zusp_eg_breakpoint::ShapeSlot* zusp_eg_breakpoint::runningShapeSlot() {
     return slot.capacity > 0 ? &slot : nullptr;
 }
 
+float zusp_eg_breakpoint::touchRunStart(int values) const {
+    float sum = 0.0f;
+    for (const _bp& point : mPoints)
+        sum += point.level;
+    for (const ShapeSlot& slot : mShapeSlots) {
+        const int n = slot.filled < values ? slot.filled : values;
+        for (int i = 0; i < n; i += 16) // one read per 64-byte line
+            sum += mShapes[static_cast<size_t>(slot.offset + i)];
+    }
+    return sum;
+}
+
 void zusp_eg_breakpoint::prepareShapes() {
     if (mShapes.empty()) return;
     // Each segment as it would start, then the running state as it was.

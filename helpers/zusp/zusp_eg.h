@@ -92,6 +92,9 @@ public:
     // Works out and keeps the shapes of the segments as they are set now, so that the next run
     // finds them. Costs what the runs would; no-op without shape memory.
     void prepareShapes();
+    // Reads what the start of a run reads (the points, the first `values` of each kept shape),
+    // so that the first strike after set-up finds it in the cache. Returns a sum to keep.
+    float touchRunStart(int values) const;
 
 protected:
     // Sets up the segment that leaves point `from` (moving on to point from + 1).
