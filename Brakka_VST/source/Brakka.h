@@ -598,10 +598,6 @@ private:
     int loadNextValue = -1;
     // The load is a pattern switch's: its values are in place, others are still to be told.
     bool loadOnlyTells = false;
-    // The pattern value the load reaches next, while it walks a pattern's map.
-    const std::map<unsigned int, float>* loadEntryMap = nullptr;
-    std::map<unsigned int, float>::const_iterator loadEntry;
-    int loadEntryIndex = 0;
     uint32_t loadTicket = 0;
     std::atomic<uint32_t> loadsBegun{0};
     std::atomic<uint32_t> loadsDone{0};

@@ -347,15 +347,7 @@ void Brakka::stepProgramLoad() {
             setParameterInternal(tag, program.values[tag]);
             loadingProgram = false;
         } else if (loadNextValue - kNumParameters < (int)patternValues.size()) {
-            // The map is walked once: the place reached is kept between calls.
-            const int index = loadNextValue - kNumParameters;
-            if (loadEntryMap != &patternValues || loadEntryIndex != index)
-                loadEntry = std::next(patternValues.begin(), index);
-            const auto entry = loadEntry;
-            loadEntryMap = &patternValues;
-            loadEntryIndex = index + 1;
-            ++loadEntry;
-            ++loadNextValue;
+            const auto entry = patternValues.begin() + (loadNextValue++ - kNumParameters);
             const int tag = (int)entry->first;
             if (loadOnlyTells) {
                 storeEngineValue(tag, entry->second);
@@ -368,7 +360,6 @@ void Brakka::stepProgramLoad() {
             }
         } else {
             loadNextValue = -1;
-            loadEntryMap = nullptr;
             if (!loadOnlyTells) {
                 if (editorInterface) editorInterface->patternChanged(pendingPattern);
                 notifyAllRows();
