@@ -267,6 +267,8 @@ private:
     void stepProgramLoad();
     // The tag a load applies n-th (0 <= n < kNumParameters).
     static int loadOrderTag(int n);
+    static constexpr int kClockTags = kSyncTag - kPlayTag + 1;
+    static constexpr int kFirstClockPosition = kNumParameters - kClockTags;
     void finishProgramLoad();
     void waitForProgramLoad(uint32_t ticket);
     // Whether the audio thread has used up the work budget of its block: at most 1 % of the
@@ -593,9 +595,15 @@ private:
     void applyProgramAtBlockStart();
     int lockDepth = 0;
     bool inAudioBlock = false;
-    // A program load in progress: the next value to apply (tags, then the current pattern's
-    // values after them), -1 for none; the load's number; loads begun and completed.
+    // A program load in progress: the next value to apply, -1 for none (positions below
+    // kNumParameters are the program's values in the order of loadOrderTag, the clock's last;
+    // from kNumParameters on the current pattern's values); the load's number; loads begun and
+    // completed.
     int loadNextValue = -1;
+    // A program load applies the clock's values after the pattern's (a new tempo or swing moves
+    // the clock onto a tick, which completes the load at once): the position they resume at
+    // once the pattern's values are in, -1 when none are owed.
+    int loadClockNext = -1;
     // The load is a pattern switch's: its values are in place, others are still to be told.
     bool loadOnlyTells = false;
     uint32_t loadTicket = 0;

@@ -69,13 +69,18 @@ void Brakka::setCurrentPatternImmediate(int p, bool sliced) {
 }
 
 uint32_t Brakka::applyPatternValues() {
-    // A load under way applies them from the start, after its program's values.
-    if (loadNextValue < 0 || loadNextValue >= kNumParameters) {
-        if (loadNextValue < 0) loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
-        loadNextValue = kNumParameters;
-        loadOnlyTells = false;
-        continueProgramLoad();
+    // A load still at its program's values applies them after those anyway; one at its clock's
+    // values applies them from the start and then the rest of the clock's.
+    if (loadNextValue >= 0 && loadNextValue < kFirstClockPosition) return loadTicket;
+    if (loadNextValue < 0) {
+        loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
+        loadClockNext = -1;
+    } else if (loadNextValue < kNumParameters) {
+        loadClockNext = loadNextValue;
     }
+    loadNextValue = kNumParameters;
+    loadOnlyTells = false;
+    continueProgramLoad();
     return loadTicket;
 }
 
@@ -102,6 +107,7 @@ void Brakka::switchPatternAtStart(int p) {
     if (editorInterface) editorInterface->patternChanged(p);
     loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
     loadNextValue = kNumParameters;
+    loadClockNext = -1;
     loadOnlyTells = true;
 }
 
@@ -288,6 +294,7 @@ uint32_t Brakka::loadProgram(int index) {
     pendingPattern = 0;
     currentSequencer = &program.patterns[0];
     loadNextValue = 0;
+    loadClockNext = kFirstClockPosition;
     loadOnlyTells = false;
     loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;
     continueProgramLoad();
@@ -314,26 +321,30 @@ bool Brakka::loadChanges(int tag, float value) {
 }
 
 int Brakka::loadOrderTag(int n) {
-    // The clock's tags (Play, Stop, Tempo, Swing, Sync) come after the other program values: a
-    // new swing or tempo moves the clock onto another tick at once, and a tick completes the
-    // load there and then.
+    // The clock's tags (Play, Stop, Tempo, Swing, Sync) come last, after the pattern's values
+    // too (see loadClockNext): a new swing or tempo moves the clock onto another tick at once,
+    // and a tick completes the load there and then.
     static_assert(kSyncTag - kPlayTag == 4 && kTempoTag == kPlayTag + 2 &&
                       kSwingTag == kPlayTag + 3,
                   "the clock's tags are contiguous");
-    constexpr int kClockTags = kSyncTag - kPlayTag + 1;
     if (n < kPlayTag) return n;
-    if (n < kNumParameters - kClockTags) return n + kClockTags;
-    return n - (kNumParameters - kClockTags) + kPlayTag;
+    if (n < kFirstClockPosition) return n + kClockTags;
+    return n - kFirstClockPosition + kPlayTag;
 }
 
 void Brakka::stepProgramLoad() {
     // The stored value of every tag that is not a pattern tag (in the order of loadOrderTag),
-    // then the current pattern's values; at last the editor is told.
+    // with the current pattern's values before the clock's; at last the editor is told.
     while (loadNextValue >= 0) {
         BrakkaProgram& program = currentProgram();
         const auto& patternValues = program.patternValues[clampPattern(currentPattern)];
         if (loadNextValue < kNumParameters) {
             const int tag = loadOrderTag(loadNextValue++);
+            // The pattern's values before the clock's; after the clock's, the end.
+            if (loadNextValue == kFirstClockPosition && loadClockNext >= 0)
+                loadNextValue = kNumParameters;
+            else if (loadNextValue == kNumParameters)
+                loadNextValue = kNumParameters + (int)patternValues.size();
             if (parameters.isPatternTag(tag)) continue;
             const float value = program.values[tag];
             if (!loadChanges(tag, value)) {
@@ -358,6 +369,9 @@ void Brakka::stepProgramLoad() {
             } else {
                 setParameterInternal(tag, entry->second);
             }
+        } else if (loadClockNext >= 0) {
+            loadNextValue = loadClockNext;
+            loadClockNext = -1;
         } else {
             loadNextValue = -1;
             if (!loadOnlyTells) {

@@ -222,6 +222,12 @@ TEST(Patterns, PatternValuesBelongToTheirPatternAndSwitchesAreReported) {
     EXPECT_TRUE(h.host().automations().empty());
     EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag + 2), 0.3f);
     EXPECT_FLOAT_EQ(h.get(kStepSizeTag), 1.0f);
+    // A program load brings back its first pattern's values and its clock's.
+    h.host().dispatch(effSetProgram, 0, 1);
+    EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag + 2), 0.0f);
+    h.host().dispatch(effSetProgram, 0, 0);
+    EXPECT_FLOAT_EQ(h.get(kRandomBeatsTag + 2), 0.3f);
+    EXPECT_FLOAT_EQ(h.get(kTempoTag), 0.8f);
 }
 
 TEST(Patterns, ClearRandomFillAndProgramLoads) {
