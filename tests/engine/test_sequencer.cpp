@@ -156,8 +156,11 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     EngineHarness h;
     h.fillRow(0); // pattern 0: kick on every step
     h.set(kPatternTag, patternValue(1));
-    h.fillRow(1); // pattern 1: snare 8 on every step
+    h.fillRow(1); // pattern 1: snare 8 on every step, in sixteenths
+    h.set(kStepSizeTag, stepSizeValue(3));
     h.set(kPatternTag, patternValue(0));
+    h.host().setChunk(h.host().getChunk(true), true); // pattern 1 as stored, not as last played
+    h.host().processLevel = 2; // in real time, where the switch takes its values at the tick
     h.playInternal();
     std::vector<SentNote> notes;
     h.render(2756 * 9 + 100, &notes); // into step 9
@@ -167,9 +170,11 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     h.render(44100 * 3, &notes);
     auto snares = noteOns(notes, kSnare);
     ASSERT_EQ(noteOns(notes, kKick).size(), 32u);
-    ASSERT_FALSE(snares.empty());
+    ASSERT_GE(snares.size(), 2u);
     EXPECT_EQ(snares[0].position, 88200); // one bar of 120 BPM
+    EXPECT_NEAR(snares[1].position - snares[0].position, kSixteenth, 1.0);
     EXPECT_EQ(h.engine().getCurrentPattern(), 1);
+    h.host().processLevel = 4;
 
     // Pattern notes from MIDI: stopped, at once; running, queued; velocity 0 is no note-on.
     h.set(kStopTag, 1.0f);
