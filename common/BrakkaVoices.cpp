@@ -23,8 +23,8 @@ void brakka_voice::prepareShapes() {
         shapedEnvelopes[i]->prepareShapes();
 }
 
-float brakka_voice::touchStrikeData() const {
-    float sum = volumeEnvelope.touchRunStart(4 * kChunk);
+unsigned brakka_voice::touchStrikeData() const {
+    unsigned sum = volumeEnvelope.touchRunStart(4 * kChunk);
     for (int i = 0; i < shapedEnvelopeCount; ++i)
         sum += shapedEnvelopes[i]->touchRunStart(4 * kChunk);
     return sum;

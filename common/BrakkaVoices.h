@@ -51,7 +51,7 @@ public:
     void prepareShapes();
     // Reads what a strike and its first block read of the voice's own data (see
     // zusp_eg_breakpoint::touchRunStart). Returns a sum to keep.
-    float touchStrikeData() const;
+    unsigned touchStrikeData() const;
 
 protected:
     // The envelope keeps the shapes of its curved segments from one strike to the next: a

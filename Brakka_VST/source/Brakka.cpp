@@ -6,6 +6,7 @@
 #include "BrakkaEditor.h"
 #include "BrakkaRandom.h"
 #include "MIDIMapFile.h"
+#include "zusp_math.h"
 
 #include <chrono>
 #include <cmath>
@@ -199,7 +200,7 @@ void Brakka::warmUp() {
     if (onAudioThread() || isProcessing()) return;
     std::unique_ptr<BrakkaVoiceBank> scratch(new (std::nothrow) BrakkaVoiceBank);
     std::unique_ptr<zusp_compressor> dynamics(new (std::nothrow) zusp_compressor);
-    float sum = 0.0f;
+    unsigned sum = 0;
     {
         EngineLock lock(*this);
         if (scratch) {
@@ -211,9 +212,7 @@ void Brakka::warmUp() {
             dynamics->setAudioSamplingRate(voiceRate);
             dynamics->setThreshold(-30.0f);
         }
-        const char* bytes = reinterpret_cast<const char*>(&voices);
-        for (size_t i = 0; i < sizeof voices; i += 64)
-            sum += (float)(unsigned char)bytes[i];
+        sum += zusp_math::touchLines(&voices, sizeof voices);
         for (const brakka_voice* voice : voices.voices)
             sum += voice->touchStrikeData();
     }
@@ -224,7 +223,7 @@ void Brakka::warmUp() {
             voice->process(left, kWarmUpFrames);
         }
     if (dynamics) dynamics->processStereo(left, left, left, right, kWarmUpFrames, 1.0f);
-    volatile float sink = sum + right[0];
+    volatile float sink = (float)sum + right[0];
     (void)sink;
 }
 

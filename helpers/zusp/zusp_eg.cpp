@@ -341,14 +341,13 @@ zusp_eg_breakpoint::ShapeSlot* zusp_eg_breakpoint::runningShapeSlot() {
     return slot.capacity > 0 ? &slot : nullptr;
 }
 
-float zusp_eg_breakpoint::touchRunStart(int values) const {
-    float sum = 0.0f;
-    for (const _bp& point : mPoints)
-        sum += point.level;
+unsigned zusp_eg_breakpoint::touchRunStart(int values) const {
+    unsigned sum = zusp_math::touchLines(mPoints.data(), sizeof(_bp) * mPoints.size());
     for (const ShapeSlot& slot : mShapeSlots) {
         const int n = slot.filled < values ? slot.filled : values;
-        for (int i = 0; i < n; i += 16) // one read per 64-byte line
-            sum += mShapes[static_cast<size_t>(slot.offset + i)];
+        if (n > 0)
+            sum += zusp_math::touchLines(mShapes.data() + slot.offset,
+                                         sizeof(float) * static_cast<size_t>(n));
     }
     return sum;
 }

@@ -94,7 +94,7 @@ public:
     void prepareShapes();
     // Reads what the start of a run reads (the points, the first `values` of each kept shape),
     // so that the first strike after set-up finds it in the cache. Returns a sum to keep.
-    float touchRunStart(int values) const;
+    unsigned touchRunStart(int values) const;
 
 protected:
     // Sets up the segment that leaves point `from` (moving on to point from + 1).

@@ -6,6 +6,7 @@
 // rounding boundary: that is what the C library gives too, nearly always.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <emmintrin.h>
@@ -30,6 +31,16 @@ inline double fromBits(uint64_t u) {
     double d;
     std::memcpy(&d, &u, sizeof d);
     return d;
+}
+
+// Reads one byte of every 64-byte line of `bytes` bytes at p, so that the lines come into the
+// cache ahead of their use. Returns a sum for the caller to keep (so the reads stay).
+inline unsigned touchLines(const void* p, size_t bytes) {
+    const unsigned char* c = static_cast<const unsigned char*>(p);
+    unsigned sum = 0;
+    for (size_t i = 0; i < bytes; i += 64)
+        sum += c[i];
+    return sum;
 }
 
 // Tables for the logarithm and the exponential, computed by the compiler with plain double

@@ -166,13 +166,11 @@ void zusp_oscillator_wavetable::setWaveshape(int shape, float width, int harmoni
 void zusp_oscillator_wavetable::warmSharedTables() {
     SharedShapes& shapes = sharedShapes();
     std::lock_guard<std::mutex> guard(shapes.lock);
-    float sum = 0.0f;
-    for (const auto& [key, table] : shapes.tables) {
-        const int n = std::get<0>(key);
-        for (int i = 0; i < n; i += 16) // one read per 64-byte line
-            sum += table[i];
-    }
-    volatile float sink = sum;
+    unsigned sum = 0;
+    for (const auto& [key, table] : shapes.tables)
+        sum += zusp_math::touchLines(table.get(),
+                                     sizeof(float) * static_cast<size_t>(std::get<0>(key)));
+    volatile unsigned sink = sum;
     (void)sink;
 }
 
