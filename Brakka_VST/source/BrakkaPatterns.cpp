@@ -365,8 +365,13 @@ void Brakka::stepProgramLoad() {
             const auto entry = patternValues.begin() + (loadNextValue++ - kNumParameters);
             const int tag = (int)entry->first;
             if (loadOnlyTells) {
-                storeEngineValue(tag, entry->second);
                 if (editorInterface) editorInterface->setParameter(tag, entry->second);
+                // Patterns share most of their values: one the host already sees is not
+                // written again, nor sent to it.
+                if (mirrorValueOf(handOver.mirror[tag].load(std::memory_order_relaxed)) ==
+                    entry->second)
+                    continue;
+                storeEngineValue(tag, entry->second);
                 if (isResumed) tellHost(tag, entry->second);
             } else if (isResumed) {
                 automateParameter(tag, entry->second);

@@ -167,13 +167,25 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     h.set(kPatternTag, patternValue(1));
     EXPECT_EQ(h.engine().getCurrentPattern(), 0);
     EXPECT_EQ(h.engine().getPendingPattern(), 1);
+    const float stepSize = h.host().getParameter(kStepSizeTag);
+    std::vector<int> told;
+    h.host().hook = [&](VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
+                        float) -> std::optional<VstIntPtr> {
+        if (opcode == audioMasterAutomate) told.push_back(index);
+        return std::nullopt;
+    };
     h.render(44100 * 3, &notes);
+    h.host().hook = nullptr;
     auto snares = noteOns(notes, kSnare);
     ASSERT_EQ(noteOns(notes, kKick).size(), 32u);
     ASSERT_GE(snares.size(), 2u);
     EXPECT_EQ(snares[0].position, 88200); // one bar of 120 BPM
     EXPECT_NEAR(snares[1].position - snares[0].position, kSixteenth, 1.0);
     EXPECT_EQ(h.engine().getCurrentPattern(), 1);
+    // The host hears of the values that changed with the pattern, and of no others.
+    EXPECT_EQ(h.host().getParameter(kStepSizeTag), stepSizeValue(3));
+    EXPECT_NE(stepSize, stepSizeValue(3));
+    EXPECT_EQ(told, std::vector<int>{kStepSizeTag});
     h.host().processLevel = 4;
 
     // Pattern notes from MIDI: stopped, at once; running, queued; velocity 0 is no note-on.
