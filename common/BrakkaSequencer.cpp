@@ -1,6 +1,7 @@
 #include "BrakkaSequencer.h"
 
 #include "BrakkaParameterManager.h"
+#include "zusp_math.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -203,6 +204,22 @@ float BrakkaSequencer::getVelocity(int voice, int step) const {
     if (validStep(step) && noteRows[voice][step] != 0) return velocityRows[voice][step];
     if (randomVelocity[voice] != 0.0f) return randomVelocity[voice];
     return velocityRows[voice][currentStep];
+}
+
+unsigned BrakkaSequencer::touchStep(int step) const {
+    if (!validStep(step)) return 0;
+    unsigned sum = zusp_math::touchLines(noteRows, sizeof noteRows) +
+                   zusp_math::touchLines(voiceModTags, sizeof voiceModTags) +
+                   zusp_math::touchLines(modRandomOnLoop, sizeof modRandomOnLoop) +
+                   zusp_math::touchLines(modRowPresent, sizeof modRowPresent) +
+                   zusp_math::touchLines(selectedBeats, (size_t)((const char*)&currentStep -
+                                                                 (const char*)selectedBeats));
+    for (int v = 0; v < kNumVoices; ++v) {
+        sum += (unsigned)velocityRows[v][step] + velocityRandomOnLoop[v];
+        forEachVoiceModTag(
+            v, [&](unsigned tag) { sum += (unsigned)modValues[modSlotOfTag(tag)][step]; });
+    }
+    return sum;
 }
 
 void BrakkaSequencer::setSelectedBeats(int voice, int value) {

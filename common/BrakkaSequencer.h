@@ -73,6 +73,11 @@ public:
     int getRandomSize(int voice) const;
     float getRandomVelocity(int voice) const;
 
+    // Reads what playing `step` reads (notes, velocities, the modulated tags' values at the step
+    // and the settings of each row), so that a step about to play finds it in the cache.
+    // Returns a sum for the caller to keep.
+    unsigned touchStep(int step) const;
+
     // --- rows ------------------------------------------------------------------------------
     void clearNotes(int voice);
     void randomizeNotes(int voice);

@@ -418,6 +418,10 @@ private:
     int patternStart(unsigned tick, bool fromClock, int step);
     // Makes the queued pattern p current at its start while playing.
     void switchPatternAtStart(int p);
+    // In the block before the clock plays a step: reads what the step (and a pattern switch at
+    // the pattern's start) reads, so that the step's block does not wait for memory that other
+    // work pushed out of the caches meanwhile (a program load, a bank save on another core).
+    void warmNextStep(int frames);
     void applyStepModulation(int voice, int step);
     void strike(int voice, float velocity);
     void midiStep(int note, int frame);

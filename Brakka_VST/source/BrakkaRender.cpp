@@ -160,6 +160,7 @@ void Brakka::renderBlock(float** outputs, int frames) {
     }
     audioOnly.incomingEventCount = 0;
     if (sync == kSyncHost) hostExpectedPosition = songPosition;
+    warmNextStep(frames);
 }
 
 Brakka::SegmentClock Brakka::beginSegment() {
@@ -229,6 +230,31 @@ double Brakka::framesToNextTick() const {
     const double real = into < swing ? into / swing : (into + 2.0 - 2.0 * swing) / (2.0 - swing);
     const double frames = ((pair + real) / kSixteenthsPerQuarter - position) / clockIncrement;
     return frames > 0.0 ? frames : 0.0;
+}
+
+void Brakka::warmNextStep(int frames) {
+    if (!realtimeBlocks) return;
+    const double wait = framesToNextTick();
+    if (wait < 0.0 || wait >= (double)frames) return;
+    // The next tick falls into the next block (if it is as long as this one): does it play a
+    // step, and of which pattern?
+    const BrakkaSequencer& playing = *currentSequencer;
+    const unsigned next = (unsigned)(lastTick + 1);
+    const int step =
+        (int)((next / (unsigned)playing.getStepTicks()) % (unsigned)playing.getSequenceLength());
+    if (step == playing.getCurrentStep()) return;
+    const BrakkaProgram& program = currentProgram();
+    const int p = step == 0 ? clampPattern(pendingPattern) : clampPattern(currentPattern);
+    const BrakkaSequencer& sequencer = program.patterns[p];
+    unsigned sum = sequencer.touchStep(step);
+    // A switch stores the new pattern's values in the table.
+    if (p != currentPattern)
+        for (const auto& [tag, value] : program.patternValues[p])
+            sum += (unsigned)(parameters.getVSTvalue(tag) + value);
+    for (int v = 0; v < kNumVoices; ++v)
+        if (sequencer.getNote(v, step)) sum += voices.voices[v]->touchStrikeData();
+    volatile unsigned sink = sum;
+    (void)sink;
 }
 
 int Brakka::clockTick(int tick, int frame, int noteLength, int step) {
