@@ -338,8 +338,11 @@ int Brakka::loadOrderTag(int n) {
 
 void Brakka::stepProgramLoad() {
     // The stored value of every tag that is not a pattern tag (in the order of loadOrderTag),
-    // with the current pattern's values before the clock's; at last the editor is told.
-    while (loadNextValue >= 0) {
+    // with the current pattern's values before the clock's; at last the editor is told. Every
+    // value counts against the block's budget, also one that changes nothing (it is read all
+    // the same, often from a cold cache: a load that changes little is no cheaper to walk).
+    for (bool first = true; loadNextValue >= 0; first = false) {
+        if (!first && pastDeadline()) return;
         BrakkaProgram& program = currentProgram();
         const auto& patternValues = program.patternValues[clampPattern(currentPattern)];
         if (loadNextValue < kNumParameters) {
@@ -391,7 +394,6 @@ void Brakka::stepProgramLoad() {
             loadsDone.store(loadTicket, std::memory_order_release);
             return;
         }
-        if (pastDeadline()) return;
     }
 }
 
