@@ -145,7 +145,7 @@ bool BrakkaSequencer::setCurrent96th(unsigned tick) {
         }
     }
 
-    int step = (int)((tick / (unsigned)stepTicks) % (unsigned)sequenceLength);
+    const int step = stepAt(tick);
     if (step == currentStep) return false;
     currentStep = step;
     return true;
@@ -208,16 +208,20 @@ float BrakkaSequencer::getVelocity(int voice, int step) const {
 
 unsigned BrakkaSequencer::touchStep(int step) const {
     if (!validStep(step)) return 0;
-    unsigned sum = zusp_math::touchLines(noteRows, sizeof noteRows) +
-                   zusp_math::touchLines(voiceModTags, sizeof voiceModTags) +
-                   zusp_math::touchLines(modRandomOnLoop, sizeof modRandomOnLoop) +
-                   zusp_math::touchLines(modRowPresent, sizeof modRowPresent) +
-                   zusp_math::touchLines(selectedBeats, (size_t)((const char*)&currentStep -
-                                                                 (const char*)selectedBeats));
+    using zusp_math::touchLines;
+    unsigned sum =
+        touchLines(noteRows, sizeof noteRows) + touchLines(voiceModTags, sizeof voiceModTags) +
+        touchLines(modRandomOnLoop, sizeof modRandomOnLoop) +
+        touchLines(modRowPresent, sizeof modRowPresent) +
+        touchLines(selectedBeats, sizeof selectedBeats) +
+        touchLines(randomBeats, sizeof randomBeats) + touchLines(randomSize, sizeof randomSize) +
+        touchLines(randomVelocity, sizeof randomVelocity) +
+        touchLines(velocityRandomOnLoop, sizeof velocityRandomOnLoop);
     for (int v = 0; v < kNumVoices; ++v) {
-        sum += (unsigned)velocityRows[v][step] + velocityRandomOnLoop[v];
-        forEachVoiceModTag(
-            v, [&](unsigned tag) { sum += (unsigned)modValues[modSlotOfTag(tag)][step]; });
+        sum += touchLines(&velocityRows[v][step], sizeof(float));
+        forEachVoiceModTag(v, [&](unsigned tag) {
+            sum += touchLines(&modValues[modSlotOfTag(tag)][step], sizeof(float));
+        });
     }
     return sum;
 }

@@ -53,6 +53,10 @@ public:
     void setStepTicks(int ticks);
 
     int getCurrentStep() const { return currentStep; }
+    // The step an absolute tick lies on.
+    int stepAt(unsigned tick) const {
+        return (int)((tick / (unsigned)stepTicks) % (unsigned)sequenceLength);
+    }
     int getSequenceLength() const { return sequenceLength; }
     int getStepTicks() const { return stepTicks; }
     int getTickGranularity() const { return tickGranularity; }

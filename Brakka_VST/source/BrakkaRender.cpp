@@ -238,22 +238,20 @@ void Brakka::warmNextStep(int frames) {
     if (wait < 0.0 || wait >= (double)frames) return;
     // The next tick falls into the next block (if it is as long as this one): does it play a
     // step, and of which pattern?
-    const BrakkaSequencer& playing = *currentSequencer;
-    const unsigned next = (unsigned)(lastTick + 1);
-    const int step =
-        (int)((next / (unsigned)playing.getStepTicks()) % (unsigned)playing.getSequenceLength());
-    if (step == playing.getCurrentStep()) return;
+    const int step = currentSequencer->stepAt((unsigned)(lastTick + 1));
+    if (step == currentSequencer->getCurrentStep()) return;
     const BrakkaProgram& program = currentProgram();
     const int p = step == 0 ? clampPattern(pendingPattern) : clampPattern(currentPattern);
     const BrakkaSequencer& sequencer = program.patterns[p];
     unsigned sum = sequencer.touchStep(step);
     // A switch stores the new pattern's values in the table.
+    float values = 0.0f;
     if (p != currentPattern)
         for (const auto& [tag, value] : program.patternValues[p])
-            sum += (unsigned)(parameters.getVSTvalue(tag) + value);
+            values += parameters.getVSTvalue(tag) + value;
     for (int v = 0; v < kNumVoices; ++v)
         if (sequencer.getNote(v, step)) sum += voices.voices[v]->touchStrikeData();
-    volatile unsigned sink = sum;
+    volatile float sink = values + (float)sum;
     (void)sink;
 }
 
