@@ -147,6 +147,13 @@ void zusp_eg_breakpoint::startSegmentFrom(int from) {
     }
 }
 
+void zusp_eg_breakpoint::process(float* out, int n) {
+    if (n == 1)
+        out[0] = zusp_eg_breakpoint::process(0.0f);
+    else
+        processBlock(out, n);
+}
+
 void zusp_eg_breakpoint::processBlock(float* out, int n) {
     int i = 0;
     while (i < n) {

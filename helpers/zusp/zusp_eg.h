@@ -41,13 +41,10 @@ public:
         if (++mCounter >= mLength) startSegmentFrom(mSegment);
         return mOutput;
     }
-    // The next n values, the same as n calls of process(0).
-    virtual void process(float* out, int n) {
-        if (n == 1)
-            out[0] = zusp_eg_breakpoint::process(0.0f);
-        else
-            processBlock(out, n);
-    }
+    // The next n values, the same as n calls of process(0). Out of line, so that every voice
+    // shares the one copy of its single-value path: inlined into each voice, that path was cold
+    // code wherever a voice met a segment of one sample (a tick one sample into a block).
+    virtual void process(float* out, int n);
     // Moves on as n calls of process() would, without working out the values on the way.
     void skip(int n);
     // Calls of process() until the envelope has finished (0 when it has).
