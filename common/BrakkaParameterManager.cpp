@@ -1,4 +1,5 @@
 #include "BrakkaParameterManager.h"
+#include "zusp_math.h"
 
 #include <cmath>
 #include <cstdio>
@@ -336,6 +337,11 @@ float BrakkaParameterManager::getDSPValue(long tag) {
     return zu_paramManager::getDSPValue(tag);
 }
 
+float BrakkaParameterManager::dspValueFromNaturalValue(long tag, float n) {
+    if (getType(tag) != kParamDecibel) return zu_paramManager::dspValueFromNaturalValue(tag, n);
+    return zusp_math::powf(10.0f, clampTo(n, getMinimumValue(tag), getMaximumValue(tag)) / 20.0f);
+}
+
 float BrakkaParameterManager::getModulatedDSPValue(long tag, float m) {
     if (!hasParameter(tag)) return 0.0f;
     if (std::isnan(m)) m = 0.5f; // an unreadable step value bends nothing
@@ -349,7 +355,7 @@ float BrakkaParameterManager::getModulatedDSPValue(long tag, float m) {
         return x;
     case kParamDecibel:
         // The low end of the dB curve dips below the minimum; a modulated step keeps that dip.
-        return std::pow(10.0f, naturalValueFromVSTvalue(tag, x) * 0.05f);
+        return zusp_math::powf(10.0f, naturalValueFromVSTvalue(tag, x) * 0.05f);
     default:
         return naturalValueFromVSTvalue(tag, x);
     }

@@ -141,6 +141,12 @@ TEST(ParamTable, LawsTextsAndModulationAtPinnedPoints) {
     pm.setVSTvalue(kKickWaveformTag, 1.0f);
     EXPECT_EQ(pm.getModulatedDSPValue(kKickWaveformTag, 0.5f), 0.0f);
     EXPECT_EQ(pm.getModulatedDSPValue(kKickWaveformTag, 0.51f), 1.0f);
+    // dB gains are the exactly rounded powers: at these levels the C library's powf is off.
+    for (float dB : {-59.9709663f, -56.2999344f, -54.3000908f}) {
+        pm.setNaturalValue(kKickClickLevelTag, dB);
+        ASSERT_EQ(pm.getNaturalValue(kKickClickLevelTag), dB);
+        EXPECT_EQ(pm.getDSPValue(kKickClickLevelTag), (float)std::pow(10.0, (double)(dB / 20.0f)));
+    }
 }
 
 TEST(ParamTable, VoiceOwnershipTagSetsSnapshotsAndPanLaw) {
