@@ -684,7 +684,13 @@ void Brakka::readOptimistically(F&& copy, bool currentProgramToo) {
                 BrakkaRacyReads racy;
                 copy();
             }
+#ifdef BRAKKA_TSAN_ANNOTATIONS
+            // The sanitizer ignores the copy's reads and has no model of fences; on x86 a compiler
+            // barrier keeps the copy's loads before the check's.
+            std::atomic_signal_fence(std::memory_order_acquire);
+#else
             std::atomic_thread_fence(std::memory_order_acquire);
+#endif
             if (programSwitches.load(std::memory_order_relaxed) == switches &&
                 (!currentProgramToo || stateWrites.load(std::memory_order_relaxed) == writes))
                 return;

@@ -251,7 +251,7 @@ inline bool powExactQuads(const __m128 (&x)[Q], float p, float* out) {
         inRange &= _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(y[h], low), _mm_cmple_pd(y[h], high)));
     if (inRange != 3) return false;
     const __m128d shifter = _mm_set1_pd(detail::kExpShifter);
-    __m128 result[Q];
+    __m128 result[Q] = {}; // each filled by its two halves below
     for (int h = 0; h < H; ++h) {
         __m128d t;
         const __m128d q = detail::expSeriesTwo(y[h], t);
