@@ -667,6 +667,7 @@ void Brakka::setVoiceAudibility(int v) {
 }
 
 void Brakka::updateSoloState(int tag, bool on) {
+    const int soloBefore = soloTag;
     if (on) {
         // Solo is exclusive when switched; a program load restores the stored values as they
         // are (older programs hold several solos on; the last of them is the one heard).
@@ -679,6 +680,9 @@ void Brakka::updateSoloState(int tag, bool on) {
         // voice's solo, or a load restoring the offs after the stored solo, keeps it.
         soloTag = 0;
     }
+    // The voices' gains follow the solo choice alone (mute, level and More Cowbell set their
+    // own): a load writing its twelve solo values mostly leaves it as it was.
+    if (soloTag == soloBefore) return;
     for (int v = 0; v < kNumVoices; ++v)
         setVoiceAudibility(v);
 }
