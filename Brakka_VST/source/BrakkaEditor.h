@@ -61,6 +61,7 @@ public:
     // --- listener (user-interface thread) -------------------------------------------------------
     void valueChanged(CControl* control) override;
     void valueChanged(long tag, float value) override;
+    using CZUControlListener::controlModifierClicked; // the form with a point stays visible
     long controlModifierClicked(CControl* control, long button) override;
     void controlBeginEdit(CControl*) override {}
 
