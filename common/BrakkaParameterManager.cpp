@@ -337,9 +337,8 @@ float BrakkaParameterManager::getDSPValue(long tag) {
     return zu_paramManager::getDSPValue(tag);
 }
 
-float BrakkaParameterManager::dspValueFromNaturalValue(long tag, float n) {
-    if (getType(tag) != kParamDecibel) return zu_paramManager::dspValueFromNaturalValue(tag, n);
-    return zusp_math::powf(10.0f, clampTo(n, getMinimumValue(tag), getMaximumValue(tag)) / 20.0f);
+float BrakkaParameterManager::decibelGain(float dB) {
+    return zusp_math::powf(10.0f, dB / 20.0f);
 }
 
 float BrakkaParameterManager::getModulatedDSPValue(long tag, float m) {

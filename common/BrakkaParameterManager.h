@@ -35,8 +35,8 @@ public:
     void getValueString(long tag, char* dst, int len) override;
     // Gains in dB take their power of ten from our own function, which rounds exactly and alike
     // on every CPU; the C library's powf is a unit in the last place off for about one value in
-    // 20,000 (and picks its code by CPU). The other types as the base class has them.
-    float dspValueFromNaturalValue(long tag, float n) override;
+    // 20,000 (and picks its code by CPU).
+    float decibelGain(float dB) override;
 
     // The voice that owns a sound or pan tag, or -1.
     static int getVoiceFromParamTag(unsigned int tag);

@@ -400,6 +400,10 @@ float zu_paramManager::VSTvalueFromNaturalValue(long tag, float n) {
     return clampTo(v, 0.0f, 1.0f);
 }
 
+float zu_paramManager::decibelGain(float dB) {
+    return std::pow(10.0f, dB / 20.0f);
+}
+
 float zu_paramManager::dspValueFromNaturalValue(long tag, float n) {
     const Param* p = find(tag);
     if (!p) return 0.0f;
@@ -415,7 +419,7 @@ float zu_paramManager::dspValueFromNaturalValue(long tag, float n) {
     case kParamPercent:
         return clampTo(n, lo, hi) * 0.01f;
     case kParamDecibel:
-        return std::pow(10.0f, clampTo(n, lo, hi) / 20.0f);
+        return decibelGain(clampTo(n, lo, hi));
     case kParamBeat:
         return gBeatMults[safeIndex(n, 16)];
     case kParamSyncTime:

@@ -111,6 +111,8 @@ public:
     virtual float VSTvalueFromNaturalValue(long tag, float n);
     virtual float naturalValueFromVSTvalue(long tag, float v);
     virtual float dspValueFromNaturalValue(long tag, float n);
+    // The gain of a level in dB (the DSP value of a decibel parameter): 10^(dB / 20).
+    virtual float decibelGain(float dB);
     virtual bool naturalValueFromString(long tag, const char* text, float& n);
     virtual long getParameterCount();
     virtual float getControlValue(long tag);
