@@ -719,20 +719,30 @@ Result checkRealtime() {
     for (int b = 0; b < 4; ++b)
         inst.render(64);
     // Program names asked on the audio thread while another thread's preset load waits for
-    // that thread's next block: answered at once (no sleep, no lock, no spinning).
-    std::thread loader([&] { inst.host.setChunk(renamed, true); });
-    resetWatchCounts();
-    tWatchAll = true;
+    // that thread's next block: answered at once (no sleep, no lock, no spinning). A virtual
+    // machine's host may stop the processor in the middle of a call, which the thread's
+    // processor time then counts: a single long call is measured again before it fails.
     double longestName = 0.0; // processor time, microseconds
-    for (const auto end = Clock::now() + std::chrono::milliseconds(20); Clock::now() < end;) {
-        char text[kVstMaxProgNameLen + 1];
-        const double t = threadCpuMicros();
-        inst.host.dispatch(effGetProgramNameIndexed, randomInt(0, 47), 0, text);
-        longestName = std::max(longestName, threadCpuMicros() - t);
+    WatchCounts names;
+    for (int attempt = 0; attempt < 2 && (attempt == 0 || longestName > 1000.0); ++attempt) {
+        for (int b = 0; b < 4 * attempt; ++b)
+            inst.render(64); // playing again, so that the load waits for the next block
+        std::thread loader([&] { inst.host.setChunk(renamed, true); });
+        resetWatchCounts();
+        tWatchAll = true;
+        longestName = 0.0;
+        for (const auto end = Clock::now() + std::chrono::milliseconds(20); Clock::now() < end;) {
+            char text[kVstMaxProgNameLen + 1];
+            const double t = threadCpuMicros();
+            inst.host.dispatch(effGetProgramNameIndexed, randomInt(0, 47), 0, text);
+            longestName = std::max(longestName, threadCpuMicros() - t);
+        }
+        tWatchAll = false;
+        const WatchCounts counted = watchCounts();
+        for (int k = 0; k < kNumWatchedKinds; ++k)
+            names.calls[k] += counted.calls[k];
+        loader.join();
     }
-    tWatchAll = false;
-    const WatchCounts names = watchCounts();
-    loader.join();
     if (names.total() > 0 || longestName > 1000.0)
         return fail(format("program names on the audio thread during a chunk load: longest "
                            "%.0f us, %s",
