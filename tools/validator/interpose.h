@@ -11,6 +11,10 @@ enum WatchedKind { kHeap, kLock, kSleep, kFile, kNumWatchedKinds };
 struct WatchCounts {
     long calls[kNumWatchedKinds] = {};
     long total() const { return calls[kHeap] + calls[kLock] + calls[kSleep] + calls[kFile]; }
+    void add(const WatchCounts& other) {
+        for (int k = 0; k < kNumWatchedKinds; ++k)
+            calls[k] += other.calls[k];
+    }
 };
 
 // Marks the calling thread as watched (nestable) or no longer.

@@ -738,9 +738,7 @@ Result checkRealtime() {
             longestName = std::max(longestName, threadCpuMicros() - t);
         }
         tWatchAll = false;
-        const WatchCounts counted = watchCounts();
-        for (int k = 0; k < kNumWatchedKinds; ++k)
-            names.calls[k] += counted.calls[k];
+        names.add(watchCounts());
         loader.join();
     }
     if (names.total() > 0 || longestName > 1000.0)
@@ -1026,8 +1024,7 @@ Result hammer(int frames) {
         saves += r.saves;
         changes += r.changes;
         sets += r.sets;
-        for (int k = 0; k < kNumWatchedKinds; ++k)
-            watched.calls[k] += r.watched.calls[k];
+        watched.add(r.watched);
         if (!r.sounded) return fail(format("%d frames: nothing sounded", frames));
     }
     const std::string figures = format(
