@@ -324,17 +324,26 @@ void BrakkaParameterManager::createVoiceFamilies() {
 
 float BrakkaParameterManager::getDSPValue(long tag) {
     if (!hasParameter(tag)) return 0.0f;
+    return dspLaw(tag, getVSTvalue(tag), getNaturalValue(tag));
+}
+
+float BrakkaParameterManager::dspValueOfVSTvalue(long tag, float v) {
+    if (!hasParameter(tag)) return 0.0f;
+    if (std::isnan(v)) v = 0.0f; // as setVSTvalue stores it
+    return dspLaw(tag, v, naturalValueFromVSTvalue(tag, v));
+}
+
+float BrakkaParameterManager::dspLaw(long tag, float vst, float natural) {
     // Stored VST values are kept as given; the special laws read them limited to [0, 1].
-    const float v = clampTo(getVSTvalue(tag), 0.0f, 1.0f);
+    const float v = clampTo(vst, 0.0f, 1.0f);
     if (tag == kKickPitchModTag) return 150.0f * v;
     if (isTomPitchDepth(tag)) return 200.0f * v;
     if (isTuningFactorTag(tag)) return tuningFactor(v);
-    if (tag == kStepSizeTag)
-        return static_cast<float>(kSeqStepSizes[safeIndex(getNaturalValue(tag), 5)]);
+    if (tag == kStepSizeTag) return static_cast<float>(kSeqStepSizes[safeIndex(natural, 5)]);
     if (tag == kSwingTag) return (1.0f - v) * 0.8f + 0.2f;
     if (isFamilyTag(tag, kRandomSizeTag))
-        return static_cast<float>(kRandomStepSizes[safeIndex(getNaturalValue(tag), 7)]);
-    return zu_paramManager::getDSPValue(tag);
+        return static_cast<float>(kRandomStepSizes[safeIndex(natural, 7)]);
+    return dspValueFromNaturalValue(tag, natural);
 }
 
 float BrakkaParameterManager::decibelGain(float dB) {

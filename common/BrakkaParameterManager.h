@@ -30,6 +30,7 @@ public:
     ~BrakkaParameterManager() override;
 
     float getDSPValue(long tag) override;
+    float dspValueOfVSTvalue(long tag, float v) override;
     // The value while a step with modulation value m (0..1, 0.5 neutral) plays; changes nothing.
     float getModulatedDSPValue(long tag, float m) override;
     void getValueString(long tag, char* dst, int len) override;
@@ -64,6 +65,8 @@ private:
     void createSoundParameters();
     void createGlobalParameters();
     void createVoiceFamilies();
+    // The DSP law of a tag with VST value vst (as stored) and its natural value.
+    float dspLaw(long tag, float vst, float natural);
     // Frequency factor of the closed-hat, cymbal and rimshot tunings: 0.5 .. 1 .. 2.
     static float tuningFactor(float x) { return x < 0.5f ? x + 0.5f : 2.0f * x; }
 

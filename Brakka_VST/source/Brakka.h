@@ -425,9 +425,40 @@ private:
     void applyStepModulation(int voice, int step);
     void strike(int voice, float velocity);
     void midiStep(int note, int frame);
+    // What a pattern's values set in its sequencer: probabilities, sizes, step and length.
+    struct SequencerSettings {
+        int selectedBeats[kNumVoices];
+        int randomBeats[kNumVoices];
+        int randomSize[kNumVoices];
+        float randomVelocity[kNumVoices];
+        int stepTicks;
+        int length;
+    };
+    // A queued pattern's settings, worked out over the blocks after the switch was queued from
+    // a copy of the values the pattern brings, which is checked at the pattern's start.
+    struct PreparedSwitch {
+        static constexpr int kMaxValues = 64;
+        static constexpr int kParts = kNumVoices + 1; // each voice's, then the step size's
+        const BrakkaProgram* program = nullptr;
+        int pattern = -1; // none
+        int parts = 0;    // worked out so far; -1: cannot be prepared
+        int count = 0;
+        BrakkaPatternValues::Entry values[kMaxValues];
+        SequencerSettings settings;
+        bool ready() const { return parts == kParts; }
+    };
+    // Part of the settings (see PreparedSwitch) from dsp, vst and natural, functions of a tag
+    // that give its values as the table would.
+    template <class Dsp, class Vst, class Natural>
+    static void sequencerSettingsPart(SequencerSettings& s, int part, Dsp&& dsp, Vst&& vst,
+                                      Natural&& natural);
+    static void applySequencerSettings(BrakkaSequencer& sequencer, const SequencerSettings& s);
+    // Sets the sequencer from the table's values.
     void applyPatternToSequencer(BrakkaSequencer& sequencer);
     // Step length and sequence length of sequencer from the table's Step Size.
     void applyStepSize(BrakkaSequencer& sequencer);
+    // On the audio thread, after a block: a share of the queued pattern's settings.
+    void preparePatternSwitch();
     // Sends the current pattern's note rows to the editor; notifyAllRows adds the value rows.
     void notifyNoteRows();
     void notifyAllRows();
@@ -460,6 +491,7 @@ private:
     BrakkaSequencer* currentSequencer = nullptr;
     int currentPattern = 0;
     int pendingPattern = 0;
+    PreparedSwitch preparedSwitch;
     BrakkaSequencer clipboardSequencer;
     float clipboardValues[kNumParameters] = {}; // the copied pattern's values, by tag
     int lastStep = -1;

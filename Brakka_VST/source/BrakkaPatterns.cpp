@@ -10,22 +10,95 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+int sequenceLengthOf(float stepSizeIndex) {
+    const int i = (int)stepSizeIndex;
+    return kSequenceLengths[i < 0 ? 0 : (i > 4 ? 4 : i)];
+}
+} // namespace
+
+template <class Dsp, class Vst, class Natural>
+void Brakka::sequencerSettingsPart(SequencerSettings& s, int part, Dsp&& dsp, Vst&& vst,
+                                   Natural&& natural) {
+    if (part < kNumVoices) {
+        const int v = part;
+        s.selectedBeats[v] = (int)(dsp(kSelectedBeatsTag + v) * 2147483647.0);
+        s.randomBeats[v] = (int)(dsp(kRandomBeatsTag + v) * 2147483647.0);
+        s.randomSize[v] = (int)dsp(kRandomSizeTag + v);
+        s.randomVelocity[v] = vst(kRandomVelocityTag + v);
+    } else {
+        s.stepTicks = (int)dsp(kStepSizeTag);
+        s.length = sequenceLengthOf(natural(kStepSizeTag));
+    }
+}
+
+void Brakka::applySequencerSettings(BrakkaSequencer& seq, const SequencerSettings& s) {
+    for (int v = 0; v < kNumVoices; ++v) {
+        seq.setSelectedBeats(v, s.selectedBeats[v]);
+        seq.setRandomBeats(v, s.randomBeats[v]);
+        seq.setRandomSize(v, s.randomSize[v]);
+        seq.setRandomVelocity(v, s.randomVelocity[v]);
+    }
+    seq.setStepTicks(s.stepTicks);
+    seq.setSequenceLength(s.length);
+}
+
 // Sets the probabilities and sizes of a pattern from the pattern values it would get from the
 // parameter table's current state, so that a pattern is usable before it ever becomes current.
 void Brakka::applyPatternToSequencer(BrakkaSequencer& seq) {
-    for (int v = 0; v < kNumVoices; ++v) {
-        seq.setSelectedBeats(v, (int)(dsp(kSelectedBeatsTag + v) * 2147483647.0));
-        seq.setRandomBeats(v, (int)(dsp(kRandomBeatsTag + v) * 2147483647.0));
-        seq.setRandomSize(v, (int)dsp(kRandomSizeTag + v));
-        seq.setRandomVelocity(v, parameters.getVSTvalue(kRandomVelocityTag + v));
-    }
-    applyStepSize(seq);
+    SequencerSettings s;
+    for (int part = 0; part < PreparedSwitch::kParts; ++part)
+        sequencerSettingsPart(
+            s, part, [this](long tag) { return dsp(tag); },
+            [this](long tag) { return parameters.getVSTvalue(tag); },
+            [this](long tag) { return natural(tag); });
+    applySequencerSettings(seq, s);
 }
 
 void Brakka::applyStepSize(BrakkaSequencer& seq) {
     seq.setStepTicks((int)dsp(kStepSizeTag));
-    int i = (int)natural(kStepSizeTag);
-    seq.setSequenceLength(kSequenceLengths[i < 0 ? 0 : (i > 4 ? 4 : i)]);
+    seq.setSequenceLength(sequenceLengthOf(natural(kStepSizeTag)));
+}
+
+void Brakka::preparePatternSwitch() {
+    const int p = clampPattern(pendingPattern);
+    if (!realtimeBlocks || p == currentPattern) return;
+    const BrakkaProgram& program = currentProgram();
+    PreparedSwitch& prepared = preparedSwitch;
+    if (prepared.pattern != p || prepared.program != &program) {
+        // This block copies the values; the next ones work out two parts each.
+        const BrakkaPatternValues& values = program.patternValues[p];
+        prepared.pattern = p;
+        prepared.program = &program;
+        prepared.parts = values.size() <= (size_t)PreparedSwitch::kMaxValues ? 0 : -1;
+        prepared.count = 0;
+        if (prepared.parts == 0)
+            for (const auto& entry : values)
+                prepared.values[prepared.count++] = entry;
+        return;
+    }
+    if (prepared.parts < 0 || prepared.ready()) return;
+    // The values as the table keeps them once stored (NaN as 0); a tag the copy lacks would
+    // come from the table at the start, so the settings cannot be prepared.
+    bool complete = true;
+    auto valueOf = [&](long tag) {
+        const BrakkaPatternValues::Entry* begin = prepared.values;
+        const BrakkaPatternValues::Entry* end = begin + prepared.count;
+        const BrakkaPatternValues::Entry* at = std::lower_bound(
+            begin, end, (unsigned)tag,
+            [](const BrakkaPatternValues::Entry& e, unsigned t) { return e.first < t; });
+        if (at == end || at->first != (unsigned)tag) {
+            complete = false;
+            return 0.0f;
+        }
+        return std::isnan(at->second) ? 0.0f : at->second;
+    };
+    for (int k = 0; k < 2 && complete && !prepared.ready(); ++k)
+        sequencerSettingsPart(
+            prepared.settings, prepared.parts++,
+            [&](long tag) { return parameters.dspValueOfVSTvalue(tag, valueOf(tag)); }, valueOf,
+            [&](long tag) { return parameters.naturalValueFromVSTvalue(tag, valueOf(tag)); });
+    if (!complete) prepared.parts = -1;
 }
 
 void Brakka::notifyNoteRows() {
@@ -101,12 +174,24 @@ void Brakka::switchPatternAtStart(int p) {
     // the sequencer takes them all at once, as dispatching each would set it but with a third
     // less work for the whole switch (this is the audio thread, at a tick).
     BrakkaProgram& program = currentProgram();
+    const PreparedSwitch& prepared = preparedSwitch;
+    bool ready = prepared.pattern == p && prepared.program == &program && prepared.ready() &&
+                 prepared.count == (int)program.patternValues[p].size();
+    int i = 0;
     for (const auto& [tag, value] : program.patternValues[p]) {
         storeInTable((int)tag, value);
         program.values[tag] = value;
         notDispatched[tag] = false;
+        // The prepared settings hold while every value is the one they came from, bit for bit.
+        ready = ready && prepared.values[i].first == tag &&
+                std::memcmp(&prepared.values[i].second, &value, sizeof value) == 0;
+        ++i;
     }
-    applyPatternToSequencer(*currentSequencer);
+    if (ready)
+        applySequencerSettings(*currentSequencer, prepared.settings);
+    else
+        applyPatternToSequencer(*currentSequencer);
+    preparedSwitch.pattern = -1;
     notifyAllRows();
     if (editorInterface) editorInterface->patternChanged(p);
     loadTicket = loadsBegun.fetch_add(1, std::memory_order_relaxed) + 1;

@@ -161,6 +161,7 @@ void Brakka::renderBlock(float** outputs, int frames) {
     audioOnly.incomingEventCount = 0;
     if (sync == kSyncHost) hostExpectedPosition = songPosition;
     warmNextStep(frames);
+    preparePatternSwitch();
 }
 
 Brakka::SegmentClock Brakka::beginSegment() {

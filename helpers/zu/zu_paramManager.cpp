@@ -282,6 +282,12 @@ float zu_paramManager::getDSPValue(long tag) {
     return dspValueFromNaturalValue(tag, p->natural.load(std::memory_order_relaxed));
 }
 
+float zu_paramManager::dspValueOfVSTvalue(long tag, float v) {
+    if (!find(tag)) return 0.0f;
+    if (std::isnan(v)) v = 0.0f; // as setVSTvalue stores it
+    return dspValueFromNaturalValue(tag, naturalValueFromVSTvalue(tag, v));
+}
+
 float zu_paramManager::getModulatedDSPValue(long tag, float offset) {
     const Param* p = find(tag);
     if (!p) return 0.0f;

@@ -93,6 +93,8 @@ public:
     virtual bool canRandomize(long tag);
     virtual void randomize(long tag);
     virtual float getDSPValue(long tag);
+    // The DSP value the tag would have with VST value v stored; changes nothing.
+    virtual float dspValueOfVSTvalue(long tag, float v);
     virtual float getModulatedDSPValue(long tag, float offset);
     virtual float getDefaultValue(long tag);
     virtual float getMinimumValue(long tag);

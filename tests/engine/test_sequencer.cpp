@@ -186,6 +186,16 @@ TEST(Sequencer, PatternSwitchesWaitForThePatternStart) {
     EXPECT_EQ(h.host().getParameter(kStepSizeTag), stepSizeValue(3));
     EXPECT_NE(stepSize, stepSizeValue(3));
     EXPECT_EQ(told, std::vector<int>{kStepSizeTag});
+    // Back to pattern 0, queued three blocks before the next start (176400): too late to have
+    // its values worked out ahead, so the start works them out itself.
+    h.render(176400 - 1500 - (2756 * 9 + 100 + 44100 * 3));
+    h.set(kPatternTag, patternValue(0));
+    notes.clear();
+    h.render(8000, &notes);
+    const auto kicks = noteOns(notes, kKick);
+    ASSERT_GE(kicks.size(), 2u);
+    EXPECT_EQ(kicks[0].position, 176400);
+    EXPECT_NEAR(kicks[1].position - kicks[0].position, 2756.25, 1.0);
     h.host().processLevel = 4;
 
     // Pattern notes from MIDI: stopped, at once; running, queued; velocity 0 is no note-on.
