@@ -802,8 +802,10 @@ struct HammerRun {
 // timed. Only the first run meets a thread that has never run the plug-in.
 class HammerAudio {
 public:
-    HammerAudio(Instance& inst, int frames, double rate) : inst(inst), frames(frames) {
-        thread = std::thread([this, rate] { loop(rate); });
+    HammerAudio(Instance& inst, int frames, double rate)
+        : inst(inst), frames(frames),
+          period(std::chrono::nanoseconds((int64_t)(frames * 1e9 / rate))) {
+        thread = std::thread([this] { loop(); });
     }
     ~HammerAudio() {
         quit = true;
@@ -812,16 +814,26 @@ public:
     // A run is about to start: reach() waits for its blocks from now on.
     void prepare() {
         blockNow = 0;
+        runStart = 0;
         finished = false;
     }
     // Starts `r` at the next block (its vectors sized to the run's length).
     void start(HammerRun& r) { armed.store(&r); }
     // Waits until the run's audio thread has rendered `block` blocks of it; false once the
-    // run is over.
+    // run is over. It sleeps until the block is due by the audio thread's schedule: a thread
+    // that woke every 0.1 ms to look would interrupt the audio thread's processor thousands of
+    // times a second (each wake-up of a thread that last ran there), which a host's threads
+    // do not do and which the audio thread's processor time would count.
     bool reach(int64_t block) const {
         while (blockNow.load() < block) {
             if (finished.load()) return false;
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            const int64_t start = runStart.load();
+            const Clock::time_point now = Clock::now();
+            Clock::time_point due =
+                start ? Clock::time_point(Clock::duration(start + block * period.count()))
+                      : now + std::chrono::microseconds(100);
+            if (due <= now) due = now + std::chrono::microseconds(50);
+            std::this_thread::sleep_until(due);
         }
         return !finished.load();
     }
@@ -832,7 +844,7 @@ public:
     bool realtime() const { return isRealtime.load(); }
 
 private:
-    void loop(double rate) {
+    void loop() {
         // Hosts run their audio thread at a real-time priority, so that the machine's other
         // work never holds it back for long; so does the hammer where the system allows it
         // (root, or an rtprio limit). Elsewhere a stall of the audio thread longer than the
@@ -843,7 +855,6 @@ private:
         std::vector<MidiMessage> events;
         events.reserve(kNumVoices);
         Clock::time_point next = Clock::now();
-        const auto period = std::chrono::nanoseconds((int64_t)(frames * 1e9 / rate));
         HammerRun* r = nullptr;
         int b = 0;
         inst.host.setPlaying(true);
@@ -851,6 +862,7 @@ private:
             if (!r && (r = armed.exchange(nullptr)) != nullptr) {
                 b = 0;
                 inst.position = 0;
+                runStart = next.time_since_epoch().count();
             }
             events.clear();
             if (b % 8 == 0)
@@ -877,6 +889,8 @@ private:
 
     Instance& inst;
     const int frames;
+    const Clock::duration period;     // of a block
+    std::atomic<int64_t> runStart{0}; // when the run's block 0 was due (0: not yet started)
     std::thread thread;
     std::atomic<HammerRun*> armed{nullptr};
     std::atomic<int> blockNow{0};
